@@ -1,0 +1,83 @@
+// The contract between the program and its player module ("audio.so"). The module exports
+// "InterfaceQuery"; interface id 1 is the player object below. Operations are declared in their
+// fixed slot order; slots 2 and 13 are reserved and never called. Operations the module adds for
+// its own tools are appended after slot 26, never inserted.
+#pragma once
+
+#include <cstdint>
+
+#include "tavro/song_data.h"
+
+namespace Vell::Data {
+class File;
+}
+
+namespace Kesh::Audio {
+
+constexpr int32_t kPlayerInterfaceId = 1;
+
+// The crowd-sound sub-interface: forwards to the crowd engine's exports. Slots 3, 4 and 6 are
+// reserved.
+class ICrowd {
+ public:
+  virtual bool OpenCollection(const char* iniPath, const char* waveFolder) = 0;  // 0
+  virtual bool StopAll() = 0;                                                    // 1
+  virtual bool PlaySeries(const char* name, float volume) = 0;                   // 2
+  virtual void Reserved3() {}                                                    // 3
+  virtual void Reserved4() {}                                                    // 4
+  virtual bool SetVolume(float left, float right) = 0;                           // 5
+  virtual void Reserved6() {}                                                    // 6
+  virtual bool Mute(bool mute) = 0;                                              // 7
+  virtual bool IsMuted() = 0;                                                    // 8
+
+ protected:
+  ~ICrowd() = default;
+};
+
+class IPlayer {
+ public:
+  virtual void Release(int flags) = 0;                           // 0: destroys the object
+  virtual bool SelectMidiOutput(int device, int reserved) = 0;   // 1
+  virtual void Reserved2() {}                                    // 2
+  virtual bool OpenStream(Vell::Data::File* stream) = 0;         // 3: at the song file's bytes
+  virtual bool OpenFile(const char* path) = 0;                   // 4
+  virtual void Play() = 0;                                       // 5
+  virtual void Pause() = 0;                                      // 6
+  virtual void Stop() = 0;                                       // 7
+  virtual bool IsPlaying() = 0;                                  // 8
+  virtual bool IsPaused() = 0;                                   // 9
+  virtual int GetPositionMs() = 0;                               // 10
+  virtual void GetTime(int64_t* elapsedMs) = 0;                  // 11
+  virtual int GetPositionTicks() = 0;                            // 12
+  virtual void Reserved13() {}                                   // 13
+  virtual int GetMidiOutputCount() = 0;                          // 14
+  virtual bool GetMidiOutputName(int index, char* buffer, int size) = 0;  // 15
+  virtual int GetCounter() = 0;                                  // 16: current bar, from 1
+  virtual void SetTranspose(int semitones) = 0;                  // 17: -12 ... 12
+  virtual int GetTranspose() = 0;                                // 18
+  virtual int GetPan(int channel) = 0;                           // 19: -64 ... 64
+  virtual void SetPan(int channel, int pan) = 0;                 // 20
+  virtual int GetVolume(int channel) = 0;                        // 21: 0 ... 120, 100 neutral
+  virtual void SetVolume(int channel, int volume) = 0;           // 22
+  virtual void SetMute(int channel, bool mute) = 0;              // 23: true = silent
+  virtual bool GetMute(int channel) = 0;                         // 24
+  virtual const SongData* GetSong() = 0;                         // 25: until the next open
+  virtual ICrowd* GetCrowd() = 0;                                // 26: the same object each time
+
+  // Added operations.
+  virtual const char* GetLastError() = 0;  // 27: why the last open failed ("" after success)
+  // 28: switch to a caller-driven clock (rendering without a sound device); false when the
+  // built-in synthesizer cannot render at that rate.
+  virtual bool SetOffline(bool offline, int sampleRate) = 0;
+  virtual bool AdvanceOffline(int milliseconds) = 0;  // 29: play the events due in that span
+  // 30: pull rendered 16-bit interleaved stereo frames; returns the frames written.
+  virtual int RenderOffline(int16_t* frames, int frameCount) = 0;
+
+ protected:
+  ~IPlayer() = default;
+};
+
+// Signature of the module export "InterfaceQuery".
+using InterfaceQueryFn = void* (*)(int32_t id);
+
+}  // namespace Kesh::Audio
