@@ -93,6 +93,7 @@ class SynthOutput : public Output {
       if (n >= 3) {
         fluid_synth_sysex(synth, reinterpret_cast<const char*>(b + 1), static_cast<int>(n - 2),
                           nullptr, nullptr, nullptr, 0);
+        DrumPartSysex(b, n);
       }
       return;
     }
@@ -114,9 +115,20 @@ class SynthOutput : public Output {
         fluid_synth_key_pressure(synth, ch, d1, d2);
         break;
       case 0xB0:
+        if (d1 == 0 && (d2 == 120 || d2 == 121)) {
+          // GM2 rhythm and melody banks: the SoundFont has neither, so they become the channel's
+          // type and bank 0.
+          pendingType[ch] = d2 == 120 ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC;
+          fluid_synth_cc(synth, ch, 0, 0);
+          break;
+        }
         fluid_synth_cc(synth, ch, d1, d2);
         break;
       case 0xC0:
+        if (pendingType[ch] >= 0) {
+          fluid_synth_set_channel_type(synth, ch, pendingType[ch]);
+          pendingType[ch] = -1;
+        }
         fluid_synth_program_change(synth, ch, d1);
         break;
       case 0xD0:
@@ -150,6 +162,36 @@ class SynthOutput : public Output {
   }
 
  private:
+  // The synthesizer leaves drum parts to channel 10; GS "use for rhythm part" messages and the
+  // GS and GM resets move them, so songs with drums elsewhere still sound right.
+  void DrumPartSysex(const uint8_t* b, size_t n) {
+    const bool gmOn = n == 6 && b[1] == 0x7E && b[3] == 0x09 && (b[4] == 0x01 || b[4] == 0x03);
+    const bool gs = n == 11 && b[1] == 0x41 && b[3] == 0x42 && b[4] == 0x12 && b[5] == 0x40;
+    if (gmOn || (gs && b[6] == 0x00 && b[7] == 0x7F)) {
+      for (int ch = 0; ch < 16; ++ch) {
+        SetChannelType(ch, ch == 9 ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+      }
+      return;
+    }
+    if (gs && (b[6] & 0xF0) == 0x10 && b[7] == 0x15) {
+      const int part = b[6] & 0x0F;  // parts 1-9 are channels 1-9, part 10 is 0, 11-16 stay
+      const int ch = part == 0 ? 9 : part <= 9 ? part - 1 : part;
+      SetChannelType(ch, b[8] == 0 ? CHANNEL_TYPE_MELODIC : CHANNEL_TYPE_DRUM);
+    }
+  }
+
+  void SetChannelType(int ch, int type) {
+    int font = 0;
+    int bank = 0;
+    int program = 0;
+    fluid_synth_get_program(synth, ch, &font, &bank, &program);
+    fluid_synth_set_channel_type(synth, ch, type);
+    if (type == CHANNEL_TYPE_MELODIC) {
+      fluid_synth_bank_select(synth, ch, 0);
+    }
+    fluid_synth_program_change(synth, ch, program);
+  }
+
   static int16_t ToS16(float v) {
     const float scaled = v * 32767.0f;
     if (scaled >= 32767.0f) return 32767;
@@ -174,6 +216,7 @@ class SynthOutput : public Output {
   fluid_audio_driver_t* driver = nullptr;
   std::thread pacer;
   std::atomic<bool> stop{false};
+  int pendingType[16] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 };
 
 class PortOutput : public Output {

@@ -374,3 +374,35 @@ TEST(Player, CallsFromSeveralThreadsAtOnce) {
   player.Stop();
   EXPECT_EQ(player.GetPositionMs(), 0);
 }
+
+// The built-in synthesizer plays drum parts moved off channel 10 (GS rhythm-part messages, GM2
+// rhythm bank) with the drum kit: the same sound as on channel 10.
+TEST(Player, DrumsOnOtherChannelsSoundLikeDrums) {
+  auto render = [](const TrackBuilder& track) {
+    Player player(Kesh::Audio::MakeSystemOutputs(), "");
+    MemoryStream stream(BuildMidi(0, 96, {track}));
+    EXPECT_TRUE(player.OpenStream(&stream));
+    EXPECT_TRUE(player.SetOffline(true, 22050));
+    player.Play();
+    std::vector<int16_t> sound(22050 * 2);
+    player.AdvanceOffline(1000);
+    EXPECT_EQ(player.RenderOffline(sound.data(), 22050), 22050);
+    return sound;
+  };
+  TrackBuilder drums;
+  drums.Msg(0, 0xC9, 0).Msg(0, 0x99, 38, 100).End(96);
+  TrackBuilder gs;
+  gs.Delta(0).Raw({0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x12, 0x15, 0x01, 0x18, 0xF7});
+  gs.Msg(0, 0xC1, 0).Msg(0, 0x91, 38, 100).End(96);
+  TrackBuilder gm2;
+  gm2.Msg(0, 0xB1, 0, 120).Msg(0, 0xC1, 0).Msg(0, 0x91, 38, 100).End(96);
+  TrackBuilder melodic;
+  melodic.Msg(0, 0xC1, 0).Msg(0, 0x91, 38, 100).End(96);
+  const auto reference = render(drums);
+  if (Kesh::Audio::FindSoundFont().empty()) {
+    GTEST_SKIP() << "no SoundFont installed";
+  }
+  EXPECT_TRUE(render(gs) == reference);
+  EXPECT_TRUE(render(gm2) == reference);
+  EXPECT_FALSE(render(melodic) == reference);
+}
