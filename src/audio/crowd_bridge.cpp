@@ -50,8 +50,8 @@ bool CrowdBridge::LoadLibrary() {
   muteScene = Symbol<MuteSceneFn>(handle, "_MuteScene");
   getSceneMutedState = Symbol<BoolFn>(handle, "_GetSceneMutedState");
   stopScene = Symbol<BoolFn>(handle, "_StopScene");
-  const bool complete = initScene && openCollection && stopSeries && playSeries &&
-                        setSceneVolume && muteScene && getSceneMutedState;
+  const bool complete = initScene && openCollection && stopSeries && playSeries && setSceneVolume &&
+                        muteScene && getSceneMutedState;
   if (!complete) {
     dlclose(handle);
     handle = nullptr;

@@ -57,7 +57,8 @@ int64_t Player::PositionUs() const {
   if (state != State::Playing || offline) {
     return baseUs;
   }
-  const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - baseWall);
+  const auto elapsed =
+      std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - baseWall);
   return baseUs + elapsed.count();
 }
 
@@ -81,6 +82,12 @@ bool Player::SelectMidiOutput(int device, int) {
   const std::vector<std::string> names = provider->List();
   if (device < 0 || device >= static_cast<int>(names.size())) {
     return false;
+  }
+  {
+    std::lock_guard lock(mutex);
+    if (output && selected == device) {
+      return true;  // already playing there
+    }
   }
   std::unique_ptr<Output> opened = provider->Open(device);
   if (!opened) {
@@ -163,10 +170,32 @@ bool Player::OpenStream(Vell::Data::File* stream) {
 }
 
 void Player::Play() {
+  // Opening the synthesizer loads its SoundFont: do that outside the lock, so that position
+  // queries from other threads are not held up.
+  std::unique_ptr<Output> opened;
+  int device = 0;
+  bool needOutput = false;
+  {
+    std::lock_guard lock(mutex);
+    needOutput = loaded && state != State::Playing && !output && !offline;
+    device = selected;
+  }
+  if (needOutput) {
+    opened = provider->Open(device);
+    if (!opened && device != 0) {
+      opened = provider->Open(0);
+      device = 0;
+    }
+  }
   {
     std::lock_guard lock(mutex);
     if (!loaded || state == State::Playing) {
       return;
+    }
+    if (!output && !offline && opened) {
+      output = std::move(opened);
+      selected = device;
+      sequencer.Restore(output.get());
     }
     EnsureOutput();
     state = State::Playing;

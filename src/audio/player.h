@@ -68,9 +68,9 @@ class Player final : public IPlayer {
 
   bool Adopt(Midi::MidiFile&& file, const std::string& reason, bool ok);
   void Run();
-  int64_t PositionUs() const;  // lock held
-  MidiSink* ActiveSink();      // lock held
-  void EnsureOutput();         // lock held
+  int64_t PositionUs() const;             // lock held
+  MidiSink* ActiveSink();                 // lock held
+  void EnsureOutput();                    // lock held
   void RenderOfflineTo(int64_t clockUs);  // lock held
 
   mutable std::mutex mutex;
@@ -79,7 +79,7 @@ class Player final : public IPlayer {
   bool quit = false;
 
   State state = State::Stopped;
-  int64_t baseUs = 0;     // song position when the clock last started, or the held position
+  int64_t baseUs = 0;  // song position when the clock last started, or the held position
   Clock::time_point baseWall;
 
   std::unique_ptr<OutputProvider> provider;

@@ -39,7 +39,9 @@ void Sequencer::Load(const Midi::MidiFile& file) {
     const auto& list = file.song.tracks[t].events;
     for (size_t i = 0; i < list.size(); ++i) {
       const MidiEvent& m = list[i];
-      keys.push_back({m.tick, static_cast<uint32_t>(t), static_cast<uint32_t>(i * 2 + 1),
+      keys.push_back({m.tick,
+                      static_cast<uint32_t>(t),
+                      static_cast<uint32_t>(i * 2 + 1),
                       {0, kNone, m.status, m.data1, m.data2}});
     }
   }

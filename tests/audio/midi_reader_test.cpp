@@ -218,7 +218,8 @@ TEST(MidiReader, FormatsDivisionsAndDefaults) {
   EXPECT_EQ(Kesh::Audio::Midi::TempoMap(file.song).TickToUs(96), 96000);
   smpte[12] = static_cast<uint8_t>(-29);  // 29.97 drop frame
   ASSERT_TRUE(Read(smpte, file, reason));
-  EXPECT_EQ(Kesh::Audio::Midi::TempoMap(file.song).TickToUs(1200 * 30), 30030030);  // 30 quarters of 30/29.97 s
+  EXPECT_EQ(Kesh::Audio::Midi::TempoMap(file.song).TickToUs(1200 * 30),
+            30030030);  // 30 quarters of 30/29.97 s
 
   // RMID wrapper, padded body.
   const auto smf = BuildMidi(0, 96, {a});
@@ -265,7 +266,10 @@ TEST(MidiReader, KaraokeTexts) {
   EXPECT_TRUE(file.song.tracks[1].texts.empty());
 
   TrackBuilder karaoke;
-  karaoke.Meta(0, 0x01, "@KMIDI KARAOKE FILE").Meta(0, 0x01, "\\Twin").Meta(4, 0x01, std::string("kle\0", 4)).End();
+  karaoke.Meta(0, 0x01, "@KMIDI KARAOKE FILE")
+      .Meta(0, 0x01, "\\Twin")
+      .Meta(4, 0x01, std::string("kle\0", 4))
+      .End();
   ASSERT_TRUE(Read(BuildMidi(1, 96, {karaoke}), file, reason));
   EXPECT_EQ(file.song.tracks[0].texts,
             (std::vector<std::string>{"@KMIDI KARAOKE FILE", "\\Twin", "kle"}));

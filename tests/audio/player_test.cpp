@@ -148,7 +148,8 @@ TEST(Player, OfflineEventsFallOnTheirSamplesRunAfterRun) {
   const Kesh::Audio::Midi::TempoMap tempo(file.song);
   std::vector<NoteTime> expected;
   for (const auto& e : file.song.tracks[1].events) {
-    if ((e.status & 0xF0) == 0x90) expected.push_back({tempo.TickToUs(e.tick) * 48000 / 1000000, e.data1});
+    if ((e.status & 0xF0) == 0x90)
+      expected.push_back({tempo.TickToUs(e.tick) * 48000 / 1000000, e.data1});
   }
   std::vector<NoteTime> runs[2];
   for (auto& run : runs) {

@@ -51,7 +51,12 @@ TEST(Sequencer, MessagesSoundAtTheirTempoMapTimes) {
   // 120 bpm, then 60 bpm from tick 960, then 200 bpm from tick 1440 (division 480);
   // a meter change on the way must not move anything.
   TrackBuilder meta;
-  meta.Tempo(0, 500000).Meter(0, 4, 2).Tempo(960, 1000000).Meter(0, 3, 2).Tempo(480, 300000).End(960);
+  meta.Tempo(0, 500000)
+      .Meter(0, 4, 2)
+      .Tempo(960, 1000000)
+      .Meter(0, 3, 2)
+      .Tempo(480, 300000)
+      .End(960);
   TrackBuilder notes;
   for (int i = 0; i < 12; ++i) {
     notes.Msg(i == 0 ? 0 : 120, 0x90, static_cast<uint8_t>(60 + i), 100)
@@ -125,15 +130,16 @@ TEST(Sequencer, VolumePanAndMuteChangeOnlyTheirMessages) {
   Recorder sink;
   // Neutral mixer: the song's own values pass unchanged.
   seq.PlayUntil(0, &sink);
-  EXPECT_EQ(sink.messages, (std::vector<Msg>{{0xB0, 7, 80}, {0xB0, 10, 30}, {0xB1, 7, 127},
-                                             {0x90, 60, 100}, {0x91, 48, 100}}));
+  EXPECT_EQ(sink.messages,
+            (std::vector<Msg>{
+                {0xB0, 7, 80}, {0xB0, 10, 30}, {0xB1, 7, 127}, {0x90, 60, 100}, {0x91, 48, 100}}));
   sink.Clear();
-  seq.SetVolume(0, 50, &sink);    // 80 * 0.5
-  seq.SetVolume(1, 120, &sink);   // 127 * 1.2, clamped
-  seq.SetPan(0, -64, &sink);      // 30 - 64, clamped
-  seq.SetPan(1, 20, &sink);       // untouched song pan 64 + 20
-  seq.SetVolume(2, 100, &sink);   // already neutral: nothing to send
-  seq.SetVolume(16, 10, &sink);   // no such channel
+  seq.SetVolume(0, 50, &sink);   // 80 * 0.5
+  seq.SetVolume(1, 120, &sink);  // 127 * 1.2, clamped
+  seq.SetPan(0, -64, &sink);     // 30 - 64, clamped
+  seq.SetPan(1, 20, &sink);      // untouched song pan 64 + 20
+  seq.SetVolume(2, 100, &sink);  // already neutral: nothing to send
+  seq.SetVolume(16, 10, &sink);  // no such channel
   EXPECT_EQ(sink.messages,
             (std::vector<Msg>{{0xB0, 7, 40}, {0xB1, 7, 127}, {0xB0, 10, 0}, {0xB1, 10, 84}}));
   EXPECT_EQ(seq.GetVolume(1), 120);
@@ -164,8 +170,9 @@ TEST(Sequencer, SilenceResetAndRestore) {
   EXPECT_EQ(sink.messages.front(), (Msg{0xF0, 0x7E, 0x7F, 0xF7}));
   sink.Clear();
   seq.Restore(&sink);  // a new output gets the song's state so far, mixer applied
-  EXPECT_EQ(sink.messages, (std::vector<Msg>{{0xB2, 0, 1}, {0xC2, 24}, {0xB2, 91, 40},
-                                             {0xB2, 7, 45}, {0xE2, 0, 0x50}}));
+  EXPECT_EQ(
+      sink.messages,
+      (std::vector<Msg>{{0xB2, 0, 1}, {0xC2, 24}, {0xB2, 91, 40}, {0xB2, 7, 45}, {0xE2, 0, 0x50}}));
   sink.Clear();
   seq.Silence(&sink);
   EXPECT_EQ(std::count(sink.messages.begin(), sink.messages.end(), Msg{0x82, 60, 0}), 1);

@@ -90,8 +90,8 @@ class Reader {
     }
   }
   // Reads one MTrk body; returns the tick of its last event (relative to the track start).
-  uint32_t ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32_t index,
-                     uint32_t offset, SongTrack& track, TrackTexts& texts);
+  uint32_t ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32_t index, uint32_t offset,
+                     SongTrack& track, TrackTexts& texts);
   void FinishTexts(std::vector<TrackTexts>& texts);
   void FinishTempoAndMeters();
 
@@ -406,8 +406,8 @@ bool Reader::Read(const uint8_t* data, size_t size, std::string& reason) {
       }
     } else if (IsChunkIdChar(id[0]) && IsChunkIdChar(id[1]) && IsChunkIdChar(id[2]) &&
                IsChunkIdChar(id[3])) {
-      info.warnings.push_back("unknown chunk \"" + std::string(reinterpret_cast<const char*>(id), 4) +
-                              "\" skipped");
+      info.warnings.push_back("unknown chunk \"" +
+                              std::string(reinterpret_cast<const char*>(id), 4) + "\" skipped");
     } else {
       info.warnings.push_back("garbage at offset " + std::to_string(pos) + " ignored");
       break;
