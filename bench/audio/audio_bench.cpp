@@ -59,7 +59,7 @@ BENCHMARK(BM_ReadLargestCorpusFile);
 void BM_ReadGenerated1MB(benchmark::State& state) {
   int bars = 6000;
   std::vector<uint8_t> bytes = TavroTest::GeneratedSong(bars);
-  bars = static_cast<int>(bars * (1 << 20) / static_cast<double>(bytes.size()));
+  bars = static_cast<int>(bars * double(1 << 20) / static_cast<double>(bytes.size()));
   bytes = TavroTest::GeneratedSong(bars);
   state.SetLabel(std::to_string(bytes.size()) + " bytes");
   ReadBytes(state, bytes);

@@ -105,6 +105,7 @@ class Reader {
 uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32_t index,
                            uint32_t offset, SongTrack& track, TrackTexts& texts) {
   Cursor c{data, begin, end};
+  track.events.reserve((end - begin) / 4);  // a channel message takes three to four bytes
   uint64_t tick = 0;
   uint8_t running = 0;
   bool named = false;
