@@ -60,9 +60,4 @@ size_t MidiExtent(const uint8_t* data, size_t size);
 // Reads the file at path completely and parses it as above. Refuses files above 64 MiB.
 bool ReadMidiFile(const std::string& path, MidiFile& out, std::string& reason);
 
-// Text helpers: whether bytes are valid UTF-8; the text unchanged when it is, else decoded from
-// Windows-1252.
-bool IsValidUtf8(const std::string& text);
-std::string TextToUtf8(const std::string& text);
-
 }  // namespace Kesh::Audio::Midi
