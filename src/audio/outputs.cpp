@@ -194,8 +194,12 @@ class SynthOutput : public Output {
 
   static int16_t ToS16(float v) {
     const float scaled = v * 32767.0f;
-    if (scaled >= 32767.0f) return 32767;
-    if (scaled <= -32768.0f) return -32768;
+    if (scaled >= 32767.0f) {
+      return 32767;
+    }
+    if (scaled <= -32768.0f) {
+      return -32768;
+    }
     return static_cast<int16_t>(scaled);
   }
 

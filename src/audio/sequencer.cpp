@@ -58,8 +58,12 @@ void Sequencer::Load(const Midi::MidiFile& file) {
     }
   }
   std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
-    if (a.tick != b.tick) return a.tick < b.tick;
-    if (a.track != b.track) return a.track < b.track;
+    if (a.tick != b.tick) {
+      return a.tick < b.tick;
+    }
+    if (a.track != b.track) {
+      return a.track < b.track;
+    }
     return a.order < b.order;
   });
   events.reserve(keys.size());
