@@ -23,6 +23,8 @@ void QuietFluid(int, const char*, void*) {}
 void QuietenLibraries() {
   static std::once_flag once;
   std::call_once(once, [] {
+    // Never let the synthesizer's JACK driver try to start a server (it stalls for seconds).
+    setenv("JACK_NO_START_SERVER", "1", 0);
     snd_lib_error_set_handler(&QuietAlsa);
     for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) {
       fluid_set_log_function(level, &QuietFluid, nullptr);
