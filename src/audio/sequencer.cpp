@@ -200,6 +200,15 @@ void Sequencer::Silence(MidiSink* sink) {
   }
 }
 
+void Sequencer::Resume(MidiSink* sink) {
+  for (int c = 0; c < 16; ++c) {
+    if (channels[c].controllers[64] > 0) {
+      Send3(sink, static_cast<uint8_t>(0xB0 | c), 64,
+            static_cast<uint8_t>(channels[c].controllers[64]));
+    }
+  }
+}
+
 void Sequencer::Reset(MidiSink* sink) {
   Silence(sink);
   ForgetSongState();
