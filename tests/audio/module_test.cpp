@@ -128,3 +128,24 @@ TEST_F(Module, OfflineSoundIsAudibleAndTheSameEveryRun) {
   EXPECT_TRUE(first == second) << "two offline runs differ";
   EXPECT_TRUE(player->SetOffline(false, 0));
 }
+
+// Against the real crowd engine once it lies beside the module: offline, its scene needs no device.
+TEST_F(Module, CrowdEngineBesideTheModuleRendersOffline) {
+  if (!std::filesystem::exists(TAVRO_PROGRAM_DIR "/libovatix.so")) {
+    GTEST_SKIP() << "no libovatix.so in " TAVRO_PROGRAM_DIR;
+  }
+  ASSERT_TRUE(player->SetOffline(true, 44100));
+  Kesh::Audio::ICrowd* crowd = player->GetCrowd();
+  EXPECT_FALSE(crowd->OpenCollection("/nonexistent/collection.ini", ""));
+  EXPECT_FALSE(crowd->PlaySeries("applause", 1.0f));  // not in the (empty) collection
+  EXPECT_TRUE(crowd->SetVolume(0.5f, 0.5f));
+  EXPECT_TRUE(crowd->Mute(true));
+  EXPECT_TRUE(crowd->IsMuted());
+  EXPECT_TRUE(crowd->Mute(false));
+  EXPECT_FALSE(crowd->IsMuted());
+  EXPECT_TRUE(crowd->StopAll());
+  ASSERT_TRUE(player->AdvanceOffline(100));
+  std::vector<int16_t> block(4410 * 2);
+  EXPECT_EQ(player->RenderOffline(block.data(), 4410), 4410);
+  EXPECT_TRUE(player->SetOffline(false, 0));
+}
