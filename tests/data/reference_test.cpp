@@ -283,7 +283,9 @@ class Reference {
   }
 
   void MeasureDrums() {
-    for (const auto& [s, bar] : bars) {
+    for (const auto& entry : bars) {
+      const uint32_t s = entry.first;
+      const Bar& bar = entry.second;
       std::vector<float> w(groups.size(), 0.0f);
       const Counts c = BarSamples(s, bar, drums);
       const auto h = static_cast<int>(c.samples.size());
