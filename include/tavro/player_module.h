@@ -66,11 +66,17 @@ class IPlayer {
 
   // Added operations.
   virtual const char* GetLastError() = 0;  // 27: why the last open failed ("" after success)
-  // 28: switch to a caller-driven clock (rendering without a sound device); false when the
-  // built-in synthesizer cannot render at that rate.
+  // 28: true switches to a caller-driven clock (rendering without a sound device) with a fresh
+  // built-in synthesizer and crowd scene at sampleRate (8000...192000); the song position is kept.
+  // false returns to the wall clock and the selected output. False when the synthesizer cannot be
+  // set up at that rate.
   virtual bool SetOffline(bool offline, int sampleRate) = 0;
-  virtual bool AdvanceOffline(int milliseconds) = 0;  // 29: play the events due in that span
-  // 30: pull rendered 16-bit interleaved stereo frames; returns the frames written.
+  // 29: renders that span of sound into the module's buffer, each due event at its own sample;
+  // the song position moves only while playing. False when not offline.
+  virtual bool AdvanceOffline(int milliseconds) = 0;
+  // 30: pulls up to frameCount rendered frames (16-bit interleaved stereo: synthesizer plus crowd
+  // scene); returns the frames written, fewer when less has been rendered. Sound not pulled within
+  // 60 s of rendering is dropped.
   virtual int RenderOffline(int16_t* frames, int frameCount) = 0;
 
  protected:
