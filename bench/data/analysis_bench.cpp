@@ -94,7 +94,7 @@ void BM_DenseSong(benchmark::State& state) {
   for (const auto& track : song.tracks) {
     events += track.events.size();
   }
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     Analysis analysis(&song, settings);
     if (!analysis.Run()) {
       state.SkipWithError(analysis.Error().c_str());
@@ -157,7 +157,7 @@ void BM_CorpusSong(benchmark::State& state) {
   }
   const CorpusSong& entry = chosen[state.range(0)];
   state.SetLabel(entry.name + " (" + std::to_string(static_cast<int>(entry.seconds)) + " s)");
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     // As the player does it: the settings file is read by the constructor.
     Analysis analysis(&entry.song, kConfig);
     if (!analysis.Run()) {

@@ -363,10 +363,18 @@ bool Analysis::BuildBars() {
 void Analysis::CollectMelodicNotes() {
   struct Mark {
     uint32_t time;
-    uint32_t note;
+    uint8_t note;
+    uint8_t program;
     bool on;
   };
-  std::array<std::vector<Mark>, 128> marks;
+  size_t eventCount = 0;
+  for (const Audio::SongTrack& songTrack : song->tracks) {
+    eventCount += songTrack.events.size();
+  }
+  // All marks in reading order, then grouped by program keeping that order (a counting sort).
+  std::vector<Mark> read;
+  read.reserve(eventCount);
+  std::array<size_t, 129> first{};
   std::array<int, 16> current;
   current.fill(-1);
   for (const Audio::SongTrack& songTrack : song->tracks) {
@@ -389,42 +397,62 @@ void Analysis::CollectMelodicNotes() {
       if (current[channel] < 0 || (kind != 0x80 && kind != 0x90)) {
         continue;
       }
-      marks[current[channel]].push_back({GridTime(event.tick), event.data1 & 0x7Fu, kind == 0x90});
+      read.push_back({GridTime(event.tick), static_cast<uint8_t>(event.data1 & 0x7F),
+                      static_cast<uint8_t>(current[channel]), kind == 0x90});
+      first[current[channel] + 1] += 1;
+    }
+  }
+  for (size_t p = 1; p < first.size(); ++p) {
+    first[p] += first[p - 1];
+  }
+  std::vector<Mark> marks(read.size());
+  {
+    std::array<size_t, 129> next = first;
+    for (const Mark& mark : read) {
+      marks[next[mark.program]++] = mark;
     }
   }
 
   // Channels sharing a program pool their notes, identified by number only. Between two marks
   // the set of sounding notes is constant: each such stretch is one run of grid steps, which is
   // what sampling every sounding note on every step would give, without the samples.
+  const auto byTime = [](const Mark& a, const Mark& b) { return a.time < b.time; };
   for (int program = 0; program < 128; ++program) {
-    std::vector<Mark>& list = marks[program];
-    if (list.empty()) {
+    const auto begin = marks.begin() + static_cast<ptrdiff_t>(first[program]);
+    const auto end = marks.begin() + static_cast<ptrdiff_t>(first[program + 1]);
+    if (begin == end) {
       continue;
     }
-    if (!std::is_sorted(list.begin(), list.end(),
-                        [](const Mark& a, const Mark& b) { return a.time < b.time; })) {
-      std::stable_sort(list.begin(), list.end(),
-                       [](const Mark& a, const Mark& b) { return a.time < b.time; });
+    if (!std::is_sorted(begin, end, byTime)) {
+      std::stable_sort(begin, end, byTime);
     }
     std::vector<Segment>& runs = notesByProgram[program];
+    runs.reserve(static_cast<size_t>(end - begin));
     NoteSet active;
-    uint32_t previous = list.front().time;
-    for (const Mark& mark : list) {
-      if (mark.time > previous && !active.Empty()) {
-        runs.push_back({previous, mark.time, active.Count(), static_cast<uint8_t>(active.Lowest()),
+    uint32_t previous = begin->time;
+    for (auto mark = begin; mark != end; ++mark) {
+      if (mark->time > previous && !active.Empty()) {
+        runs.push_back({previous, mark->time, active.Count(), static_cast<uint8_t>(active.Lowest()),
                         static_cast<uint8_t>(active.Highest())});
       }
-      previous = mark.time;
-      if (mark.on) {
-        active.Set(mark.note);
+      previous = mark->time;
+      if (mark->on) {
+        active.Set(mark->note);
       } else {
-        active.Reset(mark.note);
+        active.Reset(mark->note);
       }
     }
   }
 }
 
 void Analysis::CollectDrumHits() {
+  size_t hits = 0;
+  for (const Audio::SongTrack& songTrack : song->tracks) {
+    for (const Audio::MidiEvent& event : songTrack.events) {
+      hits += (event.status & 0x0F) == 9 ? 1 : 0;
+    }
+  }
+  drumHits.reserve(hits);
   for (const Audio::SongTrack& songTrack : song->tracks) {
     for (const Audio::MidiEvent& event : songTrack.events) {
       if ((event.status & 0x0F) == 9) {
