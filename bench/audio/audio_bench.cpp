@@ -21,7 +21,9 @@ std::filesystem::path LargestCorpusFile() {
   uintmax_t size = 0;
   for (const char* dir : {"songs", "kar"}) {
     const auto folder = std::filesystem::path(TAVRO_CORPUS_DIR) / dir;
-    if (!std::filesystem::exists(folder)) continue;
+    if (!std::filesystem::exists(folder)) {
+      continue;
+    }
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
       if (entry.file_size() > size) {
         size = entry.file_size();
@@ -35,7 +37,7 @@ std::filesystem::path LargestCorpusFile() {
 void ReadBytes(benchmark::State& state, const std::vector<uint8_t>& bytes) {
   Kesh::Audio::Midi::MidiFile file;
   std::string reason;
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     if (!Kesh::Audio::Midi::ReadMidi(bytes.data(), bytes.size(), file, reason)) {
       state.SkipWithError(reason.c_str());
       return;
@@ -78,7 +80,7 @@ void BM_OfflineRenderCorpusSong(benchmark::State& state) {
   std::vector<int16_t> block(44100 * 2);
   double songSeconds = 0;
   double wallSeconds = 0;
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     if (!player.SetOffline(true, 44100) || !player.OpenFile(path.c_str())) {
       state.SkipWithError("cannot render");
       return;

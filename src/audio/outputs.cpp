@@ -23,6 +23,8 @@ void QuietFluid(int, const char*, void*) {}
 void QuietenLibraries() {
   static std::once_flag once;
   std::call_once(once, [] {
+    // Never let the synthesizer's JACK driver try to start a server (it stalls for seconds).
+    setenv("JACK_NO_START_SERVER", "1", 0);
     snd_lib_error_set_handler(&QuietAlsa);
     for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) {
       fluid_set_log_function(level, &QuietFluid, nullptr);
@@ -194,8 +196,12 @@ class SynthOutput : public Output {
 
   static int16_t ToS16(float v) {
     const float scaled = v * 32767.0f;
-    if (scaled >= 32767.0f) return 32767;
-    if (scaled <= -32768.0f) return -32768;
+    if (scaled >= 32767.0f) {
+      return 32767;
+    }
+    if (scaled <= -32768.0f) {
+      return -32768;
+    }
     return static_cast<int16_t>(scaled);
   }
 

@@ -198,6 +198,9 @@ void Player::Play() {
       sequencer.Restore(output.get());
     }
     EnsureOutput();
+    if (state == State::Paused) {
+      sequencer.Resume(ActiveSink());
+    }
     state = State::Playing;
     baseWall = Clock::now();
   }

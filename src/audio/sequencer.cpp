@@ -58,8 +58,12 @@ void Sequencer::Load(const Midi::MidiFile& file) {
     }
   }
   std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
-    if (a.tick != b.tick) return a.tick < b.tick;
-    if (a.track != b.track) return a.track < b.track;
+    if (a.tick != b.tick) {
+      return a.tick < b.tick;
+    }
+    if (a.track != b.track) {
+      return a.track < b.track;
+    }
     return a.order < b.order;
   });
   events.reserve(keys.size());
@@ -193,6 +197,15 @@ void Sequencer::Silence(MidiSink* sink) {
     }
     Send3(sink, static_cast<uint8_t>(0xB0 | c), 64, 0);
     Send3(sink, static_cast<uint8_t>(0xB0 | c), 123, 0);
+  }
+}
+
+void Sequencer::Resume(MidiSink* sink) {
+  for (int c = 0; c < 16; ++c) {
+    if (channels[c].controllers[64] > 0) {
+      Send3(sink, static_cast<uint8_t>(0xB0 | c), 64,
+            static_cast<uint8_t>(channels[c].controllers[64]));
+    }
   }
 }
 

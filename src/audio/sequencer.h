@@ -44,6 +44,8 @@ class Sequencer {
 
   // Releases every sounding note and the sustain pedal: note-offs, then All Notes Off.
   void Silence(MidiSink* sink);
+  // After Silence: presses the sustain pedals the song holds down again, to resume playing.
+  void Resume(MidiSink* sink);
   // Silence, then Reset All Controllers on every channel; the song's channel state is forgotten
   // and the mixer's non-neutral volumes and pans are sent again.
   void Reset(MidiSink* sink);

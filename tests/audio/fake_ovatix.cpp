@@ -14,6 +14,8 @@ void Log(const std::string& line) { calls += line + "\n"; }
 EXPORT const char* FakeOvatixCalls() { return calls.c_str(); }
 EXPORT void FakeOvatixClear() { calls.clear(); }
 
+// The engine's export names begin with an underscore.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 EXPORT bool _InitScene(int device, unsigned rate, int channels, unsigned bufferMs) {
   Log("InitScene " + std::to_string(device) + " " + std::to_string(rate) + " " +
       std::to_string(channels));
@@ -24,7 +26,9 @@ EXPORT bool _InitSceneOffline(int rate, int channels, int bufferMs) {
   return true;
 }
 EXPORT bool _RenderScene(int16_t* samples, int frames) {
-  for (int i = 0; i < frames * 2; ++i) samples[i] = 1000;
+  for (int i = 0; i < frames * 2; ++i) {
+    samples[i] = 1000;
+  }
   return true;
 }
 EXPORT bool _StopScene() { return true; }
@@ -47,3 +51,4 @@ EXPORT void _MuteScene(bool mute) {
   muted = mute;
 }
 EXPORT bool _GetSceneMutedState() { return muted; }
+// NOLINTEND(bugprone-reserved-identifier)

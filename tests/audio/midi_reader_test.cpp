@@ -54,15 +54,23 @@ std::map<std::string, std::map<std::string, std::string>> Inventory() {
     std::vector<std::string> cells;
     std::stringstream ss(s);
     std::string cell;
-    while (std::getline(ss, cell, '\t')) cells.push_back(cell);
-    if (!s.empty() && s.back() == '\t') cells.push_back("");
+    while (std::getline(ss, cell, '\t')) {
+      cells.push_back(cell);
+    }
+    if (!s.empty() && s.back() == '\t') {
+      cells.push_back("");
+    }
     return cells;
   };
-  if (std::getline(in, line)) names = split(line);
+  if (std::getline(in, line)) {
+    names = split(line);
+  }
   while (std::getline(in, line)) {
     const auto cells = split(line);
     auto& row = rows[cells[0]];
-    for (size_t i = 0; i < names.size() && i < cells.size(); ++i) row[names[i]] = cells[i];
+    for (size_t i = 0; i < names.size() && i < cells.size(); ++i) {
+      row[names[i]] = cells[i];
+    }
   }
   return rows;
 }
@@ -75,7 +83,9 @@ TEST(MidiReader, CorpusSongsMatchTheIndependentCount) {
   }
   int checked = 0;
   for (const auto& [name, row] : Inventory()) {
-    if (name.rfind("songs/", 0) != 0 && name.rfind("kar/", 0) != 0) continue;
+    if (name.rfind("songs/", 0) != 0 && name.rfind("kar/", 0) != 0) {
+      continue;
+    }
     SCOPED_TRACE(name);
     MidiFile file;
     std::string reason;
@@ -231,7 +241,9 @@ TEST(MidiReader, FormatsDivisionsAndDefaults) {
   riff.insert(riff.end(), smf.begin(), smf.end());
   riff.push_back(0);
   const uint32_t body = static_cast<uint32_t>(riff.size() - 8);
-  for (int i = 0; i < 4; ++i) riff[4 + i] = static_cast<uint8_t>(body >> (8 * i));
+  for (int i = 0; i < 4; ++i) {
+    riff[4 + i] = static_cast<uint8_t>(body >> (8 * i));
+  }
   ASSERT_TRUE(Read(riff, file, reason)) << reason;
   EXPECT_TRUE(file.info.rmid);
   EXPECT_EQ(file.song.tracks[0].events.size(), 2u);

@@ -33,8 +33,12 @@ class Module : public ::testing::Test {
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
   }
   void TearDown() override {
-    if (player != nullptr) player->Release(1);
-    if (handle != nullptr) dlclose(handle);
+    if (player != nullptr) {
+      player->Release(1);
+    }
+    if (handle != nullptr) {
+      dlclose(handle);
+    }
     std::filesystem::remove(song);
   }
 
@@ -115,7 +119,9 @@ TEST_F(Module, OfflineSoundIsAudibleAndTheSameEveryRun) {
   const std::vector<int16_t> first = RenderOffline(4);
   ASSERT_EQ(first.size(), 4u * 44100 * 2);
   double sum = 0;
-  for (int16_t s : first) sum += double(s) * s;
+  for (int16_t s : first) {
+    sum += double(s) * s;
+  }
   const double rms = std::sqrt(sum / first.size());
   EXPECT_GT(rms, 300.0) << "rendered sound is (nearly) silent";
   const std::vector<int16_t> second = RenderOffline(4);

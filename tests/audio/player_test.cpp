@@ -61,7 +61,9 @@ class TestOutputs : public Kesh::Audio::OutputProvider {
   std::shared_ptr<Received> offline = std::make_shared<Received>();
   std::vector<std::string> List() override { return {"Test synth", "Test port", "Broken port"}; }
   std::unique_ptr<Kesh::Audio::Output> Open(int index) override {
-    if (index > 1) return nullptr;
+    if (index > 1) {
+      return nullptr;
+    }
     return std::make_unique<TestOutput>(index == 0 ? synth : port);
   }
   std::unique_ptr<Kesh::Audio::Output> OpenOffline(int) override {
@@ -77,7 +79,9 @@ class MemoryStream : public Vell::Data::File {
   int GetSize() override { return static_cast<int>(bytes.size()); }
   bool Seek(int offset, int origin) override {
     const long base = origin == 0 ? 0 : origin == 1 ? static_cast<long>(pos) : GetSize();
-    if (origin < 0 || origin > 2 || base + offset < 0 || base + offset > GetSize()) return false;
+    if (origin < 0 || origin > 2 || base + offset < 0 || base + offset > GetSize()) {
+      return false;
+    }
     pos = static_cast<size_t>(base + offset);
     return true;
   }
@@ -133,7 +137,9 @@ struct NoteTime {
 std::vector<NoteTime> NoteOns(const std::vector<std::pair<int64_t, Msg>>& messages) {
   std::vector<NoteTime> out;
   for (const auto& [frame, m] : messages) {
-    if ((m[0] & 0xF0) == 0x90 && m[2] > 0) out.push_back({frame, m[1]});
+    if ((m[0] & 0xF0) == 0x90 && m[2] > 0) {
+      out.push_back({frame, m[1]});
+    }
   }
   return out;
 }
@@ -148,8 +154,9 @@ TEST(Player, OfflineEventsFallOnTheirSamplesRunAfterRun) {
   const Kesh::Audio::Midi::TempoMap tempo(file.song);
   std::vector<NoteTime> expected;
   for (const auto& e : file.song.tracks[1].events) {
-    if ((e.status & 0xF0) == 0x90)
+    if ((e.status & 0xF0) == 0x90) {
       expected.push_back({tempo.TickToUs(e.tick) * 48000 / 1000000, e.data1});
+    }
   }
   std::vector<NoteTime> runs[2];
   for (auto& run : runs) {
@@ -367,7 +374,9 @@ TEST(Player, CallsFromSeveralThreadsAtOnce) {
     player.Play();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     player.Pause();
-    if (i % 5 == 4) player.Stop();
+    if (i % 5 == 4) {
+      player.Stop();
+    }
   }
   done = true;
   reader.join();

@@ -188,3 +188,18 @@ TEST(Sequencer, SilenceResetAndRestore) {
   ASSERT_NE(reset, sink.messages.end());
   EXPECT_EQ(*(reset + 1), (Msg{0xB2, 7, 50}));
 }
+
+TEST(Sequencer, PauseReleasesThePedalAndResumePressesItAgain) {
+  TrackBuilder t;
+  t.Msg(0, 0xB4, 64, 127).Msg(0, 0x94, 60, 100).Msg(0, 0xB5, 64, 0).End(100);
+  Sequencer seq;
+  seq.Load(Parse(BuildMidi(0, 96, {t})));
+  Recorder sink;
+  seq.PlayUntil(0, &sink);
+  sink.Clear();
+  seq.Silence(&sink);
+  EXPECT_EQ(std::count(sink.messages.begin(), sink.messages.end(), Msg{0xB4, 64, 0}), 1);
+  sink.Clear();
+  seq.Resume(&sink);
+  EXPECT_EQ(sink.messages, (std::vector<Msg>{{0xB4, 64, 127}}));
+}
