@@ -1,5 +1,6 @@
-// tavro-inspect FILE...: what the MIDI reader makes of each file, or why it refuses it.
-// Exit status 0 when every file opened, 1 otherwise.
+// tavro-inspect [--analysis] FILE...: what the MIDI reader makes of each file, or why it refuses
+// it; with --analysis also the note analysis of each song. Exit status 0 when every file opened
+// (and, with --analysis, analysed), 1 otherwise.
 #include <cstdio>
 #include <set>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "audio/midi/midi_file.h"
 #include "audio/midi/tempo_map.h"
+#include "data/report.h"
 
 namespace {
 
@@ -87,18 +89,31 @@ void Describe(const char* path, const MidiFile& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: tavro-inspect FILE...\n");
+  std::vector<const char*> paths;
+  bool analysis = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--analysis") {
+      analysis = true;
+    } else {
+      paths.push_back(argv[i]);
+    }
+  }
+  if (paths.empty()) {
+    std::fprintf(stderr, "usage: tavro-inspect [--analysis] FILE...\n");
     return 2;
   }
+  const std::string settings = analysis ? Kesh::Data::FindAnalysisSettings() : std::string();
   int status = 0;
-  for (int i = 1; i < argc; ++i) {
+  for (const char* path : paths) {
     MidiFile file;
     std::string reason;
-    if (Kesh::Audio::Midi::ReadMidiFile(argv[i], file, reason)) {
-      Describe(argv[i], file);
+    if (Kesh::Audio::Midi::ReadMidiFile(path, file, reason)) {
+      Describe(path, file);
+      if (analysis && !Kesh::Data::PrintAnalysis(stdout, file.song, settings)) {
+        status = 1;
+      }
     } else {
-      std::printf("%s: refused: %s\n", argv[i], reason.c_str());
+      std::printf("%s: refused: %s\n", path, reason.c_str());
       status = 1;
     }
   }
