@@ -160,6 +160,11 @@ bool Manager::InUse(const Artist* artist) const {
                      [artist](const auto& entry) { return entry.second == artist; });
 }
 
+int Manager::TimesUsed(const Artist* artist) const {
+  return static_cast<int>(std::count_if(usedPatches.begin(), usedPatches.end(),
+                                        [artist](const auto& entry) { return entry.second == artist; }));
+}
+
 void Manager::Destroy(Artist* artist) {
   Layout::Instance()->Remove(artist);
   // Every patch the artist answers to forgets it, not only the one it was found under.

@@ -68,6 +68,8 @@ class Manager : public Vell::Singleton<Manager>, public Vell::ITriggerable {
   const std::map<int, std::vector<int>>& Candidates() const { return candidates; }
   const std::vector<std::unique_ptr<Artist>>& LoadedArtists() const { return loadedArtists; }
   bool IsPatchUsed(int patch) const { return usedPatches.count(patch) != 0; }
+  // How many patches of the current song the artist plays.
+  int TimesUsed(const Artist* artist) const;
 
   // The patch map and cache readers, open for the fuzzer and tests: they throw as the
   // construction does.

@@ -12,7 +12,7 @@ namespace {
 
 // A numbered sequence longer than this is refused: a damaged artist file must not make the loader
 // read millions of file names.
-constexpr int64_t kMaxSequenceEntries = 100000;
+constexpr int64_t kMaxSequenceEntries = 10000;
 
 int DecimalDigits(int value) {
   int64_t v = value < 0 ? -static_cast<int64_t>(value) : value;
