@@ -165,7 +165,7 @@ int Manager::TimesUsed(const Artist* artist) const {
                                         [artist](const auto& entry) { return entry.second == artist; }));
 }
 
-void Manager::Destroy(Artist* artist) {
+void Manager::DestroyArtist(Artist* artist) {
   Layout::Instance()->Remove(artist);
   // Every patch the artist answers to forgets it, not only the one it was found under.
   for (auto it = loadedByPatch.begin(); it != loadedByPatch.end();) {
@@ -217,7 +217,7 @@ Artist* Manager::GetArtist(const Data::Tracks::Event* track) {
           // Another track of this song plays it: it cannot be replaced now.
           continue;
         }
-        Destroy(artist);
+        DestroyArtist(artist);
       }
       loadedByPatch[c] = nullptr;
       {

@@ -82,7 +82,7 @@ class Manager : public Vell::Singleton<Manager>, public Vell::ITriggerable {
 
   std::vector<int> CandidatesFor(int patch) const;
   bool InUse(const Artist* artist) const;
-  void Destroy(Artist* artist);
+  void DestroyArtist(Artist* artist);
 
   std::map<int, Artist*> loadedByPatch;
   std::map<int, std::vector<int>> candidates;
