@@ -42,26 +42,9 @@ void Canvas::Clear(uint32_t argb) { bitmap.Fill(argb); }
 
 namespace {
 
-// One row of source pixels onto a row of the canvas; columns maps canvas columns to source
-// columns (null: one to one).
-void BlendRow(const uint32_t* source, const int* columns, uint32_t* target, int count,
-              Image::AlphaKind kind) {
-  if (columns == nullptr) {
-    if (kind == Image::AlphaKind::kOpaque) {
-      std::memcpy(target, source, static_cast<size_t>(count) * sizeof(uint32_t));
-      return;
-    }
-    for (int i = 0; i < count; ++i) {
-      const uint32_t p = source[i];
-      const uint32_t a = p >> 24;
-      if (a == 255) {
-        target[i] = p;
-      } else if (a != 0) {
-        target[i] = BlendOver(p, target[i]);
-      }
-    }
-    return;
-  }
+// One row of source pixels onto a row of the canvas, scaled: columns maps each canvas column to
+// its source column.
+void BlendRow(const uint32_t* source, const int* columns, uint32_t* target, int count) {
   for (int i = 0; i < count; ++i) {
     const uint32_t p = source[columns[i]];
     const uint32_t a = p >> 24;
@@ -94,15 +77,34 @@ void Canvas::DrawImage(const Image& image, int x, int y, int width, int height) 
     return;
   }
   const int count = static_cast<int>(right - left);
-  const Image::AlphaKind kind = image.GetAlphaKind();
   const bool scaled = width != image.Width() || height != image.Height();
   if (!scaled) {
     const int sourceLeft = static_cast<int>(left - x);
+    const int sourceRight = sourceLeft + count;
     for (int64_t row = top; row < bottom; ++row) {
-      const uint32_t* source = image.Row(static_cast<int>(row - y)) + sourceLeft;
-      BlendRow(source, nullptr, bitmap.Row(static_cast<int>(row)) + left, count, kind);
+      const Image::Span* span = nullptr;
+      const Image::Span* end = nullptr;
+      image.RowSpans(static_cast<int>(row - y), span, end);
+      const uint32_t* source = image.Row(static_cast<int>(row - y));
+      uint32_t* target = bitmap.Row(static_cast<int>(row)) + left;  // source column sourceLeft
+      for (; span != end; ++span) {
+        const int from = std::max(span->start, sourceLeft);
+        const int to = std::min(span->start + span->length, sourceRight);
+        if (from >= to) {
+          continue;
+        }
+        if (span->opaque) {
+          std::memcpy(target + (from - sourceLeft), source + from,
+                      static_cast<size_t>(to - from) * sizeof(uint32_t));
+        } else {
+          uint32_t* out = target + (from - sourceLeft);
+          const uint32_t* in = source + from;
+          for (int i = 0; i < to - from; ++i) {
+            out[i] = BlendOver(in[i], out[i]);
+          }
+        }
+      }
     }
-    bitmap.Changed();
     return;
   }
   thread_local std::vector<int> columns;
@@ -112,8 +114,7 @@ void Canvas::DrawImage(const Image& image, int x, int y, int width, int height) 
   }
   for (int64_t row = top; row < bottom; ++row) {
     const int sourceRow = SourceIndex(static_cast<int>(row - y), height, image.Height());
-    BlendRow(image.Row(sourceRow), columns.data(), bitmap.Row(static_cast<int>(row)) + left, count,
-             kind);
+    BlendRow(image.Row(sourceRow), columns.data(), bitmap.Row(static_cast<int>(row)) + left, count);
   }
   bitmap.Changed();
 }

@@ -22,12 +22,12 @@ void Image::Resize(int newWidth, int newHeight, uint32_t fill) {
     height = newHeight;
     pixels.assign(static_cast<size_t>(width) * height, fill);
   }
-  alphaKnown = false;
+  Changed();
 }
 
 void Image::Fill(uint32_t argb) {
   std::fill(pixels.begin(), pixels.end(), argb);
-  alphaKnown = false;
+  Changed();
 }
 
 Image::AlphaKind Image::GetAlphaKind() const {
@@ -46,6 +46,36 @@ Image::AlphaKind Image::GetAlphaKind() const {
     alphaKnown = true;
   }
   return alphaKind;
+}
+
+void Image::RowSpans(int y, const Span*& first, const Span*& last) const {
+  if (!spansKnown) {
+    spans.clear();
+    rowSpanStart.assign(static_cast<size_t>(height) + 1, 0);
+    for (int row = 0; row < height; ++row) {
+      rowSpanStart[row] = static_cast<uint32_t>(spans.size());
+      const uint32_t* line = Row(row);
+      int x = 0;
+      while (x < width) {
+        const uint32_t a = line[x] >> 24;
+        if (a == 0) {
+          ++x;
+          continue;
+        }
+        const bool opaque = a == 255;
+        int end = x + 1;
+        while (end < width && ((line[end] >> 24) == 255) == opaque && (line[end] >> 24) != 0) {
+          ++end;
+        }
+        spans.push_back({x, end - x, opaque});
+        x = end;
+      }
+    }
+    rowSpanStart[height] = static_cast<uint32_t>(spans.size());
+    spansKnown = true;
+  }
+  first = spans.data() + rowSpanStart[y];
+  last = spans.data() + rowSpanStart[y + 1];
 }
 
 bool Image::LoadPng(const std::string& path) {
@@ -71,7 +101,7 @@ bool Image::LoadPng(const std::string& path) {
   width = static_cast<int>(png.width);
   height = static_cast<int>(png.height);
   pixels = std::move(buffer);
-  alphaKnown = false;
+  Changed();
   return true;
 }
 

@@ -40,7 +40,7 @@ class Image {
   uint32_t Pixel(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
   void SetPixel(int x, int y, uint32_t argb) {
     pixels[static_cast<size_t>(y) * width + x] = argb;
-    alphaKnown = false;
+    Changed();
   }
   void Fill(uint32_t argb);
   void Resize(int newWidth, int newHeight, uint32_t fill = 0);
@@ -48,7 +48,21 @@ class Image {
   // Whether every pixel is opaque, or every pixel fully opaque or fully transparent. Computed on
   // first use after a change; callers that write through Pixels() call Changed().
   AlphaKind GetAlphaKind() const;
-  void Changed() { alphaKnown = false; }
+  void Changed() {
+    alphaKnown = false;
+    spansKnown = false;
+  }
+
+  // The non-transparent stretches of each row, for drawing: fully transparent pixels are
+  // skipped, opaque stretches copied, translucent ones blended. Computed on first use after a
+  // change (not safe to compute from two threads at once).
+  struct Span {
+    int start;
+    int length;
+    bool opaque;
+  };
+  // The spans of row y: [first, last) in the array returned by Spans().
+  void RowSpans(int y, const Span*& first, const Span*& last) const;
 
  private:
   int width = 0;
@@ -56,6 +70,9 @@ class Image {
   std::vector<uint32_t> pixels;
   mutable AlphaKind alphaKind = AlphaKind::kBlended;
   mutable bool alphaKnown = false;
+  mutable std::vector<Span> spans;
+  mutable std::vector<uint32_t> rowSpanStart;  // height + 1 entries into spans
+  mutable bool spansKnown = false;
 };
 
 }  // namespace Vell::Gfx

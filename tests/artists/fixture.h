@@ -118,7 +118,7 @@ class Program {
       const std::string images = prefix + set.element + "_";
       for (int i = 0; i < set.frames; ++i) {
         Vell::Gfx::Image image(kSpriteWidth, kSpriteHeight, SetColour(spec.id, set.kind, i));
-        char number[8];
+        char number[16];
         std::snprintf(number, sizeof number, "%02d", i);
         image.SavePng(Path("artists/" + images + number + ".png"));
       }
