@@ -161,8 +161,9 @@ bool Manager::InUse(const Artist* artist) const {
 }
 
 int Manager::TimesUsed(const Artist* artist) const {
-  return static_cast<int>(std::count_if(usedPatches.begin(), usedPatches.end(),
-                                        [artist](const auto& entry) { return entry.second == artist; }));
+  return static_cast<int>(
+      std::count_if(usedPatches.begin(), usedPatches.end(),
+                    [artist](const auto& entry) { return entry.second == artist; }));
 }
 
 void Manager::DestroyArtist(Artist* artist) {

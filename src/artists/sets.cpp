@@ -20,7 +20,9 @@ void SetQuality(int hold) { quality.store(hold >= 1 && hold <= 4 ? hold : 1); }
 
 int GetQuality() { return quality.load(); }
 
-const char* KindName(int kind) { return kind >= kFirstKind && kind <= kLastKind ? kNames[kind] : ""; }
+const char* KindName(int kind) {
+  return kind >= kFirstKind && kind <= kLastKind ? kNames[kind] : "";
+}
 
 int KindOfName(const std::string& name) {
   for (int kind = kFirstKind; kind <= kLastKind; ++kind) {
@@ -57,20 +59,47 @@ std::unique_ptr<Set> CreateSet(Vell::Data::Xml::Node* node) {
   }
   std::unique_ptr<Set> set;
   switch (KindOfName(node->GetName())) {
-    case kSLR: set = std::make_unique<Sets::SLR>(); break;
-    case kSRL: set = std::make_unique<Sets::SRL>(); break;
-    case kLTA: set = std::make_unique<Sets::LTA>(); break;
-    case kRTA: set = std::make_unique<Sets::RTA>(); break;
-    case kATL: set = std::make_unique<Sets::ATL>(); break;
-    case kATR: set = std::make_unique<Sets::ATR>(); break;
-    case kCSA: set = std::make_unique<Sets::CSA>(); break;
-    case kCRA: set = std::make_unique<Sets::CRA>(); break;
-    case kCFA: set = std::make_unique<Sets::CFA>(); break;
-    case kJAB: set = std::make_unique<Sets::JAB>(); break;
-    case kJBA: set = std::make_unique<Sets::JBA>(); break;
-    case kCSB: set = std::make_unique<Sets::CSB>(); break;
-    case kCRB: set = std::make_unique<Sets::CRB>(); break;
-    default: return nullptr;
+    case kSLR:
+      set = std::make_unique<Sets::SLR>();
+      break;
+    case kSRL:
+      set = std::make_unique<Sets::SRL>();
+      break;
+    case kLTA:
+      set = std::make_unique<Sets::LTA>();
+      break;
+    case kRTA:
+      set = std::make_unique<Sets::RTA>();
+      break;
+    case kATL:
+      set = std::make_unique<Sets::ATL>();
+      break;
+    case kATR:
+      set = std::make_unique<Sets::ATR>();
+      break;
+    case kCSA:
+      set = std::make_unique<Sets::CSA>();
+      break;
+    case kCRA:
+      set = std::make_unique<Sets::CRA>();
+      break;
+    case kCFA:
+      set = std::make_unique<Sets::CFA>();
+      break;
+    case kJAB:
+      set = std::make_unique<Sets::JAB>();
+      break;
+    case kJBA:
+      set = std::make_unique<Sets::JBA>();
+      break;
+    case kCSB:
+      set = std::make_unique<Sets::CSB>();
+      break;
+    case kCRB:
+      set = std::make_unique<Sets::CRB>();
+      break;
+    default:
+      return nullptr;
   }
   set->LoadXml(node);
   return set;

@@ -19,15 +19,15 @@ using Sprite = Vell::Gfx::G2D::Sprites::Sprite;
 
 // The kinds, as returned by GetKind.
 enum Kind {
-  kSLR = 1,  // walking from stage left to right
-  kSRL = 2,  // walking from right to left
-  kLTA = 3,  // arrival after walking in from the left
-  kRTA = 4,  // arrival after walking in from the right
-  kATL = 5,  // departure towards the left
-  kATR = 6,  // departure towards the right
-  kCSA = 7,  // playing, first pair, first set; drum group 200
-  kCRA = 8,  // playing, second pair, first set; drum group 202
-  kCFA = 9,  // resting
+  kSLR = 1,   // walking from stage left to right
+  kSRL = 2,   // walking from right to left
+  kLTA = 3,   // arrival after walking in from the left
+  kRTA = 4,   // arrival after walking in from the right
+  kATL = 5,   // departure towards the left
+  kATR = 6,   // departure towards the right
+  kCSA = 7,   // playing, first pair, first set; drum group 200
+  kCRA = 8,   // playing, second pair, first set; drum group 202
+  kCFA = 9,   // resting
   kJAB = 10,  // join from the first set of a pair to the second
   kJBA = 11,  // join back
   kCSB = 12,  // playing, first pair, second set; drum group 201

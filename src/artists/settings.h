@@ -13,11 +13,11 @@ class Manager : public Vell::Singleton<Manager> {
 
   virtual ~Manager() = default;
 
-  float staccato = 0.5f;    // coverage above which a melodic bar plays the first pair of sets
-  float overlap = 0.5f;     // read and kept
-  int melodicThreshold = 4; // note count that makes a bar active for melodic artists
-  int drumThreshold = 4;    // the same for every other artist
-  int eventsMin = 8;        // active bars an instrument needs to be given an artist
+  float staccato = 0.5f;     // coverage above which a melodic bar plays the first pair of sets
+  float overlap = 0.5f;      // read and kept
+  int melodicThreshold = 4;  // note count that makes a bar active for melodic artists
+  int drumThreshold = 4;     // the same for every other artist
+  int eventsMin = 8;         // active bars an instrument needs to be given an artist
 
  private:
   friend class Vell::Singleton<Manager>;

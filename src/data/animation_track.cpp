@@ -26,8 +26,8 @@ namespace {
 struct FactorRow {
   int divisor;  // 9, 7, 5, 2 (even, not a multiple of 3) or 3
   float ratio;
-  int bounds[4];   // upper bpm of each range, the first starting at 25; 0 ends the list
-  float first;     // factor of the first range; each further range doubles it
+  int bounds[4];  // upper bpm of each range, the first starting at 25; 0 ends the list
+  float first;    // factor of the first range; each further range doubles it
 };
 
 constexpr FactorRow kFactorRows[] = {
@@ -232,9 +232,9 @@ bool Animation::CollectBars(std::vector<Bar>& bars, size_t& badBar) const {
       } else {
         const auto* begin = found->second;
         bar.duration = begin->duration;
-        bar.factor = BeatFactor(static_cast<int>(begin->Numerator()),
-                                static_cast<int>(begin->Denominator()),
-                                static_cast<int>(begin->Tempo()));
+        bar.factor =
+            BeatFactor(static_cast<int>(begin->Numerator()), static_cast<int>(begin->Denominator()),
+                       static_cast<int>(begin->Tempo()));
       }
       if (bar.factor < 0 && badBar == SIZE_MAX) {
         badBar = bars.size();
@@ -398,8 +398,7 @@ void Animation::KeyExit(uint64_t exitStart, Pending& pending) {
   const Vector3 place{artist->x, artist->y, 0};
   pending.Position(departure->GetSprite(), ToFrame(exitStart), place, 0, departure->easeOut);
   pending.Position(walk->GetSprite(), ToFrame(walkStart), place, 0, walk->easeOut);
-  pending.Position(walk->GetSprite(), ToFrame(exitEnd), {offStage, artist->y, 0}, walk->easeIn,
-                   0);
+  pending.Position(walk->GetSprite(), ToFrame(exitEnd), {offStage, artist->y, 0}, walk->easeIn, 0);
   timeline[exitStart] = departure;
   timeline[walkStart] = walk;
   exitEntries = {{exitStart, departure}, {walkStart, walk}};
@@ -601,7 +600,7 @@ bool Animation::Build(uint64_t offset) {
       } else if (!playing && bars[i].noteCount > threshold) {
         playing = true;
       }
-      kinds[i] = !playing ? Segment::kRest
+      kinds[i] = !playing            ? Segment::kRest
                  : bars[i].qualifies ? Segment::kPlayFirst
                                      : Segment::kPlaySecond;
     } else {
@@ -672,7 +671,9 @@ Animation* Animation::MergeDrums(const std::vector<Animation*>& animations) {
       merged = new Animation(drum->artist);
     }
     for (const auto& [time, set] : drum->timeline) {
-      const auto same = [&](const auto& entry) { return entry.first == time && entry.second == set; };
+      const auto same = [&](const auto& entry) {
+        return entry.first == time && entry.second == set;
+      };
       const bool entry = std::any_of(drum->entryEntries.begin(), drum->entryEntries.end(), same);
       const bool exit = std::any_of(drum->exitEntries.begin(), drum->exitEntries.end(), same);
       if ((entry && drum != earliest) || (exit && drum != latest)) {

@@ -99,7 +99,7 @@ class Animation {
     uint64_t start = 0;
     uint64_t duration = 0;
     float factor = 1;
-    float noteCount = 0;  // the largest note count of the bar's ranges
+    float noteCount = 0;     // the largest note count of the bar's ranges
     bool qualifies = false;  // that range's BarQualifies
     bool active = false;  // for non-melodic artists: a range reaching the threshold and qualifying
   };
@@ -124,8 +124,8 @@ class Animation {
   void KeyExit(uint64_t exitStart, Pending& pending);
   void KeyRest(const std::vector<Bar>& bars, size_t from, size_t to, uint64_t offset,
                Pending& pending);
-  void KeyPlay(const std::vector<Bar>& bars, size_t from, size_t to, uint64_t offset,
-               Segment kind, Pending& pending);
+  void KeyPlay(const std::vector<Bar>& bars, size_t from, size_t to, uint64_t offset, Segment kind,
+               Pending& pending);
 
   const Event* track = nullptr;
   const Event* barTrack = nullptr;

@@ -8,8 +8,9 @@
 
 namespace Vell::Gfx {
 
-static_assert(std::endian::native == std::endian::little,
-              "pixels are stored as B, G, R, A bytes, which is the ARGB word only on little-endian");
+static_assert(
+    std::endian::native == std::endian::little,
+    "pixels are stored as B, G, R, A bytes, which is the ARGB word only on little-endian");
 
 Image::Image(int width, int height, uint32_t fill) { Resize(width, height, fill); }
 

@@ -147,8 +147,7 @@ void Sprite::ClearKeys() {
   visibilityInUse = false;
 }
 
-void Sprite::SetVisibilityKeys(
-    const std::vector<Keyframing::Runtime::KeyD<unsigned char>>& keys) {
+void Sprite::SetVisibilityKeys(const std::vector<Keyframing::Runtime::KeyD<unsigned char>>& keys) {
   visibilityTrack.ClearKeys();
   visibilityTrack.SetKeys(keys);
   visibilityInUse = !keys.empty();

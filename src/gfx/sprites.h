@@ -49,7 +49,10 @@ class Hub : public Singleton<Hub> {
   Hub() = default;
 };
 
-class Sprite : public Object, public ITrackable, public IRenderable, public ITriggerable,
+class Sprite : public Object,
+               public ITrackable,
+               public IRenderable,
+               public ITriggerable,
                public ILoadableXml {
  public:
   using PositionTrack = Keyframing::Runtime::Vector<Math::Vector3>;

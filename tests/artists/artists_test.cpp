@@ -120,8 +120,8 @@ TEST(ArtistLoading, ReadsAttributesSetsAndBodySprites) {
 }
 
 TEST(ArtistLoading, TypeLettersAndPlaceDefaults) {
-  for (auto [letter, type] : std::vector<std::pair<std::string, int>>{
-           {"M", 1}, {"e", 3}, {"X", 1}, {"", 1}}) {
+  for (auto [letter, type] :
+       std::vector<std::pair<std::string, int>>{{"M", 1}, {"e", 3}, {"X", 1}, {"", 1}}) {
     auto document = Parse("<artist type='" + letter + "' place='0,9'/>");
     Artist artist;
     artist.LoadXml(document->GetRoot().get());
@@ -132,8 +132,9 @@ TEST(ArtistLoading, TypeLettersAndPlaceDefaults) {
 }
 
 TEST(ArtistLoading, MovingKeepsTheBodySpritesInTheirOwnOrder) {
-  auto document = Parse("<artist place='2,2'><childs><sprite z-order='1'/><sprite z-order='4'/>"
-                        "</childs><animation><cfa/></animation></artist>");
+  auto document = Parse(
+      "<artist place='2,2'><childs><sprite z-order='1'/><sprite z-order='4'/>"
+      "</childs><animation><cfa/></animation></artist>");
   Artist artist;
   artist.LoadXml(document->GetRoot().get());
   auto depth = [&](int i) { return static_cast<Artist::Sprite*>(artist.sprites.GetAt(i))->depth; };
@@ -322,8 +323,8 @@ TEST_F(ManagerTest, AnArtistFileWithoutArtistsFailsAndRestoresTheDirectory) {
 TEST(FitsRange, CountsBarsReachingUpAgainstBarsGoingBelow) {
   auto bars = MakeBars(6, 4, 4, 120, 1000);
   // above: hi >= 60; below: lo < 60; silent bars (lo or hi 0) count for neither.
-  auto track = MakeTrack(1, *bars,
-                         {{8, 50, 65}, {8, 61, 70}, {8, 40, 55}, {0, 0, 0}, {8, 0, 90}, {8, 60, 60}});
+  auto track = MakeTrack(
+      1, *bars, {{8, 50, 65}, {8, 61, 70}, {8, 40, 55}, {0, 0, 0}, {8, 0, 90}, {8, 60, 60}});
   // above: bars 0, 1, 5 = 3; below: bars 0, 2 = 2.
   EXPECT_TRUE(Manager::FitsRange(track.get(), 60));
   EXPECT_FALSE(Manager::FitsRange(track.get(), -60));

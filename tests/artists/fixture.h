@@ -51,10 +51,18 @@ struct ArtistSpec {
 // All thirteen sets: walking sets at 8 pixels per frame, arrivals and departures of 5 images,
 // playing and rest sets of 4, joins of 3.
 inline std::vector<SetSpec> AllSets(const std::string& walkAttributes = "velocity=\"8\"") {
-  return {{"slr", 1, 4, walkAttributes}, {"srl", 2, 4, walkAttributes}, {"lta", 3, 5, ""},
-          {"rta", 4, 5, ""},           {"atl", 5, 5, ""},             {"atr", 6, 5, ""},
-          {"csa", 7, 4, ""},           {"cra", 8, 4, ""},             {"cfa", 9, 4, ""},
-          {"jab", 10, 3, ""},          {"jba", 11, 3, ""},            {"csb", 12, 4, ""},
+  return {{"slr", 1, 4, walkAttributes},
+          {"srl", 2, 4, walkAttributes},
+          {"lta", 3, 5, ""},
+          {"rta", 4, 5, ""},
+          {"atl", 5, 5, ""},
+          {"atr", 6, 5, ""},
+          {"csa", 7, 4, ""},
+          {"cra", 8, 4, ""},
+          {"cfa", 9, 4, ""},
+          {"jab", 10, 3, ""},
+          {"jba", 11, 3, ""},
+          {"csb", 12, 4, ""},
           {"crb", 13, 4, ""}};
 }
 
@@ -100,8 +108,8 @@ class Program {
   void WriteArtist(const ArtistSpec& spec) const {
     std::ostringstream xml;
     xml << "<profile><artists><artist name=\"" << spec.name << "\" patch=\"" << spec.patch
-        << "\" type=\"" << spec.type << "\" place=\"" << spec.place << "\" desc=\"The "
-        << spec.name << "\" thumb=\"" << spec.name << ".png\" " << spec.extra << ">\n";
+        << "\" type=\"" << spec.type << "\" place=\"" << spec.place << "\" desc=\"The " << spec.name
+        << "\" thumb=\"" << spec.name << ".png\" " << spec.extra << ">\n";
     const std::string prefix = "a" + std::to_string(spec.id) + "_";
     if (spec.body) {
       Vell::Gfx::Image body(12, 12, 0);
@@ -142,12 +150,19 @@ inline void WriteBand(const Program& program) {
     maps[bass] = "3";
   }
   program.WritePatchMap(maps);
-  program.WriteArtist({"pianist.xml", 1, "Pianist", "1", "M", "2,1", "", "SLen=\"4\" RLen=\"4\" SPos=\"2\" RPos=\"2\"", AllSets()});
-  program.WriteArtist({"keys.xml", 2, "Keys", "2", "M", "3,1", "", "SLen=\"4\" RLen=\"4\" SPos=\"2\" RPos=\"2\"", AllSets()});
-  program.WriteArtist({"bassist.xml", 3, "Bassist", "3", "M", "4,1", "", "SLen=\"4\" RLen=\"4\" SPos=\"2\" RPos=\"2\"", AllSets()});
-  program.WriteArtist({"drummer.xml", 4, "Drummer", "200,201,202,203", "P", "2,3", "priority=\"200\"", "SLen=\"4\" RLen=\"4\" SPos=\"2\" RPos=\"2\"", AllSets()});
-  program.WriteArtist({"violin_high.xml", 5, "HighViolin", "5", "M", "2,2", "range=\"60\"", "SLen=\"4\" RLen=\"4\" SPos=\"2\" RPos=\"2\"", AllSets()});
-  program.WriteArtist({"violin_low.xml", 6, "LowViolin", "5", "M", "2,2", "range=\"-60\"", "SLen=\"4\" RLen=\"4\" SPos=\"2\" RPos=\"2\"", AllSets()});
+  program.WriteArtist({"pianist.xml", 1, "Pianist", "1", "M", "2,1", "",
+                       "SLen=\"4\" RLen=\"4\" SPos=\"2\" RPos=\"2\"", AllSets()});
+  program.WriteArtist({"keys.xml", 2, "Keys", "2", "M", "3,1", "",
+                       "SLen=\"4\" RLen=\"4\" SPos=\"2\" RPos=\"2\"", AllSets()});
+  program.WriteArtist({"bassist.xml", 3, "Bassist", "3", "M", "4,1", "",
+                       "SLen=\"4\" RLen=\"4\" SPos=\"2\" RPos=\"2\"", AllSets()});
+  program.WriteArtist({"drummer.xml", 4, "Drummer", "200,201,202,203", "P", "2,3",
+                       "priority=\"200\"", "SLen=\"4\" RLen=\"4\" SPos=\"2\" RPos=\"2\"",
+                       AllSets()});
+  program.WriteArtist({"violin_high.xml", 5, "HighViolin", "5", "M", "2,2", "range=\"60\"",
+                       "SLen=\"4\" RLen=\"4\" SPos=\"2\" RPos=\"2\"", AllSets()});
+  program.WriteArtist({"violin_low.xml", 6, "LowViolin", "5", "M", "2,2", "range=\"-60\"",
+                       "SLen=\"4\" RLen=\"4\" SPos=\"2\" RPos=\"2\"", AllSets()});
   program.WriteIndex({"pianist.xml", "keys.xml", "bassist.xml", "drummer.xml", "violin_high.xml",
                       "violin_low.xml"});
 }

@@ -83,7 +83,7 @@ TEST_F(LayoutTest, FreeCellSearchOrder) {
     }
     order.push_back({movers.back()->column, movers.back()->row});
   }
-  const std::vector<std::pair<int, int>> expected = {{1, 2}, {3, 2}, {2, 1}, {1, 1}, {3, 1},
+  const std::vector<std::pair<int, int>> expected = {{1, 2}, {3, 2}, {2, 1}, {1, 1},  {3, 1},
                                                      {2, 3}, {1, 3}, {3, 3}, {-1, -1}};
   EXPECT_EQ(order, expected);
   // Row 0 and column 0 stay free: only artists whose own place names them get there.

@@ -24,16 +24,17 @@ inline std::unique_ptr<Kesh::Data::Tracks::Event> MakeBars(int count, float nume
   auto bars = std::make_unique<Kesh::Data::Tracks::Event>(-1, -1);
   for (int i = 0; i < count; ++i) {
     bars->Insert(new Kesh::Data::Events::BarBegin(static_cast<uint32_t>(i) * duration, duration,
-                                                  static_cast<uint32_t>(i), numerator,
-                                                  denominator, tempo));
+                                                  static_cast<uint32_t>(i), numerator, denominator,
+                                                  tempo));
   }
   return bars;
 }
 
 // One bar range per bar of the bar track, from the specs in order (missing specs: silent bars).
-inline std::unique_ptr<Kesh::Data::Tracks::Event> MakeTrack(
-    int patch, const Kesh::Data::Tracks::Event& bars, const std::vector<RangeSpec>& specs,
-    int channel = 0) {
+inline std::unique_ptr<Kesh::Data::Tracks::Event> MakeTrack(int patch,
+                                                            const Kesh::Data::Tracks::Event& bars,
+                                                            const std::vector<RangeSpec>& specs,
+                                                            int channel = 0) {
   auto track = std::make_unique<Kesh::Data::Tracks::Event>(patch, channel);
   size_t i = 0;
   for (const auto* bar : bars.GetEvents()) {

@@ -212,9 +212,10 @@ TEST(AnimationShow, EveryArtistWalksInPlaysAndWalksOff) {
     const int offEnd = offKeys.rbegin()->first;
     const int leaving = (offStart + offEnd) / 2;
     ASSERT_LT(offEnd, lastFrame);
-    for (auto [frame, what] : std::vector<std::pair<int, std::string>>{
-             {middle, "walking in"}, {playFrame, "playing"}, {leaving, "walking off"},
-             {offEnd + 5, "gone"}}) {
+    for (auto [frame, what] : std::vector<std::pair<int, std::string>>{{middle, "walking in"},
+                                                                       {playFrame, "playing"},
+                                                                       {leaving, "walking off"},
+                                                                       {offEnd + 5, "gone"}}) {
       SCOPED_TRACE(what);
       Frame(player, scene, canvas, std::max(frame - 30, 0), true);  // a run of frames before
       for (int f = std::max(frame - 29, 1); f <= frame; ++f) {
@@ -258,8 +259,8 @@ TEST(AnimationShow, EveryArtistWalksInPlaysAndWalksOff) {
         EXPECT_TRUE(position.x < artist->x || position.x > artist->x);
       }
       // The body sprite stands at the artist's place all the time.
-      const uint32_t body = canvas.Pixel(static_cast<int>(artist->x - 6),
-                                         static_cast<int>(artist->y - 6));
+      const uint32_t body =
+          canvas.Pixel(static_cast<int>(artist->x - 6), static_cast<int>(artist->y - 6));
       EXPECT_EQ(body, Fixture::BodyColour(id));
     }
   }

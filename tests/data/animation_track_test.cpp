@@ -11,6 +11,9 @@
 
 namespace {
 
+using Fixture::MakeBars;
+using Fixture::MakeTrack;
+using Fixture::RangeSpec;
 using Kesh::Artists::Artist;
 using Kesh::Artists::Layout;
 using Kesh::Artists::Manager;
@@ -19,9 +22,6 @@ using Kesh::Data::Tracks::AnimationInvalidParamException;
 using Kesh::Data::Tracks::AnimationNotFoundException;
 using Kesh::Data::Tracks::BeatFactor;
 using Kesh::Data::Tracks::PatchNotFoundException;
-using Fixture::MakeBars;
-using Fixture::MakeTrack;
-using Fixture::RangeSpec;
 namespace Sets = Kesh::Artists::Animation;
 using Steps = std::vector<std::pair<int, float>>;
 using Entries = std::vector<std::pair<uint64_t, int>>;
@@ -44,8 +44,8 @@ TEST(BeatFactor, WholeTable) {
     float first;
   };
   const std::vector<Row> rows = {
-      {9, 2, {75, 150, 300}, 0.125f},  {9, 4, {75, 150, 300}, 0.25f},
-      {9, 8, {75, 150, 300}, 0.5f},    {18, 8, {75, 150, 300}, 0.25f},
+      {9, 2, {75, 150, 300}, 0.125f},      {9, 4, {75, 150, 300}, 0.25f},
+      {9, 8, {75, 150, 300}, 0.5f},        {18, 8, {75, 150, 300}, 0.25f},
       {7, 2, {58, 116, 233, 300}, 0.125f}, {7, 4, {58, 116, 233, 300}, 0.25f},
       {7, 8, {58, 116, 233, 300}, 0.5f},   {14, 16, {58, 116, 233, 300}, 0.5f},
       {5, 2, {42, 83, 166, 300}, 0.125f},  {5, 4, {42, 83, 166, 300}, 0.25f},
@@ -146,25 +146,74 @@ struct MeterCase {
 TEST_F(AnimationTest, BuildKeysForFourMeters) {
   const std::vector<MeterCase> cases = {
       // 4/4 at 120: factor 1, one sweep per bar.
-      {4, 4, 120, 2000,
-       {{2000, 0}, {3000, 1}, {4000, 0}, {5000, 1}, {6000, 0}, {7000, 1}, {8000, 0},
-        {10000, 0}, {11000, 1}, {12000, 0}},
+      {4,
+       4,
+       120,
+       2000,
+       {{2000, 0},
+        {3000, 1},
+        {4000, 0},
+        {5000, 1},
+        {6000, 0},
+        {7000, 1},
+        {8000, 0},
+        {10000, 0},
+        {11000, 1},
+        {12000, 0}},
        {{8000, 0}, {9000, 0.75f}, {10000, 0}}},
       // 3/4 at 120: factor 2, one sweep over two bars; the odd bar and the last run go half way.
-      {3, 4, 120, 1500,
-       {{1500, 0}, {3000, 1}, {4500, 0}, {5250, 0.5f}, {6000, 0}, {7500, 0}, {8250, 0.5f},
+      {3,
+       4,
+       120,
+       1500,
+       {{1500, 0},
+        {3000, 1},
+        {4500, 0},
+        {5250, 0.5f},
+        {6000, 0},
+        {7500, 0},
+        {8250, 0.5f},
         {9000, 0}},
        {{6000, 0}, {6750, 0.75f}, {7500, 0}}},
       // 6/8 at 60 (quarters): factor 1.
-      {6, 8, 60, 3000,
-       {{3000, 0}, {4500, 1}, {6000, 0}, {7500, 1}, {9000, 0}, {10500, 1}, {12000, 0},
-        {15000, 0}, {16500, 1}, {18000, 0}},
+      {6,
+       8,
+       60,
+       3000,
+       {{3000, 0},
+        {4500, 1},
+        {6000, 0},
+        {7500, 1},
+        {9000, 0},
+        {10500, 1},
+        {12000, 0},
+        {15000, 0},
+        {16500, 1},
+        {18000, 0}},
        {{12000, 0}, {13500, 0.75f}, {15000, 0}}},
       // 5/4 at 60: factor 0.5, two sweeps per bar at quarter bars.
-      {5, 4, 60, 5000,
-       {{5000, 0}, {6250, 1}, {7500, 0.5f}, {8750, 1}, {10000, 0}, {11250, 1}, {12500, 0.5f},
-        {13750, 1}, {15000, 0}, {16250, 1}, {17500, 0.5f}, {18750, 1}, {20000, 0},
-        {25000, 0}, {26250, 1}, {27500, 0.5f}, {28750, 1}, {30000, 0}},
+      {5,
+       4,
+       60,
+       5000,
+       {{5000, 0},
+        {6250, 1},
+        {7500, 0.5f},
+        {8750, 1},
+        {10000, 0},
+        {11250, 1},
+        {12500, 0.5f},
+        {13750, 1},
+        {15000, 0},
+        {16250, 1},
+        {17500, 0.5f},
+        {18750, 1},
+        {20000, 0},
+        {25000, 0},
+        {26250, 1},
+        {27500, 0.5f},
+        {28750, 1},
+        {30000, 0}},
        {{20000, 0}, {21250, 1}, {22500, 0.75f}, {25000, 0}}},
   };
   RangeSpec on{8, 60, 72, 0.8f};
@@ -249,9 +298,14 @@ TEST_F(AnimationTest, LongRunsAlternateThePairThroughTheJoins) {
   EXPECT_EQ(StepKeys(pianist, Sets::kJBA), (Steps{{11000, 1}, {12000, 0}}));
   EXPECT_EQ(StepKeys(pianist, Sets::kCSB),
             (Steps{{7000, 0}, {8000, 1}, {9000, 0}, {10000, 1}, {11000, 0}}));
-  EXPECT_EQ(StepKeys(pianist, Sets::kCSA),
-            (Steps{{2000, 0}, {3000, 1}, {4000, 0}, {5000, 1}, {6000, 0}, {12000, 0}, {13000, 1},
-                   {14000, 0}}));
+  EXPECT_EQ(StepKeys(pianist, Sets::kCSA), (Steps{{2000, 0},
+                                                  {3000, 1},
+                                                  {4000, 0},
+                                                  {5000, 1},
+                                                  {6000, 0},
+                                                  {12000, 0},
+                                                  {13000, 1},
+                                                  {14000, 0}}));
   // A rest of one bar with factor 1 at the end; every set in play got a position key at the
   // artist's place when it started.
   for (int kind : {Sets::kCSA, Sets::kJAB, Sets::kCSB, Sets::kJBA, Sets::kCFA}) {
@@ -275,10 +329,9 @@ TEST_F(AnimationTest, MelodicBarsBelowTheStaccatoPlayTheSecondPair) {
   ASSERT_TRUE(animation->Build(46));
   Entries timeline = Timeline(*animation);
   const Entries body(timeline.begin() + 2, timeline.end() - 2);
-  EXPECT_EQ(body, (Entries{{46, Sets::kCSA},
-                           {2046, Sets::kCRA},
-                           {6046, Sets::kCSA},
-                           {8046, Sets::kCFA}}));
+  EXPECT_EQ(
+      body,
+      (Entries{{46, Sets::kCSA}, {2046, Sets::kCRA}, {6046, Sets::kCSA}, {8046, Sets::kCFA}}));
   // The walk starts at 0 and the arrival ends on the first bar, shifted by the offset.
   auto walk = PositionKeys(animation->GetArtist(), Sets::kSLR);
   EXPECT_EQ(walk.front().first, 0);
@@ -321,9 +374,14 @@ TEST_F(AnimationTest, DrumGroupsPlayTheirOwnSetAndShareOneDrummer) {
   ASSERT_TRUE(kicks->Build(offset));
   ASSERT_TRUE(snares->Build(offset));
   // The kick group: its set is CSA over each run; a bar without weight rests.
-  EXPECT_EQ(StepKeys(drummer, Sets::kCSA),
-            (Steps{{3000, 0}, {4000, 1}, {5000, 0}, {6000, 1}, {7000, 0}, {9000, 0}, {10000, 1},
-                   {11000, 0}}));
+  EXPECT_EQ(StepKeys(drummer, Sets::kCSA), (Steps{{3000, 0},
+                                                  {4000, 1},
+                                                  {5000, 0},
+                                                  {6000, 1},
+                                                  {7000, 0},
+                                                  {9000, 0},
+                                                  {10000, 1},
+                                                  {11000, 0}}));
   EXPECT_EQ(StepKeys(drummer, Sets::kCSB),
             (Steps{{1000, 0}, {2000, 1}, {3000, 0}, {11000, 0}, {12000, 1}, {13000, 0}}));
   // The snare's walk (to bar 0 at 1000 ms: 32 ms of walk and 5 of arrival) is earlier than the
@@ -333,8 +391,8 @@ TEST_F(AnimationTest, DrumGroupsPlayTheirOwnSetAndShareOneDrummer) {
   EXPECT_EQ(walkKeys[0].first, 963);
   EXPECT_EQ(walkKeys[1].first, 995);
   EXPECT_EQ(PositionKeys(drummer, Sets::kLTA),
-            (std::vector<std::pair<int, Vell::Math::Vector3>>{{995, {drummer->x - 32, drummer->y, 0}},
-                                                              {1000, {drummer->x, drummer->y, 0}}}));
+            (std::vector<std::pair<int, Vell::Math::Vector3>>{
+                {995, {drummer->x - 32, drummer->y, 0}}, {1000, {drummer->x, drummer->y, 0}}}));
   std::unique_ptr<Animation> merged(Animation::MergeDrums({nullptr, kicks, snares}));
   ASSERT_NE(merged, nullptr);
   EXPECT_EQ(merged->GetArtist(), drummer);

@@ -97,12 +97,14 @@ TEST(Png, UnreadableFilesGiveAnEmptyImageWithoutThrowing) {
   Image big(64, 64);
   for (int y = 0; y < 64; ++y) {
     for (int x = 0; x < 64; ++x) {
-      big.SetPixel(x, y, Argb(255, static_cast<uint32_t>(x * 4), static_cast<uint32_t>(y * 4),
-                              static_cast<uint32_t>((x * y) & 255)));
+      big.SetPixel(x, y,
+                   Argb(255, static_cast<uint32_t>(x * 4), static_cast<uint32_t>(y * 4),
+                        static_cast<uint32_t>((x * y) & 255)));
     }
   }
   ASSERT_TRUE(big.SavePng(dir.File("big.png")));
-  std::filesystem::resize_file(dir.File("big.png"), std::filesystem::file_size(dir.File("big.png")) / 2);
+  std::filesystem::resize_file(dir.File("big.png"),
+                               std::filesystem::file_size(dir.File("big.png")) / 2);
   EXPECT_FALSE(image.LoadPng(dir.File("big.png")));
   EXPECT_TRUE(image.Empty());
   EXPECT_FALSE(Image().SavePng(dir.File("empty.png")));

@@ -215,8 +215,8 @@ TEST(SpriteWalk, FreeWalkIsEasedToo) {
 TEST(SpriteVisibility, AHiddenSpriteKeepsItsImageAndDrawsNothing) {
   auto spriteOwner = MakeSequence(4);
   Sprite& sprite = *spriteOwner;
-  sprite.SetVisibilityKeys({KeyD<unsigned char>{0, 1}, KeyD<unsigned char>{2, 0},
-                            KeyD<unsigned char>{4, 1}});
+  sprite.SetVisibilityKeys(
+      {KeyD<unsigned char>{0, 1}, KeyD<unsigned char>{2, 0}, KeyD<unsigned char>{4, 1}});
   sprite.Track(0);
   sprite.Track(1);
   EXPECT_EQ(sprite.CurrentIndex(), 1);
