@@ -13,7 +13,8 @@ void Log(const char* format, ...) {
   va_list args;
   va_start(args, format);
   // vsnprintf cuts what does not fit and always terminates the text.
-  std::vsnprintf(buffer, sizeof buffer, format, args);
+  std::vsnprintf(buffer, sizeof buffer, format,
+                 args);  // NOLINT(clang-analyzer-valist.Uninitialized)
   va_end(args);
   std::printf("%s\n", buffer);
   std::fflush(stdout);

@@ -29,9 +29,8 @@ int ModuleList::Load(const std::string& path) {
     return -1;
   }
   // A library without the query export is unloaded again (by `library`) as the exception leaves.
-  auto module = std::make_unique<Module>(library.Symbol("InterfaceQuery") != nullptr
-                                             ? library.Release()
-                                             : nullptr);
+  auto module = std::make_unique<Module>(
+      library.Symbol("InterfaceQuery") != nullptr ? library.Release() : nullptr);
   modules.push_back(std::move(module));
   lastError.clear();
   return Count() - 1;

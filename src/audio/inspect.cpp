@@ -36,7 +36,8 @@ void Describe(const char* path, const MidiFile& file) {
   if (song.tempoChanges.size() > shown) {
     std::printf("    ... %zu more\n", song.tempoChanges.size() - shown);
   }
-  std::printf("  meters: %u%s\n", info.meterEvents, info.defaultMeter ? " (4/4 assumed at the start)" : "");
+  std::printf("  meters: %u%s\n", info.meterEvents,
+              info.defaultMeter ? " (4/4 assumed at the start)" : "");
   const Kesh::Audio::Midi::BarMap bars(song);
   for (size_t i = 0; i < song.timeSignatures.size() && i < shown; ++i) {
     const auto& ts = song.timeSignatures[i];

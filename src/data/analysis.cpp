@@ -456,7 +456,9 @@ Analysis::Bar Analysis::BarSpan(uint32_t start, const BarBegin& bar) const {
 void Analysis::MeasureMelodicBars() {
   for (const auto& [program, runs] : notesByProgram) {
     Tracks::Event* track = trackByPatch[program];
-    for (const auto& [start, bar] : barByTick) {
+    for (const auto& entry : barByTick) {
+      const uint32_t start = entry.first;
+      const BarBegin* bar = entry.second;
       const Bar span = BarSpan(start, *bar);
       // Samples strictly inside the bar: a sample on the bar's first tick belongs to no bar.
       const uint64_t from = (static_cast<uint64_t>(start) / gridStep + 1) * gridStep;
@@ -513,7 +515,9 @@ void Analysis::MeasureDrumBars() {
   std::vector<uint32_t> hitsOfGroup(groups.size());
   std::vector<float> weights(groups.size());
 
-  for (const auto& [start, bar] : barByTick) {
+  for (const auto& entry : barByTick) {
+    const uint32_t start = entry.first;
+    const BarBegin* bar = entry.second;
     const Bar span = BarSpan(start, *bar);
     auto hit = std::upper_bound(drumHits.begin(), drumHits.end(), static_cast<uint64_t>(start),
                                 [](uint64_t t, const Hit& h) { return t < h.time; });

@@ -68,7 +68,7 @@ class Analysis : public Vell::Collections::IEnumerable<Tracks::Event*> {
   static constexpr const char* kConfigPath = "./config/analysis.xml";
   // A song that would give more bars than this is refused (no real song comes near it; it keeps
   // a damaged file from exhausting memory).
-  static constexpr uint32_t kMaxBars = 100000;
+  static constexpr uint32_t kMaxBars = 20000;
 
   // Keeps the song (not owned; it must outlive Run) and loads the settings file. When the file
   // cannot be read the analysis still runs, without drum groups; ConfigError() tells why.

@@ -12,11 +12,11 @@ namespace Kesh::Data {
 
 std::string FindAnalysisSettings() {
   std::error_code ec;
-  const std::string local = Events::Analysis::kConfigPath;
+  std::string local = Events::Analysis::kConfigPath;
   if (std::filesystem::is_regular_file(local, ec)) {
     return local;
   }
-  const std::string beside = Vell::Platform::ProgramDirectory() + "/config/analysis.xml";
+  std::string beside = Vell::Platform::ProgramDirectory() + "/config/analysis.xml";
   if (std::filesystem::is_regular_file(beside, ec)) {
     return beside;
   }

@@ -18,9 +18,9 @@ bool File::ReadInt32(int& value) {
   if (Read(bytes, 4) != 4) {
     return false;
   }
-  value = static_cast<int>(static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-                           (static_cast<uint32_t>(bytes[2]) << 16) |
-                           (static_cast<uint32_t>(bytes[3]) << 24));
+  value = static_cast<int>(
+      static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+      (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24));
   return true;
 }
 

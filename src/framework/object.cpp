@@ -25,7 +25,9 @@ uint32_t Object::GetHash() const { return HashName(name); }
 uint32_t Object::HashName(const std::string& text) {
   uint32_t h = 5381;
   for (char c : text) {
-    const auto sc = static_cast<int32_t>(static_cast<signed char>(c));
+    // The hash takes bytes as signed values on purpose: stored hashes depend on it.
+    const auto sc =
+        static_cast<int32_t>(static_cast<signed char>(c));  // NOLINT(bugprone-signed-char-misuse)
     h = (h * 33U) ^ static_cast<uint32_t>(sc);
   }
   return h * 1566083942U;

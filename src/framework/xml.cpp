@@ -258,9 +258,8 @@ bool Document::LoadString(std::string_view text) {
     parseAs = pugi::encoding_utf8;
   }
   auto parsed = std::make_shared<pugi::xml_document>();
-  pugi::xml_parse_result result =
-      parsed->load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_declaration,
-                          parseAs);
+  pugi::xml_parse_result result = parsed->load_buffer(
+      text.data(), text.size(), pugi::parse_default | pugi::parse_declaration, parseAs);
   if (!result || !DocumentElement(*parsed)) {
     return false;
   }

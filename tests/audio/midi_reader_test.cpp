@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -218,7 +220,8 @@ TEST(MidiReader, FormatsDivisionsAndDefaults) {
   EXPECT_EQ(Kesh::Audio::Midi::TempoMap(file.song).TickToUs(96), 96000);
   smpte[12] = static_cast<uint8_t>(-29);  // 29.97 drop frame
   ASSERT_TRUE(Read(smpte, file, reason));
-  EXPECT_EQ(Kesh::Audio::Midi::TempoMap(file.song).TickToUs(1200 * 30), 30030030);  // 30 quarters of 30/29.97 s
+  EXPECT_EQ(Kesh::Audio::Midi::TempoMap(file.song).TickToUs(1200 * 30),
+            30030030);  // 30 quarters of 30/29.97 s
 
   // RMID wrapper, padded body.
   const auto smf = BuildMidi(0, 96, {a});
@@ -265,7 +268,10 @@ TEST(MidiReader, KaraokeTexts) {
   EXPECT_TRUE(file.song.tracks[1].texts.empty());
 
   TrackBuilder karaoke;
-  karaoke.Meta(0, 0x01, "@KMIDI KARAOKE FILE").Meta(0, 0x01, "\\Twin").Meta(4, 0x01, std::string("kle\0", 4)).End();
+  karaoke.Meta(0, 0x01, "@KMIDI KARAOKE FILE")
+      .Meta(0, 0x01, "\\Twin")
+      .Meta(4, 0x01, std::string("kle\0", 4))
+      .End();
   ASSERT_TRUE(Read(BuildMidi(1, 96, {karaoke}), file, reason));
   EXPECT_EQ(file.song.tracks[0].texts,
             (std::vector<std::string>{"@KMIDI KARAOKE FILE", "\\Twin", "kle"}));
@@ -289,4 +295,33 @@ TEST(MidiReader, TempoAndBarMaps) {
   EXPECT_EQ(bars.BarAt(800), 3u);
   EXPECT_EQ(bars.BarAt(1000), 4u);
   EXPECT_EQ(bars.BarAt(1300), 5u);  // 6/8 is 300 ticks
+}
+
+TEST(MidiReader, InspectToolReportsEveryFile) {
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("tavro-inspect-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  TrackBuilder t;
+  t.Tempo(0, 400000).Msg(0, 0xC2, 40).Msg(0, 0x92, 60, 100).Msg(96, 0x82, 60, 0).End();
+  const auto good = BuildMidi(1, 96, {t});
+  std::ofstream(dir / "good.mid", std::ios::binary)
+      .write(reinterpret_cast<const char*>(good.data()), static_cast<long>(good.size()));
+  std::ofstream(dir / "bad.mid") << "not a song";
+  auto run = [&](const std::string& args) {
+    const std::string out = (dir / "out.txt").string();
+    const int status = std::system(
+        (std::string(TAVRO_PROGRAM_DIR) + "/tavro-inspect " + args + " > " + out).c_str());
+    std::ifstream in(out);
+    return std::make_pair(WEXITSTATUS(status), std::string(std::istreambuf_iterator<char>(in), {}));
+  };
+  const auto [okStatus, okText] = run((dir / "good.mid").string());
+  EXPECT_EQ(okStatus, 0);
+  EXPECT_NE(okText.find("format 1, 1 tracks"), std::string::npos) << okText;
+  EXPECT_NE(okText.find("150.00 bpm"), std::string::npos) << okText;
+  EXPECT_NE(okText.find(" 3: 1 notes, programs: 40"), std::string::npos) << okText;
+  const auto [badStatus, badText] =
+      run((dir / "good.mid").string() + " " + (dir / "bad.mid").string());
+  EXPECT_EQ(badStatus, 1);
+  EXPECT_NE(badText.find("bad.mid: refused: not a MIDI file"), std::string::npos) << badText;
+  std::filesystem::remove_all(dir);
 }

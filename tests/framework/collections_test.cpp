@@ -129,7 +129,7 @@ TEST(Enumerator, WalkRestartMoveAndPushPop) {
   EXPECT_TRUE(e->Move(-5));  // stops at the first element
   EXPECT_EQ(e->Current(), &a);
   EXPECT_FALSE(e->MovePrevious());  // before the first: reset
-  EXPECT_FALSE(e->Move(5));  // runs off the end: reset
+  EXPECT_FALSE(e->Move(5));         // runs off the end: reset
 
   e = list.GetEnumerator();
   EXPECT_FALSE(e->Pop());   // nothing pushed

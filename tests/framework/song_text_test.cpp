@@ -39,7 +39,7 @@ TEST(SongData, TextLookupsSkipHeadersAndTracksWithoutTexts) {
   EXPECT_EQ(tick, 80U);
   EXPECT_EQ(TextAt(song, 80, tick), "Hel");  // at the successor's tick the earlier one wins
   EXPECT_EQ(tick, 50U);
-  EXPECT_EQ(TextAt(song, 10, tick), "");     // nothing in force yet in the lyric track
+  EXPECT_EQ(TextAt(song, 10, tick), "");  // nothing in force yet in the lyric track
 
   bool none = true;
   tick = 60;

@@ -40,11 +40,11 @@ TEST(Text, CaseCommasAndTrim) {
 TEST(Text, Utf8AndWindows1252) {
   EXPECT_TRUE(IsValidUtf8("plain"));
   EXPECT_TRUE(IsValidUtf8("\xC3\xA9t\xC3\xA9"));
-  EXPECT_FALSE(IsValidUtf8("\xE9t\xE9"));       // Latin-1 bytes
-  EXPECT_FALSE(IsValidUtf8("\xC3"));            // cut short
-  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));        // overlong
-  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));    // surrogate
-  EXPECT_EQ(ToUtf8("\xC3\xA9"), "\xC3\xA9");   // valid UTF-8 stays as it is
+  EXPECT_FALSE(IsValidUtf8("\xE9t\xE9"));     // Latin-1 bytes
+  EXPECT_FALSE(IsValidUtf8("\xC3"));          // cut short
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));      // overlong
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));  // surrogate
+  EXPECT_EQ(ToUtf8("\xC3\xA9"), "\xC3\xA9");  // valid UTF-8 stays as it is
   EXPECT_EQ(ToUtf8("caf\xE9"), "caf\xC3\xA9");
   EXPECT_EQ(Windows1252ToUtf8("\x93hi\x94"), "\xE2\x80\x9Chi\xE2\x80\x9D");
   EXPECT_EQ(Windows1252ToUtf8("\x81"), "\xEF\xBF\xBD");  // undefined byte

@@ -72,7 +72,7 @@ TEST(XmlNode, WalkSelectAndNodeKinds) {
   auto styles = doc.SelectNode("profile/styles");
   ASSERT_TRUE(styles);
   EXPECT_EQ(styles->GetName(), "styles");
-  EXPECT_FALSE(doc.SelectNode("styles"));          // the first step is the document element
+  EXPECT_FALSE(doc.SelectNode("styles"));  // the first step is the document element
   EXPECT_FALSE(doc.SelectNode("profile/missing"));
 
   auto root = doc.GetRoot();
@@ -118,8 +118,8 @@ TEST_F(XmlFiles, LoadFailuresKeepThePreviousContent) {
 
 TEST_F(XmlFiles, Windows1252DocumentsAreDecoded) {
   Document doc;
-  ASSERT_TRUE(doc.Load(Write(
-      "w.xml", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><a n=\"Caf\xE9 \x80\"/>")));
+  ASSERT_TRUE(doc.Load(
+      Write("w.xml", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><a n=\"Caf\xE9 \x80\"/>")));
   std::string n;
   doc.GetRoot()->ReadString("n", n);
   EXPECT_EQ(n, "Caf\xC3\xA9 \xE2\x82\xAC");
@@ -163,9 +163,9 @@ TEST_F(XmlFiles, WriterBuildsSavesAndReloads) {
 TEST_F(XmlFiles, IncludesNeedTheRightNameAndAttribute) {
   Write("part.xml", "<artist name=\"drummer\"/>");
   Document index;
-  ASSERT_TRUE(index.LoadString(
-      "<artists><INCLUDE file=\"part.xml\"/><include fiel=\"part.xml\"/>"
-      "<include file=\"absent.xml\"/><other file=\"part.xml\"/></artists>"));
+  ASSERT_TRUE(
+      index.LoadString("<artists><INCLUDE file=\"part.xml\"/><include fiel=\"part.xml\"/>"
+                       "<include file=\"absent.xml\"/><other file=\"part.xml\"/></artists>"));
   Vell::Platform::ScopedDirectory here(dir.string());
   ASSERT_TRUE(here.Ok());
   std::vector<bool> opened;

@@ -1,5 +1,7 @@
 #include "audio/midi/midi_file.h"
 
+#include "framework/text.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -90,8 +92,8 @@ class Reader {
     }
   }
   // Reads one MTrk body; returns the tick of its last event (relative to the track start).
-  uint32_t ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32_t index,
-                     uint32_t offset, SongTrack& track, TrackTexts& texts);
+  uint32_t ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32_t index, uint32_t offset,
+                     SongTrack& track, TrackTexts& texts);
   void FinishTexts(std::vector<TrackTexts>& texts);
   void FinishTempoAndMeters();
 
@@ -105,6 +107,7 @@ class Reader {
 uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32_t index,
                            uint32_t offset, SongTrack& track, TrackTexts& texts) {
   Cursor c{data, begin, end};
+  track.events.reserve((end - begin) / 4);  // a channel message takes three to four bytes
   uint64_t tick = 0;
   uint8_t running = 0;
   bool named = false;
@@ -237,7 +240,7 @@ uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32
           break;
         case 0x03:
           if (!named) {
-            track.name = TextToUtf8(std::string(reinterpret_cast<const char*>(p), length));
+            track.name = Vell::Text::ToUtf8(std::string(reinterpret_cast<const char*>(p), length));
             named = true;
           }
           break;
@@ -273,7 +276,7 @@ void Reader::FinishTexts(std::vector<TrackTexts>& texts) {
       while (!raw.bytes.empty() && raw.bytes.back() == '\0') {
         raw.bytes.pop_back();
       }
-      track.texts.push_back(TextToUtf8(raw.bytes));
+      track.texts.push_back(Vell::Text::ToUtf8(raw.bytes));
       track.textTicks.push_back(raw.tick);
     }
   }
@@ -406,8 +409,8 @@ bool Reader::Read(const uint8_t* data, size_t size, std::string& reason) {
       }
     } else if (IsChunkIdChar(id[0]) && IsChunkIdChar(id[1]) && IsChunkIdChar(id[2]) &&
                IsChunkIdChar(id[3])) {
-      info.warnings.push_back("unknown chunk \"" + std::string(reinterpret_cast<const char*>(id), 4) +
-                              "\" skipped");
+      info.warnings.push_back("unknown chunk \"" +
+                              std::string(reinterpret_cast<const char*>(id), 4) + "\" skipped");
     } else {
       info.warnings.push_back("garbage at offset " + std::to_string(pos) + " ignored");
       break;
@@ -433,85 +436,7 @@ bool Reader::Read(const uint8_t* data, size_t size, std::string& reason) {
   return true;
 }
 
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 }  // namespace
-
-bool IsValidUtf8(const std::string& text) {
-  const auto* s = reinterpret_cast<const uint8_t*>(text.data());
-  const size_t n = text.size();
-  size_t i = 0;
-  while (i < n) {
-    const uint8_t b = s[i];
-    int extra;
-    uint32_t cp;
-    if (b < 0x80) {
-      ++i;
-      continue;
-    } else if ((b & 0xE0) == 0xC0) {
-      extra = 1;
-      cp = b & 0x1F;
-    } else if ((b & 0xF0) == 0xE0) {
-      extra = 2;
-      cp = b & 0x0F;
-    } else if ((b & 0xF8) == 0xF0) {
-      extra = 3;
-      cp = b & 0x07;
-    } else {
-      return false;
-    }
-    if (i + static_cast<size_t>(extra) >= n) {
-      return false;
-    }
-    for (int k = 1; k <= extra; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) {
-        return false;
-      }
-      cp = (cp << 6) | (s[i + k] & 0x3F);
-    }
-    static constexpr uint32_t kMin[4] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      return false;
-    }
-    i += extra + 1;
-  }
-  return true;
-}
-
-std::string TextToUtf8(const std::string& text) {
-  if (IsValidUtf8(text)) {
-    return text;
-  }
-  std::string out;
-  out.reserve(text.size() * 2);
-  for (const char ch : text) {
-    const auto b = static_cast<uint8_t>(ch);
-    if (b < 0x80) {
-      out.push_back(ch);
-    } else if (b < 0xA0) {
-      AppendUtf8(out, kCp1252High[b - 0x80]);
-    } else {
-      AppendUtf8(out, b);
-    }
-  }
-  return out;
-}
 
 size_t MidiExtent(const uint8_t* data, size_t size) {
   if (size >= 12 && std::memcmp(data, "RIFF", 4) == 0) {

@@ -29,16 +29,16 @@ struct FileInfo {
   uint32_t declaredTracks = 0;
   uint32_t tracksRead = 0;
   bool rmid = false;
-  int smpteFps = 0;            // 24, 25, 29 (29.97 drop frame) or 30; 0 for metrical time
-  int smpteTicksPerFrame = 0;  // ticks per SMPTE frame when smpteFps is set
-  uint32_t tempoEvents = 0;    // every Set Tempo meta event in the file
-  uint32_t meterEvents = 0;    // every Time Signature meta event in the file
-  uint32_t lyricEvents = 0;    // FF05
-  uint32_t textEvents = 0;     // FF01
-  uint32_t noteOns = 0;        // note-on messages with velocity above 0
-  uint32_t lastTick = 0;       // the last event of any kind (meta events included)
-  bool defaultTempo = false;   // 500000 us per quarter was put at tick 0
-  bool defaultMeter = false;   // 4/4 was put at tick 0
+  int smpteFps = 0;                   // 24, 25, 29 (29.97 drop frame) or 30; 0 for metrical time
+  int smpteTicksPerFrame = 0;         // ticks per SMPTE frame when smpteFps is set
+  uint32_t tempoEvents = 0;           // every Set Tempo meta event in the file
+  uint32_t meterEvents = 0;           // every Time Signature meta event in the file
+  uint32_t lyricEvents = 0;           // FF05
+  uint32_t textEvents = 0;            // FF01
+  uint32_t noteOns = 0;               // note-on messages with velocity above 0
+  uint32_t lastTick = 0;              // the last event of any kind (meta events included)
+  bool defaultTempo = false;          // 500000 us per quarter was put at tick 0
+  bool defaultMeter = false;          // 4/4 was put at tick 0
   std::vector<std::string> warnings;  // damage that was tolerated, one line each
 };
 
@@ -59,10 +59,5 @@ size_t MidiExtent(const uint8_t* data, size_t size);
 
 // Reads the file at path completely and parses it as above. Refuses files above 64 MiB.
 bool ReadMidiFile(const std::string& path, MidiFile& out, std::string& reason);
-
-// Text helpers: whether bytes are valid UTF-8; the text unchanged when it is, else decoded from
-// Windows-1252.
-bool IsValidUtf8(const std::string& text);
-std::string TextToUtf8(const std::string& text);
 
 }  // namespace Kesh::Audio::Midi

@@ -40,8 +40,8 @@ class BarMap {
  private:
   struct Segment {
     uint32_t tick;
-    uint32_t bar;            // index of the bar starting at tick
-    uint64_t ticksPerBar;    // never 0
+    uint32_t bar;          // index of the bar starting at tick
+    uint64_t ticksPerBar;  // never 0
   };
   std::vector<Segment> segments{{0, 0, 384}};
 };

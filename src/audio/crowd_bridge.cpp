@@ -1,0 +1,160 @@
+#include "audio/crowd_bridge.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace Kesh::Audio {
+namespace {
+
+constexpr int kSceneRate = 44100;
+constexpr int kSceneChannels = 2;
+constexpr int kSceneBufferMs = 100;
+constexpr int kVolumeRampMs = 20;
+
+template <typename Fn>
+Fn Symbol(void* handle, const char* name) {
+  return reinterpret_cast<Fn>(dlsym(handle, name));
+}
+
+}  // namespace
+
+CrowdBridge::CrowdBridge(std::string libraryPath) : path(std::move(libraryPath)) {}
+
+CrowdBridge::~CrowdBridge() {
+  if (handle != nullptr) {
+    if (ready && stopScene != nullptr) {
+      stopScene();
+    }
+    dlclose(handle);
+  }
+}
+
+bool CrowdBridge::LoadLibrary() {
+  if (loadTried) {
+    return handle != nullptr;
+  }
+  loadTried = true;
+  handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    return false;
+  }
+  initScene = Symbol<InitSceneFn>(handle, "_InitScene");
+  initSceneOffline = Symbol<InitSceneOfflineFn>(handle, "_InitSceneOffline");
+  renderScene = Symbol<RenderSceneFn>(handle, "_RenderScene");
+  openCollection = Symbol<OpenCollectionFn>(handle, "_OpenCollection");
+  stopSeries = Symbol<VoidFn>(handle, "_StopSeries");
+  playSeries = Symbol<PlaySeriesFn>(handle, "_PlaySeries");
+  setSceneVolume = Symbol<SetSceneVolumeFn>(handle, "_SetSceneVolume");
+  muteScene = Symbol<MuteSceneFn>(handle, "_MuteScene");
+  getSceneMutedState = Symbol<BoolFn>(handle, "_GetSceneMutedState");
+  stopScene = Symbol<BoolFn>(handle, "_StopScene");
+  const bool complete = initScene && openCollection && stopSeries && playSeries && setSceneVolume &&
+                        muteScene && getSceneMutedState;
+  if (!complete) {
+    dlclose(handle);
+    handle = nullptr;
+    return false;
+  }
+  return true;
+}
+
+bool CrowdBridge::Ready() {
+  if (ready) {
+    return true;
+  }
+  if (!LoadLibrary() || deviceTried) {
+    return false;
+  }
+  deviceTried = true;
+  ready = initScene(-1, kSceneRate, kSceneChannels, kSceneBufferMs);
+  return ready;
+}
+
+bool CrowdBridge::InitOffline(int sampleRate) {
+  std::lock_guard lock(mutex);
+  if (!LoadLibrary() || initSceneOffline == nullptr || renderScene == nullptr) {
+    return false;
+  }
+  offline = initSceneOffline(sampleRate, kSceneChannels, kSceneBufferMs);
+  ready = ready || offline;
+  return offline;
+}
+
+void CrowdBridge::LeaveOffline() {
+  std::lock_guard lock(mutex);
+  if (offline) {
+    offline = false;
+    ready = false;
+    deviceTried = false;
+  }
+}
+
+bool CrowdBridge::MixInto(int16_t* frames, int frameCount) {
+  std::lock_guard lock(mutex);
+  if (!offline || frameCount <= 0) {
+    return false;
+  }
+  std::vector<int16_t> crowd(static_cast<size_t>(frameCount) * kSceneChannels);
+  if (!renderScene(crowd.data(), frameCount)) {
+    return false;
+  }
+  for (size_t i = 0; i < crowd.size(); ++i) {
+    frames[i] = static_cast<int16_t>(std::clamp(frames[i] + crowd[i], -32768, 32767));
+  }
+  return true;
+}
+
+bool CrowdBridge::OpenCollection(const char* iniPath, const char* waveFolder) {
+  std::lock_guard lock(mutex);
+  if (iniPath == nullptr || !Ready()) {
+    return false;
+  }
+  return openCollection(iniPath, waveFolder != nullptr ? waveFolder : "");
+}
+
+bool CrowdBridge::StopAll() {
+  std::lock_guard lock(mutex);
+  if (!Ready()) {
+    return false;
+  }
+  stopSeries();
+  return true;
+}
+
+bool CrowdBridge::PlaySeries(const char* name, float volume) {
+  std::lock_guard lock(mutex);
+  if (name == nullptr || !Ready()) {
+    return false;
+  }
+  return playSeries(name, volume);
+}
+
+bool CrowdBridge::SetVolume(float left, float right) {
+  std::lock_guard lock(mutex);
+  if (!Ready()) {
+    return false;
+  }
+  float volumes[2] = {left, right};
+  return setSceneVolume(volumes, 2, kVolumeRampMs);
+}
+
+bool CrowdBridge::Mute(bool mute) {
+  std::lock_guard lock(mutex);
+  if (!Ready()) {
+    return false;
+  }
+  muteScene(mute);
+  return true;
+}
+
+bool CrowdBridge::IsMuted() {
+  std::lock_guard lock(mutex);
+  if (!Ready()) {
+    return false;
+  }
+  return getSceneMutedState();
+}
+
+}  // namespace Kesh::Audio

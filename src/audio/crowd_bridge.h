@@ -1,0 +1,71 @@
+// The crowd sub-interface: forwards to the crowd-sound engine library, loaded on first use. When
+// the library, its exports or a sound device are missing, every operation does nothing and
+// reports false.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "tavro/player_module.h"
+
+namespace Kesh::Audio {
+
+class CrowdBridge : public ICrowd {
+ public:
+  explicit CrowdBridge(std::string libraryPath);
+  CrowdBridge(const CrowdBridge&) = delete;
+  CrowdBridge& operator=(const CrowdBridge&) = delete;
+  ~CrowdBridge();
+
+  bool OpenCollection(const char* iniPath, const char* waveFolder) override;
+  bool StopAll() override;
+  bool PlaySeries(const char* name, float volume) override;
+  bool SetVolume(float left, float right) override;
+  bool Mute(bool mute) override;
+  bool IsMuted() override;
+
+  // Offline rendering: sets the scene up without a device (stereo at sampleRate). False when the
+  // library is missing.
+  bool InitOffline(int sampleRate);
+  // Back to the default device at the next use.
+  void LeaveOffline();
+  // Adds the scene's next frameCount stereo frames to frames (saturating). False when the scene is
+  // not rendering offline.
+  bool MixInto(int16_t* frames, int frameCount);
+
+ private:
+  using InitSceneFn = bool (*)(int, unsigned, int, unsigned);
+  using InitSceneOfflineFn = bool (*)(int, int, int);
+  using RenderSceneFn = bool (*)(int16_t*, int);
+  using OpenCollectionFn = bool (*)(const char*, const char*);
+  using VoidFn = void (*)();
+  using PlaySeriesFn = bool (*)(const char*, float);
+  using SetSceneVolumeFn = bool (*)(float*, unsigned, int);
+  using MuteSceneFn = void (*)(bool);
+  using BoolFn = bool (*)();
+
+  bool LoadLibrary();
+  // Loads the library and opens the scene on the default device once; true when usable.
+  bool Ready();
+
+  std::recursive_mutex mutex;
+  std::string path;
+  void* handle = nullptr;
+  bool loadTried = false;
+  bool deviceTried = false;
+  bool ready = false;
+  bool offline = false;
+  InitSceneFn initScene = nullptr;
+  InitSceneOfflineFn initSceneOffline = nullptr;
+  RenderSceneFn renderScene = nullptr;
+  OpenCollectionFn openCollection = nullptr;
+  VoidFn stopSeries = nullptr;
+  PlaySeriesFn playSeries = nullptr;
+  SetSceneVolumeFn setSceneVolume = nullptr;
+  MuteSceneFn muteScene = nullptr;
+  BoolFn getSceneMutedState = nullptr;
+  BoolFn stopScene = nullptr;
+};
+
+}  // namespace Kesh::Audio

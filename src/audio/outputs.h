@@ -1,0 +1,38 @@
+// MIDI outputs of the player: the built-in synthesizer (index 0) and the system's sequencer ports.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/sequencer.h"
+
+namespace Kesh::Audio {
+
+class Output : public MidiSink {
+ public:
+  // Offline rendering: interleaved 16-bit stereo at the rate the output was made for. Outputs that
+  // cannot render write nothing and return false.
+  virtual bool Render(int16_t* frames, int frameCount) { return false; }
+};
+
+// Lists and opens the outputs. Index 0 is always the built-in synthesizer.
+class OutputProvider {
+ public:
+  virtual ~OutputProvider() = default;
+  virtual std::vector<std::string> List() = 0;
+  // A real-time output; null when it cannot be opened.
+  virtual std::unique_ptr<Output> Open(int index) = 0;
+  // The built-in synthesizer without a sound device, rendered by the caller at sampleRate.
+  virtual std::unique_ptr<Output> OpenOffline(int sampleRate) = 0;
+};
+
+// The synthesizer with a General MIDI SoundFont and the ALSA sequencer ports.
+std::unique_ptr<OutputProvider> MakeSystemOutputs();
+
+// The SoundFont the built-in synthesizer uses: $TAVRO_SOUNDFONT, else FluidR3_GM, else TimGM6mb;
+// empty when none of them exists.
+std::string FindSoundFont();
+
+}  // namespace Kesh::Audio

@@ -1,0 +1,107 @@
+// The player object of the module: song loading, the sequencer thread, the outputs, the mixer, the
+// crowd bridge and the offline clock. Every operation takes one lock, so the user-interface thread
+// and the frame thread may call at once.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/crowd_bridge.h"
+#include "audio/midi/midi_file.h"
+#include "audio/midi/tempo_map.h"
+#include "audio/outputs.h"
+#include "audio/sequencer.h"
+#include "tavro/player_module.h"
+
+namespace Kesh::Audio {
+
+class Player final : public IPlayer {
+ public:
+  Player(std::unique_ptr<OutputProvider> outputs, std::string crowdLibrary);
+  Player(const Player&) = delete;
+  Player& operator=(const Player&) = delete;
+  ~Player();
+
+  // Called by Release instead of deleting the object when set (the module's singleton uses it).
+  void SetReleaseHook(std::function<void(Player*)> hook) { releaseHook = std::move(hook); }
+
+  void Release(int flags) override;
+  bool SelectMidiOutput(int device, int reserved) override;
+  bool OpenStream(Vell::Data::File* stream) override;
+  bool OpenFile(const char* path) override;
+  void Play() override;
+  void Pause() override;
+  void Stop() override;
+  bool IsPlaying() override;
+  bool IsPaused() override;
+  int GetPositionMs() override;
+  void GetTime(int64_t* elapsedMs) override;
+  int GetPositionTicks() override;
+  int GetMidiOutputCount() override;
+  bool GetMidiOutputName(int index, char* buffer, int size) override;
+  int GetCounter() override;
+  void SetTranspose(int semitones) override;
+  int GetTranspose() override;
+  int GetPan(int channel) override;
+  void SetPan(int channel, int pan) override;
+  int GetVolume(int channel) override;
+  void SetVolume(int channel, int volume) override;
+  void SetMute(int channel, bool mute) override;
+  bool GetMute(int channel) override;
+  const SongData* GetSong() override;
+  ICrowd* GetCrowd() override;
+  const char* GetLastError() override;
+  bool SetOffline(bool offline, int sampleRate) override;
+  bool AdvanceOffline(int milliseconds) override;
+  int RenderOffline(int16_t* frames, int frameCount) override;
+
+ private:
+  enum class State { Stopped, Playing, Paused };
+  using Clock = std::chrono::steady_clock;
+
+  bool Adopt(Midi::MidiFile&& file, const std::string& reason, bool ok);
+  void Run();
+  int64_t PositionUs() const;             // lock held
+  MidiSink* ActiveSink();                 // lock held
+  void EnsureOutput();                    // lock held
+  void RenderOfflineTo(int64_t clockUs);  // lock held
+
+  mutable std::mutex mutex;
+  std::condition_variable wake;
+  std::thread worker;
+  bool quit = false;
+
+  State state = State::Stopped;
+  int64_t baseUs = 0;  // song position when the clock last started, or the held position
+  Clock::time_point baseWall;
+
+  std::unique_ptr<OutputProvider> provider;
+  std::unique_ptr<Output> output;
+  int selected = 0;
+
+  bool offline = false;
+  int offlineRate = 0;
+  int64_t offlineClockUs = 0;
+  int64_t offlineFrames = 0;
+  std::unique_ptr<Output> offlineOutput;
+  std::deque<int16_t> rendered;
+
+  bool loaded = false;
+  Midi::MidiFile file;
+  Midi::TempoMap tempo;
+  Midi::BarMap bars;
+  Sequencer sequencer;
+  std::string lastError;
+
+  CrowdBridge crowd;
+  std::function<void(Player*)> releaseHook;
+};
+
+}  // namespace Kesh::Audio
