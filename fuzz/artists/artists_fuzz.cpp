@@ -54,11 +54,18 @@ const std::string kGood =
     "<sprite images=\"img\" first=\"0\" last=\"1\"/></csa></animation></artist></artists>"
     "</profile>";
 
-void Reset() {
-  Write("artists/patchmap.xml", PatchMap());
-  Write("artists/artists.xml", kIndex);
-  Write("artists/good.xml", kGood);
-  Write("artists/fuzz.xml", std::string("<profile/>"));
+// Restores the files an input of the given mode replaced (all of them for -1).
+void Reset(int mode) {
+  if (mode < 0) {
+    Write("artists/patchmap.xml", PatchMap());
+    Write("artists/good.xml", kGood);
+  }
+  if (mode < 0 || mode == 3) {
+    Write("artists/artists.xml", kIndex);
+  }
+  if (mode < 0 || mode == 2) {
+    Write("artists/fuzz.xml", std::string("<profile/>"));
+  }
 }
 
 }  // namespace
@@ -71,7 +78,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   Vell::Gfx::Image image(4, 4, 0xFF102030);
   image.SavePng((root / "artists/img00.png").string());
   image.SavePng((root / "artists/img01.png").string());
-  Reset();
+  Reset(-1);
   Vell::Platform::SetCurrentDirectory(root.string());
   return 0;
 }
@@ -130,6 +137,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Kesh::Artists::Manager::Destroy();
   Kesh::Artists::Layout::Instance()->Clear();
-  Reset();
+  Reset(mode);
   return 0;
 }
