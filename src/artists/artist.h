@@ -1,0 +1,70 @@
+// An artist: an animated musician made of body sprites placed on the stage and a table of
+// animation sets, read from one element of an artist file.
+#pragma once
+
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "artists/sets.h"
+#include "framework/collections.h"
+#include "framework/interfaces.h"
+#include "framework/object.h"
+
+namespace Kesh::Artists {
+
+class Artist : public Vell::Object, public Vell::ILoadableXml {
+ public:
+  using Sprite = Vell::Gfx::G2D::Sprites::Sprite;
+  enum Type { kMelodic = 1, kPercussive = 2, kEffect = 3 };
+
+  Artist() = default;
+  Artist(const Artist&) = delete;
+  Artist& operator=(const Artist&) = delete;
+  ~Artist() override;
+
+  // Artists are read from elements only.
+  bool Load(const char* path) override { return false; }
+  // Reads "patch", "type", "name", "desc", "space", "place", "range", "priority", the body sprites
+  // of "childs" and the sets of "animation", then takes the position of its cell.
+  bool LoadXml(Vell::Data::Xml::Node* node) override;
+
+  // The set of a kind (1 ... 13), or null.
+  Animation::Set* GetSet(int kind) const;
+  // Stores a set under its kind, replacing an earlier one of that kind.
+  void AddSet(std::unique_ptr<Animation::Set> set);
+  // Takes over a body sprite; its depth at this moment is its order within the artist.
+  void AddBodySprite(std::unique_ptr<Sprite> sprite);
+
+  // Gives the artist its cell (column, row 0-3) and stage position; the body sprites get one
+  // position key there and depths just in front of the row, the sets' sprites the row's depth.
+  // Cells outside the grid change nothing.
+  void Position(int column, int row);
+  // The stage position of a cell.
+  static bool CellPosition(int column, int row, float& x, float& y);
+
+  std::vector<int> patches;
+  int type = kMelodic;
+  int range = 0;
+  int priority = 128;
+  int sLen = 4;
+  int rLen = 4;
+  int sPos = 2;
+  int rPos = 2;
+  std::map<int, std::unique_ptr<Animation::Set>> sets;
+  int column = 0;
+  int row = 0;
+  float x = 0;
+  float y = 0;
+  std::array<int, 4> space{};
+  Vell::Collections::List sprites;  // the body sprites, owned
+  std::string desc;
+  bool shown = true;
+
+ private:
+  std::vector<float> bodyOrder;  // each body sprite's own depth as loaded, in sprites order
+};
+
+}  // namespace Kesh::Artists

@@ -1,0 +1,282 @@
+#include "artists/manager.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "artists/layout.h"
+#include "data/events.h"
+#include "data/track.h"
+#include "framework/xml.h"
+#include "platform/platform.h"
+
+namespace Kesh::Artists {
+
+namespace Xml = Vell::Data::Xml;
+
+Manager::Manager() {
+  LoadPatchMap(std::string(kFolder) + kPatchMap);
+  LoadCache();
+}
+
+Manager::~Manager() {
+  // The stage must not keep pointers to artists that go with the manager.
+  if (Layout::Exists()) {
+    for (auto& artist : loadedArtists) {
+      Layout::Instance()->Remove(artist.get());
+    }
+  }
+}
+
+void Manager::LoadPatchMap(const std::string& path) {
+  Xml::Document document;
+  if (!document.Load(path)) {
+    throw DatafileNotLoadedException();
+  }
+  std::map<int, std::vector<int>> readCandidates;
+  std::map<int, std::string> readNames;
+  auto root = document.GetRoot();
+  std::unique_ptr<Xml::Node> melodic = root ? root->SelectNode("patchmap/melodic") : nullptr;
+  if (melodic) {
+    for (auto child = melodic->FirstChild(); child; child = child->NextSibling()) {
+      if (!child->IsElement()) {
+        continue;  // comments and white space
+      }
+      int program = -1;
+      std::string map;
+      std::string name;
+      if (!child->ReadInt("in", program) || !child->ReadString("map", map) ||
+          !child->ReadString("n", name)) {
+        throw InvalidPatchMappingException();
+      }
+      if (program < 0 || program >= kPrograms) {
+        throw InvalidPatchMappingException();
+      }
+      readCandidates[program] = Xml::ParseIntList(map);
+      readNames[program] = name;
+    }
+  }
+  if (readCandidates.size() != static_cast<size_t>(kPrograms)) {
+    throw InvalidPatchMappingException();
+  }
+  candidates = std::move(readCandidates);
+  instrumentNames = std::move(readNames);
+}
+
+void Manager::LoadCache() {
+  Vell::Platform::ScopedDirectory folder(kFolder);
+  if (!folder.Ok()) {
+    throw DatafileNotLoadedException();
+  }
+  Xml::Document index;
+  if (!index.Load(kIndex)) {
+    throw DatafileNotLoadedException();
+  }
+  auto artists = index.SelectNode("profile/artists");
+  if (!artists) {
+    throw DatafileNotLoadedException();
+  }
+  cache.DeleteAll();
+  for (auto include = artists->FirstChild(); include; include = include->NextSibling()) {
+    auto file = Xml::OpenInclude(include.get());
+    if (!file) {
+      continue;
+    }
+    auto list = file->SelectNode("profile/artists");
+    if (!list) {
+      continue;
+    }
+    for (auto element = list->FirstChild(); element; element = element->NextSibling()) {
+      if (element->IsElement()) {
+        std::string thumb, name, desc;
+        element->ReadString("name", name);
+        element->ReadString("desc", desc);
+        element->ReadString("thumb", thumb);
+        cache.Add(new Cache::Artist(thumb, name, desc));
+        break;
+      }
+    }
+  }
+}
+
+std::string Manager::GetInstrumentName(int program) const {
+  auto it = instrumentNames.find(program);
+  return it == instrumentNames.end() ? std::string() : it->second;
+}
+
+bool Manager::Reset() {
+  usedPatches.clear();
+  return true;
+}
+
+bool Manager::FitsRange(const Data::Tracks::Event* track, int range) {
+  if (track == nullptr) {
+    return range == 0;
+  }
+  const int64_t bound = std::llabs(static_cast<int64_t>(range));
+  int above = 0;
+  int below = 0;
+  for (const Data::Events::Event* event : track->GetEvents()) {
+    if (event->GetType() != Data::Events::BarRange::kType) {
+      continue;
+    }
+    const auto* bar = static_cast<const Data::Events::BarRange*>(event);
+    const int lo = static_cast<int>(bar->Lowest());
+    const int hi = static_cast<int>(bar->Highest());
+    if (lo == 0 || hi == 0) {
+      continue;
+    }
+    above += hi >= bound ? 1 : 0;
+    below += lo < bound ? 1 : 0;
+  }
+  return range >= 0 ? above >= below : above < below;
+}
+
+std::vector<int> Manager::CandidatesFor(int patch) const {
+  std::vector<int> list;
+  auto free = [this](int p) { return usedPatches.count(p) == 0; };
+  if (patch >= 0 && patch <= 127) {
+    auto it = candidates.find(patch);
+    if (it != candidates.end()) {
+      for (int p : it->second) {
+        if (free(p)) {
+          list.push_back(p);
+        }
+      }
+    }
+  } else if (patch >= 200 && patch <= 203) {
+    for (int p = 200; p <= 203; ++p) {
+      if (free(p)) {
+        list.push_back(p);
+      }
+    }
+  } else if (free(patch)) {
+    list.push_back(patch);
+  }
+  return list;
+}
+
+bool Manager::InUse(const Artist* artist) const {
+  return std::any_of(usedPatches.begin(), usedPatches.end(),
+                     [artist](const auto& entry) { return entry.second == artist; });
+}
+
+int Manager::TimesUsed(const Artist* artist) const {
+  return static_cast<int>(
+      std::count_if(usedPatches.begin(), usedPatches.end(),
+                    [artist](const auto& entry) { return entry.second == artist; }));
+}
+
+void Manager::DestroyArtist(Artist* artist) {
+  Layout::Instance()->Remove(artist);
+  // Every patch the artist answers to forgets it, not only the one it was found under.
+  for (auto it = loadedByPatch.begin(); it != loadedByPatch.end();) {
+    it = it->second == artist ? loadedByPatch.erase(it) : std::next(it);
+  }
+  auto owner = std::find_if(loadedArtists.begin(), loadedArtists.end(),
+                            [artist](const auto& a) { return a.get() == artist; });
+  if (owner != loadedArtists.end()) {
+    loadedArtists.erase(owner);
+  }
+}
+
+Artist* Manager::GetArtist(const Data::Tracks::Event* track) {
+  if (track == nullptr) {
+    return nullptr;
+  }
+  const std::vector<int> list = CandidatesFor(track->GetPatch());
+  if (list.empty()) {
+    return nullptr;
+  }
+  int chosen = list.front();
+  bool found = false;
+  {
+    Vell::Platform::ScopedDirectory folder(kFolder);
+    if (!folder.Ok()) {
+      throw DatafileNotLoadedException();
+    }
+    Xml::Document index;
+    if (!index.Load(kIndex)) {
+      throw DatafileNotLoadedException();
+    }
+    auto includes = index.SelectNode("profile/artists");
+    if (!includes) {
+      throw DatafileNotLoadedException();
+    }
+    for (int c : list) {
+      chosen = c;
+      auto loaded = loadedByPatch.find(c);
+      if (loaded != loadedByPatch.end()) {
+        Artist* artist = loaded->second;
+        if (artist == nullptr) {
+          continue;
+        }
+        if (FitsRange(track, artist->range)) {
+          found = true;
+          break;
+        }
+        if (InUse(artist)) {
+          // Another track of this song plays it: it cannot be replaced now.
+          continue;
+        }
+        DestroyArtist(artist);
+      }
+      loadedByPatch[c] = nullptr;
+      {
+        for (auto include = includes->FirstChild(); include; include = include->NextSibling()) {
+          auto file = Xml::OpenInclude(include.get());
+          if (!file) {
+            continue;
+          }
+          auto list = file->SelectNode("profile/artists");
+          if (!list) {
+            throw DatafileNotLoadedException();
+          }
+          std::unique_ptr<Xml::Node> element = list->FirstChild();
+          while (element && !element->IsElement()) {
+            element = element->NextSibling();
+          }
+          if (!element) {
+            continue;
+          }
+          std::string patchText;
+          if (!element->ReadString("patch", patchText)) {
+            continue;
+          }
+          const std::vector<int> patches = Xml::ParseIntList(patchText);
+          if (patches.empty() || patches.front() != c) {
+            continue;
+          }
+          int range = 0;
+          if (element->ReadInt("range", range) && !FitsRange(track, range)) {
+            continue;
+          }
+          auto artist = std::make_unique<Artist>();
+          artist->LoadXml(element.get());
+          for (int q : artist->patches) {
+            loadedByPatch[q] = artist.get();
+          }
+          loadedByPatch[c] = artist.get();
+          loadedArtists.push_back(std::move(artist));
+          found = true;
+          break;
+        }
+      }
+      if (found) {
+        break;
+      }
+      loadedByPatch.erase(c);
+    }
+  }
+  Artist* result = nullptr;
+  if (found) {
+    result = loadedByPatch[chosen];
+  } else {
+    loadedByPatch.try_emplace(chosen, nullptr);
+  }
+  if (result != nullptr) {
+    usedPatches[chosen] = result;
+  }
+  return result;
+}
+
+}  // namespace Kesh::Artists

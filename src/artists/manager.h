@@ -1,0 +1,95 @@
+// Decides which artist plays which instrument track of the song. Reads the patch map (the artist
+// patch numbers that may play each General MIDI program, most preferred first), keeps a list of
+// the available artists for the user interface, and loads artists from their files on demand,
+// checking that an artist's note range suits the track. Each patch number can be taken by one
+// track per song.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "artists/artist.h"
+#include "framework/collections.h"
+#include "framework/exception.h"
+#include "framework/interfaces.h"
+#include "framework/singleton.h"
+
+namespace Kesh::Data::Tracks {
+class Event;
+}
+
+namespace Kesh::Artists {
+
+class Manager : public Vell::Singleton<Manager>, public Vell::ITriggerable {
+ public:
+  class DatafileNotLoadedException : public Vell::Exception {};
+  class InvalidPatchMappingException : public Vell::Exception {};
+
+  class Cache : public Vell::Collections::List {
+   public:
+    class Artist : public Vell::Object {
+     public:
+      Artist(std::string thumb, std::string name, std::string desc)
+          : thumb(std::move(thumb)), name(std::move(name)), desc(std::move(desc)) {}
+      std::string thumb;
+      std::string name;
+      std::string desc;
+    };
+    Cache() = default;
+    ~Cache() override { DeleteAll(); }
+  };
+
+  static constexpr const char* kFolder = "./artists/";
+  static constexpr const char* kPatchMap = "patchmap.xml";
+  static constexpr const char* kIndex = "artists.xml";
+  static constexpr int kPrograms = 128;
+
+  virtual ~Manager();
+
+  // The artist for an instrument track of the current song, or null. Loads artist files from the
+  // artists folder (relative to the current directory) when needed. Throws
+  // DatafileNotLoadedException when the artist index or one of its files is unusable.
+  Artist* GetArtist(const Data::Tracks::Event* track);
+  std::string GetInstrumentName(int program) const;
+  // Whether the track's bars mostly reach up to |range| (range > 0) or mostly stay below it
+  // (range < 0); range 0 fits every track.
+  static bool FitsRange(const Data::Tracks::Event* track, int range);
+
+  // ITriggerable: Reset forgets which patches the current song has taken.
+  bool Start() override { return true; }
+  bool Stop() override { return true; }
+  bool Reset() override;
+  bool Prepare() override { return true; }
+
+  const Cache& GetCache() const { return cache; }
+  Cache& GetCache() { return cache; }
+  const std::map<int, std::vector<int>>& Candidates() const { return candidates; }
+  const std::vector<std::unique_ptr<Artist>>& LoadedArtists() const { return loadedArtists; }
+  bool IsPatchUsed(int patch) const { return usedPatches.count(patch) != 0; }
+  // How many patches of the current song the artist plays.
+  int TimesUsed(const Artist* artist) const;
+
+  // The patch map and cache readers, open for the fuzzer and tests: they throw as the
+  // construction does.
+  void LoadPatchMap(const std::string& path);
+  void LoadCache();
+
+ private:
+  friend class Vell::Singleton<Manager>;
+  Manager();
+
+  std::vector<int> CandidatesFor(int patch) const;
+  bool InUse(const Artist* artist) const;
+  void DestroyArtist(Artist* artist);
+
+  std::map<int, Artist*> loadedByPatch;
+  std::map<int, std::vector<int>> candidates;
+  std::map<int, std::string> instrumentNames;
+  std::map<int, Artist*> usedPatches;
+  std::vector<std::unique_ptr<Artist>> loadedArtists;
+  Cache cache;
+};
+
+}  // namespace Kesh::Artists

@@ -1,0 +1,54 @@
+// The stage's back buffer: an ARGB image with the drawing operations the scene needs. Drawing
+// composes non-premultiplied pixels with source-over alpha blending.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "gfx/image.h"
+
+namespace Vell::Gfx {
+
+// Source-over of one non-premultiplied pixel onto another, rounded to nearest.
+uint32_t BlendOver(uint32_t source, uint32_t destination);
+
+class Canvas {
+ public:
+  static constexpr uint32_t kDefaultClearColour = 0xFF000000;
+
+  Canvas(int width, int height);
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+
+  int Width() const { return bitmap.Width(); }
+  int Height() const { return bitmap.Height(); }
+  Image& Bitmap() { return bitmap; }
+  const Image& Bitmap() const { return bitmap; }
+  uint32_t* Pixels() { return bitmap.Pixels(); }
+  const uint32_t* Pixels() const { return bitmap.Pixels(); }
+  uint32_t Pixel(int x, int y) const { return bitmap.Pixel(x, y); }
+
+  // Fills the whole canvas with clearColour (or the given colour).
+  void Clear() { Clear(clearColour); }
+  void Clear(uint32_t argb);
+
+  // Draws image with its top-left corner at (x, y), scaled to width × height when that differs
+  // from the image's size (nearest pixel), clipped to the canvas. An empty image or a rectangle
+  // without area draws nothing.
+  void DrawImage(const Image& image, int x, int y, int width, int height);
+  void DrawImage(const Image& image, int x, int y) {
+    DrawImage(image, x, y, image.Width(), image.Height());
+  }
+  // Draws image stretched over the whole canvas; null draws nothing.
+  void DrawBackground(const Image* image);
+
+  uint32_t clearColour = kDefaultClearColour;
+  // Colour transform for the filters; identity at creation.
+  std::array<float, 25> colourMatrix{1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1,
+                                     0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1};
+
+ private:
+  Image bitmap;
+};
+
+}  // namespace Vell::Gfx

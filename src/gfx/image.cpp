@@ -1,0 +1,132 @@
+#include "gfx/image.h"
+
+#include <png.h>
+
+#include <bit>
+#include <cstdio>
+#include <filesystem>
+
+namespace Vell::Gfx {
+
+static_assert(
+    std::endian::native == std::endian::little,
+    "pixels are stored as B, G, R, A bytes, which is the ARGB word only on little-endian");
+
+Image::Image(int width, int height, uint32_t fill) { Resize(width, height, fill); }
+
+void Image::Resize(int newWidth, int newHeight, uint32_t fill) {
+  if (newWidth <= 0 || newHeight <= 0) {
+    width = height = 0;
+    pixels.clear();
+  } else {
+    width = newWidth;
+    height = newHeight;
+    pixels.assign(static_cast<size_t>(width) * height, fill);
+  }
+  Changed();
+}
+
+void Image::Fill(uint32_t argb) {
+  std::fill(pixels.begin(), pixels.end(), argb);
+  Changed();
+}
+
+Image::AlphaKind Image::GetAlphaKind() const {
+  if (!alphaKnown) {
+    bool opaque = true;
+    bool binary = true;
+    for (uint32_t p : pixels) {
+      const uint32_t a = p >> 24;
+      opaque = opaque && a == 255;
+      binary = binary && (a == 255 || a == 0);
+      if (!binary) {
+        break;
+      }
+    }
+    alphaKind = opaque ? AlphaKind::kOpaque : binary ? AlphaKind::kBinary : AlphaKind::kBlended;
+    alphaKnown = true;
+  }
+  return alphaKind;
+}
+
+void Image::RowSpans(int y, const Span*& first, const Span*& last) const {
+  if (!spansKnown) {
+    spans.clear();
+    rowSpanStart.assign(static_cast<size_t>(height) + 1, 0);
+    for (int row = 0; row < height; ++row) {
+      rowSpanStart[row] = static_cast<uint32_t>(spans.size());
+      const uint32_t* line = Row(row);
+      int x = 0;
+      while (x < width) {
+        const uint32_t a = line[x] >> 24;
+        if (a == 0) {
+          ++x;
+          continue;
+        }
+        const bool opaque = a == 255;
+        int end = x + 1;
+        while (end < width && ((line[end] >> 24) == 255) == opaque && (line[end] >> 24) != 0) {
+          ++end;
+        }
+        spans.push_back({x, end - x, opaque});
+        x = end;
+      }
+    }
+    rowSpanStart[height] = static_cast<uint32_t>(spans.size());
+    spansKnown = true;
+  }
+  first = spans.data() + rowSpanStart[y];
+  last = spans.data() + rowSpanStart[y + 1];
+}
+
+bool Image::LoadPng(const std::string& path) {
+  Resize(0, 0);
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  if (png_image_begin_read_from_file(&png, path.c_str()) == 0) {
+    png_image_free(&png);
+    return false;
+  }
+  // BGRA in memory is our ARGB word on a little-endian machine; the simplified reader expands
+  // palettes, grey levels, 16-bit samples and tRNS transparency, and does not premultiply.
+  png.format = PNG_FORMAT_BGRA;
+  if (png.width == 0 || png.height == 0 || png.width > 16384 || png.height > 16384) {
+    png_image_free(&png);
+    return false;
+  }
+  std::vector<uint32_t> buffer(static_cast<size_t>(png.width) * png.height);
+  if (png_image_finish_read(&png, nullptr, buffer.data(), 0, nullptr) == 0) {
+    png_image_free(&png);
+    return false;
+  }
+  width = static_cast<int>(png.width);
+  height = static_cast<int>(png.height);
+  pixels = std::move(buffer);
+  Changed();
+  return true;
+}
+
+bool Image::SavePng(const std::string& path) const {
+  if (Empty()) {
+    return false;
+  }
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  png.width = static_cast<png_uint_32>(width);
+  png.height = static_cast<png_uint_32>(height);
+  png.format = PNG_FORMAT_BGRA;
+  const std::string temporary = path + ".tmp";
+  if (png_image_write_to_file(&png, temporary.c_str(), 0, pixels.data(), 0, nullptr) == 0) {
+    std::remove(temporary.c_str());
+    return false;
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, path, error);
+  if (error) {
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace Vell::Gfx
