@@ -97,7 +97,8 @@ void TWaveScene::Play() {
   const State state = GetState();
   if (state == kPlaying) return;
   if (state == kStopped) {
-    Lock lock(lock_);
+    // Not under the scene lock: opening may wait for the writer's worker, which may be waiting
+    // for the lock. The format and the writer are only replaced by this (the client's) thread.
     CheckFormat();
     if (writer_) writer_->Open(deviceName_, *mix_);
   }

@@ -108,6 +108,8 @@ class TWaveScene {
   void RenderFrames(int16_t* out, uint32_t frames);
 
   static void WriterCallback(void* user, uint32_t event);
+  // The current writer (null when none); for inspection only.
+  TWaveWriter* Writer() { return writer_.get(); }
 
  private:
   void CheckFormat() const;
