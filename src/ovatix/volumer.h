@@ -53,6 +53,13 @@ class TVolumer {
   bool IsIdentity() const;
   void Copy(const TVolumer& other) { *this = other; }
 
+  // Raw access for the mixer's inner loops, which keep the gains in locals between frames and
+  // write them back (with the frames left) before any node change.
+  float* CurrentData() { return current_.data(); }
+  const float* SlopeData() const { return slope_.data(); }
+  void SetRemaining(int32_t frames) { remaining_ = frames; }
+  bool HasNodes() const { return !nodes_.empty(); }
+
   size_t Channels() const { return current_.size(); }
   const std::vector<float>& Current() const { return current_; }
   const std::vector<float>& Active() const { return muted_ ? zeros_ : current_; }

@@ -271,8 +271,11 @@ namespace {
 
 constexpr int kMaxChannels = 256;
 
+#define OVATIX_INLINE inline __attribute__((always_inline))
+#define OVATIX_INLINE_LAMBDA __attribute__((always_inline))
+
 template <int SrcBytes>
-inline int32_t ReadSample(const uint8_t* p) {
+OVATIX_INLINE int32_t ReadSample(const uint8_t* p) {
   if constexpr (SrcBytes == 2) {
     return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
   } else {
@@ -280,31 +283,97 @@ inline int32_t ReadSample(const uint8_t* p) {
   }
 }
 
-template <int SrcBytes>
-inline void ReadFrame(const uint8_t* p, int srcCh, int dstCh, int32_t* v) {
-  if (srcCh >= dstCh) {
-    for (int j = 0; j < dstCh; ++j) v[j] = ReadSample<SrcBytes>(p + j * SrcBytes);
+// Ch is the destination channel count when known at compile time, 0 otherwise.
+template <int SrcBytes, int Ch>
+OVATIX_INLINE void ReadFrame(const uint8_t* p, int srcCh, int dstCh, int32_t* v) {
+  const int n = Ch ? Ch : dstCh;
+  if (Ch == 1 || srcCh >= n) {
+    for (int j = 0; j < n; ++j) v[j] = ReadSample<SrcBytes>(p + j * SrcBytes);
   } else {
     for (int j = 0; j < srcCh; ++j) v[j] = ReadSample<SrcBytes>(p + j * SrcBytes);
     const int32_t last = v[srcCh - 1];
-    for (int j = srcCh; j < dstCh; ++j) v[j] = last;
+    for (int j = srcCh; j < n; ++j) v[j] = last;
   }
 }
 
-inline void Gain(int32_t* v, TVolumer* master, TVolumer* env) {
-  if (master) {
-    master->Apply(v);
-    master->Advance1();
+// One gain stage during a mix: the gains and the ramp live in locals and are written back to the
+// TVolumer whenever it has to do more than add its slope (end of a ramp, next node), and at the
+// end. Each frame gives exactly the arithmetic of TVolumer::Apply and TVolumer::Advance1.
+template <int Ch>
+class Stage {
+ public:
+  OVATIX_INLINE Stage(TVolumer* v, int channels) : vol_(v), channels_(channels) {
+    if (vol_) Load();
   }
-  if (env) {
-    env->Apply(v);
-    env->Advance1();
+  OVATIX_INLINE ~Stage() {
+    if (vol_) Store();
+  }
+  OVATIX_INLINE bool active() const { return vol_ != nullptr; }
+  OVATIX_INLINE void Apply(int32_t* v) const {
+    if (muted_) {
+      for (int i = 0; i < n(); ++i) v[i] = 0;
+    } else {
+      for (int i = 0; i < n(); ++i) v[i] = static_cast<int32_t>(static_cast<float>(v[i]) * g_[i]);
+    }
+  }
+  OVATIX_INLINE void Advance() {
+    if (left_ > 1) {
+      for (int i = 0; i < n(); ++i) g_[i] = g_[i] + s_[i];
+      --left_;
+    } else if (!idle_) {
+      Slow();
+    }
+  }
+
+ private:
+  OVATIX_INLINE int n() const { return Ch ? Ch : channels_; }
+  __attribute__((noinline)) void Slow() {
+    Store();
+    vol_->Advance1();
+    Load();
+  }
+  OVATIX_INLINE void Load() {
+    muted_ = vol_->IsMuted();
+    left_ = vol_->Remaining();
+    idle_ = left_ == 0 && !vol_->HasNodes();
+    const float* c = vol_->CurrentData();
+    const float* s = vol_->SlopeData();
+    for (int i = 0; i < n(); ++i) {
+      g_[i] = c[i];
+      s_[i] = s[i];
+    }
+  }
+  OVATIX_INLINE void Store() {
+    float* c = vol_->CurrentData();
+    for (int i = 0; i < n(); ++i) c[i] = g_[i];
+    vol_->SetRemaining(left_);
+  }
+
+  TVolumer* vol_;
+  const int channels_;
+  bool muted_ = false;
+  bool idle_ = true;
+  int32_t left_ = 0;
+  float g_[Ch ? Ch : kMaxChannels];
+  float s_[Ch ? Ch : kMaxChannels];
+};
+
+template <int Ch>
+OVATIX_INLINE void Gain(int32_t* v, Stage<Ch>& master, Stage<Ch>& env) {
+  if (master.active()) {
+    master.Apply(v);
+    master.Advance();
+  }
+  if (env.active()) {
+    env.Apply(v);
+    env.Advance();
   }
 }
 
-template <bool Add>
-inline void WriteFrame(int16_t* d, const int32_t* v, int dstCh) {
-  for (int j = 0; j < dstCh; ++j) {
+template <bool Add, int Ch>
+OVATIX_INLINE void WriteFrame(int16_t* d, const int32_t* v, int dstCh) {
+  const int n = Ch ? Ch : dstCh;
+  for (int j = 0; j < n; ++j) {
     if constexpr (Add) {
       const int32_t s = d[j] + v[j];
       d[j] = static_cast<int16_t>(s > 16383 ? 16383 : (s < -16383 ? -16383 : s));
@@ -315,24 +384,26 @@ inline void WriteFrame(int16_t* d, const int32_t* v, int dstCh) {
   }
 }
 
-template <int SrcBytes, bool Add>
+template <int SrcBytes, bool Add, int Ch>
 uint32_t MixT(const TWaveBuffer& src, uint32_t& position, uint32_t end, TWaveBuffer& dst,
-              uint32_t first, uint32_t last, double step, TVolumer* master, TVolumer* env) {
+              uint32_t first, uint32_t last, double step, TVolumer* masterVol, TVolumer* envVol) {
   const int srcCh = src.Format().channels;
-  const int dstCh = dst.Format().channels;
+  const int dstCh = Ch ? Ch : dst.Format().channels;
   const size_t srcAlign = src.Format().blockAlign;
   const uint8_t* s = src.Data();
   auto* d = reinterpret_cast<int16_t*>(dst.Data());
-  int32_t v[kMaxChannels];
+  Stage<Ch> master(masterVol, dstCh);
+  Stage<Ch> env(envVol, dstCh);
+  int32_t v[Ch ? Ch : kMaxChannels] = {};
   uint32_t c = first;
   if (step == 1.0) {
     const uint32_t n = std::min(last - first, end - position);
-    const uint8_t* p = s + position * srcAlign;
+    const uint8_t* p = s + static_cast<size_t>(position) * srcAlign;
     int16_t* q = d + static_cast<size_t>(c) * dstCh;
     for (uint32_t k = 0; k < n; ++k, p += srcAlign, q += dstCh) {
-      ReadFrame<SrcBytes>(p, srcCh, dstCh, v);
+      ReadFrame<SrcBytes, Ch>(p, srcCh, dstCh, v);
       Gain(v, master, env);
-      WriteFrame<Add>(q, v, dstCh);
+      WriteFrame<Add, Ch>(q, v, dstCh);
     }
     position += n;
     return n;
@@ -344,9 +415,9 @@ uint32_t MixT(const TWaveBuffer& src, uint32_t& position, uint32_t end, TWaveBuf
     while (c < last && position < end) {
       const uint32_t from = position++;
       if (acc >= 1.0f) {
-        ReadFrame<SrcBytes>(s + from * srcAlign, srcCh, dstCh, v);
+        ReadFrame<SrcBytes, Ch>(s + static_cast<size_t>(from) * srcAlign, srcCh, dstCh, v);
         Gain(v, master, env);
-        WriteFrame<Add>(d + static_cast<size_t>(c++) * dstCh, v, dstCh);
+        WriteFrame<Add, Ch>(d + static_cast<size_t>(c++) * dstCh, v, dstCh);
         acc -= 1.0f;
       }
       acc += inc;
@@ -356,15 +427,194 @@ uint32_t MixT(const TWaveBuffer& src, uint32_t& position, uint32_t end, TWaveBuf
     const auto inc = static_cast<float>(step);
     while (c < last && (acc < 1.0f || position < end)) {
       if (acc >= 1.0f) {
-        ReadFrame<SrcBytes>(s + static_cast<size_t>(position++) * srcAlign, srcCh, dstCh, v);
+        ReadFrame<SrcBytes, Ch>(s + static_cast<size_t>(position++) * srcAlign, srcCh, dstCh, v);
         Gain(v, master, env);
         acc -= 1.0f;
       }
-      WriteFrame<Add>(d + static_cast<size_t>(c++) * dstCh, v, dstCh);
+      WriteFrame<Add, Ch>(d + static_cast<size_t>(c++) * dstCh, v, dstCh);
       acc += inc;
     }
   }
   return c - first;
+}
+
+// Scalar gain state of one stage for one- and two-channel scenes, kept in registers by the
+// inner loops. Each frame does exactly what TVolumer::Apply and TVolumer::Advance1 do.
+struct GainState {
+  float g0 = 1.0f, g1 = 1.0f, s0 = 0.0f, s1 = 0.0f;
+  int32_t left = 0;
+  bool idle = true;
+  bool muted = false;
+};
+
+OVATIX_INLINE GainState LoadState(const TVolumer* v, int ch) {
+  GainState st;
+  const float* c = const_cast<TVolumer*>(v)->CurrentData();
+  const float* s = v->SlopeData();
+  st.g0 = c[0];
+  st.s0 = s[0];
+  st.g1 = ch > 1 ? c[1] : 0.0f;
+  st.s1 = ch > 1 ? s[1] : 0.0f;
+  st.left = v->Remaining();
+  st.idle = st.left == 0 && !v->HasNodes();
+  st.muted = v->IsMuted();
+  return st;
+}
+
+OVATIX_INLINE void StoreState(TVolumer* v, const GainState& st, int ch) {
+  float* c = v->CurrentData();
+  c[0] = st.g0;
+  if (ch > 1) c[1] = st.g1;
+  v->SetRemaining(st.left);
+}
+
+__attribute__((noinline)) GainState SlowStep(TVolumer* v, GainState st, int ch) {
+  StoreState(v, st, ch);
+  v->Advance1();
+  return LoadState(v, ch);
+}
+
+template <int Ch>
+OVATIX_INLINE void GainStep(GainState& st, TVolumer* v, int32_t& a, int32_t& b) {
+  if (st.muted) {
+    a = 0;
+    b = 0;
+  } else {
+    a = static_cast<int32_t>(static_cast<float>(a) * st.g0);
+    if (Ch == 2) b = static_cast<int32_t>(static_cast<float>(b) * st.g1);
+  }
+  if (st.left > 1) {
+    st.g0 = st.g0 + st.s0;
+    if (Ch == 2) st.g1 = st.g1 + st.s1;
+    --st.left;
+  } else if (!st.idle) {
+    st = SlowStep(v, st, Ch);
+  }
+}
+
+template <bool Add>
+OVATIX_INLINE void Put(int16_t* d, int32_t v) {
+  if constexpr (Add) {
+    const int32_t s = *d + v;
+    *d = static_cast<int16_t>(s > 16383 ? 16383 : (s < -16383 ? -16383 : s));
+  } else {
+    *d = static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v));
+  }
+}
+
+// The mix for one- and two-channel scenes. Mono: the source has one channel.
+template <int SrcBytes, bool Add, int Ch, bool Mono, bool HasMaster, bool HasEnv>
+uint32_t MixSmall(const TWaveBuffer& src, uint32_t& position, uint32_t end, TWaveBuffer& dst,
+                  uint32_t first, uint32_t last, double step, TVolumer* masterVol,
+                  TVolumer* envVol) {
+  const size_t align = src.Format().blockAlign;
+  const uint8_t* s = src.Data();
+  auto* d = reinterpret_cast<int16_t*>(dst.Data());
+  GainState m, e;
+  if (HasMaster) m = LoadState(masterVol, Ch);
+  if (HasEnv) e = LoadState(envVol, Ch);
+  int32_t a = 0, b = 0;
+  auto read = [&](uint32_t frame) OVATIX_INLINE_LAMBDA {
+    const uint8_t* p = s + static_cast<size_t>(frame) * align;
+    a = ReadSample<SrcBytes>(p);
+    if (Ch == 2) b = Mono ? a : ReadSample<SrcBytes>(p + SrcBytes);
+    if (HasMaster) GainStep<Ch>(m, masterVol, a, b);
+    if (HasEnv) GainStep<Ch>(e, envVol, a, b);
+  };
+  auto write = [&](uint32_t frame) OVATIX_INLINE_LAMBDA {
+    int16_t* q = d + static_cast<size_t>(frame) * Ch;
+    Put<Add>(q, a);
+    if (Ch == 2) Put<Add>(q + 1, b);
+  };
+  uint32_t c = first;
+  if (step == 1.0) {
+    const uint32_t n = std::min(last - first, end - position);
+    for (uint32_t k = 0; k < n; ++k) {
+      read(position + k);
+      write(c + k);
+    }
+    position += n;
+    c += n;
+  } else if (step > 1.0) {
+    float acc = 1.0f;
+    const auto inc = static_cast<float>(1.0 / step);
+    while (c < last && position < end) {
+      const uint32_t from = position++;
+      if (acc >= 1.0f) {
+        read(from);
+        write(c++);
+        acc -= 1.0f;
+      }
+      acc += inc;
+    }
+  } else {
+    float acc = 1.0f;
+    const auto inc = static_cast<float>(step);
+    while (c < last && (acc < 1.0f || position < end)) {
+      if (acc >= 1.0f) {
+        read(position++);
+        acc -= 1.0f;
+      }
+      write(c++);
+      acc += inc;
+    }
+  }
+  if (HasMaster) StoreState(masterVol, m, Ch);
+  if (HasEnv) StoreState(envVol, e, Ch);
+  return c - first;
+}
+
+template <int SrcBytes, bool Add, int Ch, bool Mono>
+uint32_t MixSmallStages(const TWaveBuffer& src, uint32_t& position, uint32_t end, TWaveBuffer& dst,
+                        uint32_t first, uint32_t last, double step, TVolumer* master,
+                        TVolumer* env) {
+  if (master) {
+    return env ? MixSmall<SrcBytes, Add, Ch, Mono, true, true>(src, position, end, dst, first, last,
+                                                               step, master, env)
+               : MixSmall<SrcBytes, Add, Ch, Mono, true, false>(src, position, end, dst, first,
+                                                                last, step, master, env);
+  }
+  return env ? MixSmall<SrcBytes, Add, Ch, Mono, false, true>(src, position, end, dst, first, last,
+                                                              step, master, env)
+             : MixSmall<SrcBytes, Add, Ch, Mono, false, false>(src, position, end, dst, first, last,
+                                                               step, master, env);
+}
+
+template <int SrcBytes, bool Add, int Ch>
+uint32_t MixSmallSource(const TWaveBuffer& src, uint32_t& position, uint32_t end, TWaveBuffer& dst,
+                        uint32_t first, uint32_t last, double step, TVolumer* master,
+                        TVolumer* env) {
+  if (Ch == 2 && src.Format().channels == 1) {
+    return MixSmallStages<SrcBytes, Add, Ch, true>(src, position, end, dst, first, last, step,
+                                                   master, env);
+  }
+  return MixSmallStages<SrcBytes, Add, Ch, false>(src, position, end, dst, first, last, step,
+                                                  master, env);
+}
+
+template <int Ch>
+uint32_t MixDispatch(const TWaveBuffer& src, uint32_t& position, uint32_t end, TWaveBuffer& dst,
+                     uint32_t first, uint32_t last, double step, TVolumer* master, TVolumer* env,
+                     bool add) {
+  if constexpr (Ch == 1 || Ch == 2) {
+    if (src.Format().bitsPerSample == 8) {
+      return add ? MixSmallSource<1, true, Ch>(src, position, end, dst, first, last, step, master,
+                                               env)
+                 : MixSmallSource<1, false, Ch>(src, position, end, dst, first, last, step, master,
+                                                env);
+    }
+    return add ? MixSmallSource<2, true, Ch>(src, position, end, dst, first, last, step, master,
+                                             env)
+               : MixSmallSource<2, false, Ch>(src, position, end, dst, first, last, step, master,
+                                              env);
+  } else {
+    if (src.Format().bitsPerSample == 8) {
+      return add ? MixT<1, true, Ch>(src, position, end, dst, first, last, step, master, env)
+                 : MixT<1, false, Ch>(src, position, end, dst, first, last, step, master, env);
+    }
+    return add ? MixT<2, true, Ch>(src, position, end, dst, first, last, step, master, env)
+               : MixT<2, false, Ch>(src, position, end, dst, first, last, step, master, env);
+  }
 }
 
 }  // namespace
@@ -381,13 +631,18 @@ uint32_t MixWave(const TWaveBuffer& src, uint32_t& position, uint32_t end, TWave
   if (src.Format().samplesPerSec != dst.Format().samplesPerSec) {
     step = step * src.Format().samplesPerSec / dst.Format().samplesPerSec;
   }
-  const bool eight = src.Format().bitsPerSample == 8;
-  if (eight) {
-    return add ? MixT<1, true>(src, position, end, dst, first, last, step, master, envelope)
-               : MixT<1, false>(src, position, end, dst, first, last, step, master, envelope);
+  if ((master && master->Channels() != dst.Format().channels) ||
+      (envelope && envelope->Channels() != dst.Format().channels)) {
+    throw Error("Gain stage and destination have different channel counts");
   }
-  return add ? MixT<2, true>(src, position, end, dst, first, last, step, master, envelope)
-             : MixT<2, false>(src, position, end, dst, first, last, step, master, envelope);
+  switch (dst.Format().channels) {
+    case 1:
+      return MixDispatch<1>(src, position, end, dst, first, last, step, master, envelope, add);
+    case 2:
+      return MixDispatch<2>(src, position, end, dst, first, last, step, master, envelope, add);
+    default:
+      return MixDispatch<0>(src, position, end, dst, first, last, step, master, envelope, add);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

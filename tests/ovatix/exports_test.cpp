@@ -15,9 +15,7 @@ namespace {
 
 class Library {
  public:
-  Library() {
-    handle_ = dlopen(TAVRO_PROGRAM_DIR "/libovatix.so", RTLD_NOW | RTLD_LOCAL);
-  }
+  Library() { handle_ = dlopen(TAVRO_PROGRAM_DIR "/libovatix.so", RTLD_NOW | RTLD_LOCAL); }
   ~Library() {
     if (handle_) dlclose(handle_);
   }

@@ -22,7 +22,7 @@ TEST(IniFile, LooksUpNamesWithoutCaseInFileOrder) {
   EXPECT_EQ(ini.Sections(), (std::vector<std::string>{"Zeta", "alpha", "ZETA", "empty"}));
   EXPECT_EQ(ini.Get("zeta", "WAVFILE"), "z.wav");
   EXPECT_EQ(ini.Get("ALPHA", "wavfile"), "a b.wav");  // first key wins, quotes dropped
-  EXPECT_EQ(ini.GetInt("ZETA", "Number", 3), 7);       // the first section of that name
+  EXPECT_EQ(ini.GetInt("ZETA", "Number", 3), 7);      // the first section of that name
   EXPECT_FALSE(ini.Get("empty", "x").has_value());
   EXPECT_FALSE(ini.Get("missing", "x").has_value());
 }

@@ -171,7 +171,7 @@ TEST_F(SceneTest, GroupsAndStopAll) {
   scene.AddInstance(w, "", 9);
   scene.AddInstance(w, "d", 0xFFFFFFFFu);
   EXPECT_EQ(scene.CountGroups(0), 4u);
-  EXPECT_EQ(scene.CountGroups(5), 3u);  // 3 is below the minimum
+  EXPECT_EQ(scene.CountGroups(5), 3u);   // 3 is below the minimum
   EXPECT_EQ(scene.CountGroups(10), 2u);  // the first instance's id always counts
   EXPECT_EQ(scene.OldestGroup(0), 3u);
   EXPECT_EQ(scene.OldestGroup(4), 7u);
@@ -233,7 +233,9 @@ TEST(Scene, OperationsNeedAFormatAndCheckArguments) {
   EXPECT_EQ(message([&] { scene.PlayInstance("y"); }), "Instance with name=y not found");
   EXPECT_EQ(message([&] { scene.InstanceAddVolumeNodeCh("x", 1, 0, {1.0f}); }),
             "TWaveScene::InstanceAddVolumeNodeCh: Volume parametr has different size");
-  EXPECT_EQ(message([&] { scene.SetInstanceVolumeCh("x", 1, 0, {1.0f, 1.0f, 1.0f}); }),
+  EXPECT_EQ(message([&] {
+              scene.SetInstanceVolumeCh("x", 1, 0, {1.0f, 1.0f, 1.0f});
+            }),
             "TWaveScene::SetInstanceVolumeCh: Volume parametr has different size");
   EXPECT_EQ(scene.GetInstanceLength("x", true), 4u);
 }

@@ -193,7 +193,8 @@ TEST_F(SeriesTest, BadPitchLeavesStoppedInstances) {
 
 TEST_F(SeriesTest, OpeningCollections) {
   // Two series on one recording share it; Windows separators are understood.
-  ASSERT_TRUE(Open("[x]\nWavFile=c:\\crowd\\a.wav\n[y]\nWavFile=c:\\crowd\\a.wav\n[z]\nWavFile=b.wav\n"));
+  ASSERT_TRUE(
+      Open("[x]\nWavFile=c:\\crowd\\a.wav\n[y]\nWavFile=c:\\crowd\\a.wav\n[z]\nWavFile=b.wav\n"));
   EXPECT_EQ(engine.Waves().Size(), 2u);
   std::deque<std::string> names{"old"};
   engine.EnumSeries(&names);

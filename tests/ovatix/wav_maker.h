@@ -24,7 +24,8 @@ inline uint32_t Get32(const std::string& s, size_t at) {
   return v;
 }
 inline uint16_t Get16(const std::string& s, size_t at) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(s[at]) | (static_cast<uint8_t>(s[at + 1]) << 8));
+  return static_cast<uint16_t>(static_cast<uint8_t>(s[at]) |
+                               (static_cast<uint8_t>(s[at + 1]) << 8));
 }
 
 struct WavSpec {
@@ -32,8 +33,8 @@ struct WavSpec {
   uint16_t channels = 1;
   uint32_t rate = 44100;
   uint16_t bits = 16;
-  uint32_t fmtSize = 16;  // 18 adds an extra-size field of 0
-  bool listChunk = false;  // an unrelated chunk before "fmt "
+  uint32_t fmtSize = 16;      // 18 adds an extra-size field of 0
+  bool listChunk = false;     // an unrelated chunk before "fmt "
   int64_t declaredData = -1;  // data size written in the header; -1 = the real size
 };
 
@@ -56,7 +57,7 @@ inline std::string MakeWav(const WavSpec& w, const std::string& data) {
   for (uint32_t i = 16; i < w.fmtSize; ++i) body += '\0';
   body += "data";
   Put32(body, w.declaredData < 0 ? static_cast<uint32_t>(data.size())
-                                  : static_cast<uint32_t>(w.declaredData));
+                                 : static_cast<uint32_t>(w.declaredData));
   body += data;
   if (data.size() & 1) body += '\0';
   std::string file = "RIFF";

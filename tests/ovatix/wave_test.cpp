@@ -253,6 +253,32 @@ TEST(Mixing, FasterSourceDropsFrames) {
   EXPECT_EQ(k.out()[3], 6);
 }
 
+TEST(Mixing, ManyChannelScenesMatchTheSmallOnes) {
+  // Three scene channels: the stereo source's last channel is copied into the third; both gain
+  // stages apply per channel and advance per frame.
+  TWaveBuffer a = Source({1000, -2000, 3000, -4000, 5000, -6000}, 22050, 2);
+  TVolumer master({0.5f, 1.0f, 0.25f});
+  TVolumer env({1.0f, 1.0f, 1.0f});
+  env.Ramp({0.0f, 0.0f, 0.0f}, 4);
+  Mix m(6, 44100, 3);
+  uint32_t pos = 0;
+  EXPECT_EQ(MixWave(a, pos, 3, m.dst, 0, 6, 1.0f, &master, &env, false), 6u);
+  const int16_t expected[] = {500,  -2000, -500, 500,  -2000, -500, 1125, -3000, -750,
+                              1125, -3000, -750, 1250, -3000, -750, 1250, -3000, -750};
+  for (int i = 0; i < 18; ++i) EXPECT_EQ(m.out()[i], expected[i]) << i;
+  // The same through the two-channel path gives the same first two channels.
+  TVolumer master2({0.5f, 1.0f});
+  TVolumer env2({1.0f, 1.0f});
+  env2.Ramp({0.0f, 0.0f}, 4);
+  Mix n(6, 44100, 2);
+  pos = 0;
+  MixWave(a, pos, 3, n.dst, 0, 6, 1.0f, &master2, &env2, false);
+  for (int f = 0; f < 6; ++f) {
+    EXPECT_EQ(n.out()[2 * f], expected[3 * f]) << f;
+    EXPECT_EQ(n.out()[2 * f + 1], expected[3 * f + 1]) << f;
+  }
+}
+
 TEST(Mixing, RejectsNonPositivePitch) {
   TWaveBuffer a = Source({1}, 44100, 1);
   Mix m(1);

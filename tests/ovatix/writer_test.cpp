@@ -54,7 +54,8 @@ TEST(DeviceWaveWriter, FailsCleanlyWithoutADevice) {
   EXPECT_EQ(Message([&] { writer.Open("9999", buffer); }),
             "TDeviceWaveWriter::Open: Cant open wave device");
   std::string message;
-  const std::string noise = CaptureStderr([&] { message = Message([&] { writer.Open("-1", buffer); }); });
+  const std::string noise =
+      CaptureStderr([&] { message = Message([&] { writer.Open("-1", buffer); }); });
   EXPECT_EQ(noise, "");
   if (message.empty()) {
     // A machine with a sound device: two buffers may be written, then none until one is done.
