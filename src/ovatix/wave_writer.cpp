@@ -1,6 +1,7 @@
 #include "ovatix/wave_writer.h"
 
 #include <alsa/asoundlib.h>
+#include <dlfcn.h>
 #include <jack/jack.h>
 #include <portaudio.h>
 
@@ -44,6 +45,11 @@ class AudioSession {
   static inline std::mutex mutex_;
   static inline int count_ = 0;
 };
+
+// The JACK client library allocates at load time and cannot be unloaded cleanly; it stays loaded
+// for the life of the process even when this library is unloaded.
+[[maybe_unused]] const bool g_jackResident =
+    dlopen("libjack.so.0", RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
 
 int PaCallback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
                PaStreamCallbackFlags, void* user) {
