@@ -36,33 +36,33 @@ class ICrowd {
 
 class IPlayer {
  public:
-  virtual void Release(int flags) = 0;                           // 0: destroys the object
-  virtual bool SelectMidiOutput(int device, int reserved) = 0;   // 1
-  virtual void Reserved2() {}                                    // 2
-  virtual bool OpenStream(Vell::Data::File* stream) = 0;         // 3: at the song file's bytes
-  virtual bool OpenFile(const char* path) = 0;                   // 4
-  virtual void Play() = 0;                                       // 5
-  virtual void Pause() = 0;                                      // 6
-  virtual void Stop() = 0;                                       // 7
-  virtual bool IsPlaying() = 0;                                  // 8
-  virtual bool IsPaused() = 0;                                   // 9
-  virtual int GetPositionMs() = 0;                               // 10
-  virtual void GetTime(int64_t* elapsedMs) = 0;                  // 11
-  virtual int GetPositionTicks() = 0;                            // 12
-  virtual void Reserved13() {}                                   // 13
-  virtual int GetMidiOutputCount() = 0;                          // 14
+  virtual void Release(int flags) = 0;                          // 0: destroys the object
+  virtual bool SelectMidiOutput(int device, int reserved) = 0;  // 1
+  virtual void Reserved2() {}                                   // 2
+  virtual bool OpenStream(Vell::Data::File* stream) = 0;        // 3: at the song file's bytes
+  virtual bool OpenFile(const char* path) = 0;                  // 4
+  virtual void Play() = 0;                                      // 5
+  virtual void Pause() = 0;                                     // 6
+  virtual void Stop() = 0;                                      // 7
+  virtual bool IsPlaying() = 0;                                 // 8
+  virtual bool IsPaused() = 0;                                  // 9
+  virtual int GetPositionMs() = 0;                              // 10
+  virtual void GetTime(int64_t* elapsedMs) = 0;                 // 11
+  virtual int GetPositionTicks() = 0;                           // 12
+  virtual void Reserved13() {}                                  // 13
+  virtual int GetMidiOutputCount() = 0;                         // 14
   virtual bool GetMidiOutputName(int index, char* buffer, int size) = 0;  // 15
-  virtual int GetCounter() = 0;                                  // 16: current bar, from 1
-  virtual void SetTranspose(int semitones) = 0;                  // 17: -12 ... 12
-  virtual int GetTranspose() = 0;                                // 18
-  virtual int GetPan(int channel) = 0;                           // 19: -64 ... 64
-  virtual void SetPan(int channel, int pan) = 0;                 // 20
-  virtual int GetVolume(int channel) = 0;                        // 21: 0 ... 120, 100 neutral
-  virtual void SetVolume(int channel, int volume) = 0;           // 22
-  virtual void SetMute(int channel, bool mute) = 0;              // 23: true = silent
-  virtual bool GetMute(int channel) = 0;                         // 24
-  virtual const SongData* GetSong() = 0;                         // 25: until the next open
-  virtual ICrowd* GetCrowd() = 0;                                // 26: the same object each time
+  virtual int GetCounter() = 0;                                           // 16: current bar, from 1
+  virtual void SetTranspose(int semitones) = 0;                           // 17: -12 ... 12
+  virtual int GetTranspose() = 0;                                         // 18
+  virtual int GetPan(int channel) = 0;                                    // 19: -64 ... 64
+  virtual void SetPan(int channel, int pan) = 0;                          // 20
+  virtual int GetVolume(int channel) = 0;               // 21: 0 ... 120, 100 neutral
+  virtual void SetVolume(int channel, int volume) = 0;  // 22
+  virtual void SetMute(int channel, bool mute) = 0;     // 23: true = silent
+  virtual bool GetMute(int channel) = 0;                // 24
+  virtual const SongData* GetSong() = 0;                // 25: until the next open
+  virtual ICrowd* GetCrowd() = 0;                       // 26: the same object each time
 
   // Added operations.
   virtual const char* GetLastError() = 0;  // 27: why the last open failed ("" after success)

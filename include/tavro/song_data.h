@@ -42,8 +42,8 @@ struct SongTrack {
 };
 
 struct SongData {
-  uint32_t format = 0;     // Standard MIDI File format (0, 1 or 2)
-  uint16_t division = 96;  // ticks per quarter note
+  uint32_t format = 0;                        // Standard MIDI File format (0, 1 or 2)
+  uint16_t division = 96;                     // ticks per quarter note
   std::vector<TempoChange> tempoChanges;      // ascending tick order, one at tick 0
   std::vector<TimeSignature> timeSignatures;  // ascending tick order, one at tick 0
   std::vector<uint32_t> reserved;

@@ -22,8 +22,7 @@ using DocumentHandle = std::shared_ptr<pugi::xml_document>;
 
 class Node {
  public:
-  Node(DocumentHandle document, pugi::xml_node node)
-      : document(std::move(document)), node(node) {}
+  Node(DocumentHandle document, pugi::xml_node node) : document(std::move(document)), node(node) {}
   virtual ~Node() = default;
 
   std::unique_ptr<Node> FirstChild() const;

@@ -90,7 +90,7 @@ constexpr uint64_t CounterFrequency() { return 1000000000ULL; }
 // ---- system ----
 
 struct SystemVersion {
-  std::string name;     // "Linux"
+  std::string name;  // "Linux"
   int major = 0;
   int minor = 0;
   std::string release;  // the full release text

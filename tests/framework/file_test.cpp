@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "framework/file.h"
+
+namespace {
+
+using Vell::Data::FileStg;
+using Vell::Data::MemoryStg;
+
+std::string TempPath(const char* name) {
+  return (std::filesystem::temp_directory_path() /
+          (std::string("tavro-file-") + std::to_string(::getpid()) + "-" + name))
+      .string();
+}
+
+TEST(FileStg, ReadAllSeekTellAndSize) {
+  const std::string path = TempPath("hundred.bin");
+  {
+    std::vector<char> bytes(100);
+    for (int i = 0; i < 100; ++i) {
+      bytes[i] = static_cast<char>(i);
+    }
+    std::ofstream(path, std::ios::binary).write(bytes.data(), 100);
+  }
+  FileStg file(path.c_str(), "rb");
+  EXPECT_EQ(file.GetType(), 2);
+  EXPECT_STREQ(file.GetPath(), path.c_str());
+  char head[10];
+  EXPECT_EQ(file.Read(head, 10), 10);
+  EXPECT_EQ(file.GetSize(), 100);
+  EXPECT_EQ(file.Tell(), 10);  // GetSize keeps the position
+  std::vector<char> rest(100);
+  EXPECT_EQ(file.ReadAll(rest.data()), 90);
+  EXPECT_EQ(rest[0], 10);
+  EXPECT_TRUE(file.Eof());
+
+  EXPECT_TRUE(file.Seek(5, 0));
+  EXPECT_FALSE(file.Seek(0, 3));
+  EXPECT_EQ(file.Tell(), 5);
+  EXPECT_TRUE(file.Seek(-1, 2));
+  EXPECT_EQ(file.Tell(), 99);
+  EXPECT_EQ(file.Read(nullptr, 4), 0);
+  EXPECT_FALSE(file.Open(path.c_str(), "rb"));  // already open
+  std::filesystem::remove(path);
+}
+
+TEST(FileStg, ClosedStreamAndWriting) {
+  FileStg closed;
+  char c = 0;
+  EXPECT_FALSE(closed.IsOpen());
+  EXPECT_EQ(closed.GetSize(), 0);
+  EXPECT_EQ(closed.Tell(), 0);
+  EXPECT_EQ(closed.Read(&c, 1), 0);
+  EXPECT_EQ(closed.Write(&c, 1), 0);
+  EXPECT_FALSE(closed.Flush());
+  EXPECT_FALSE(closed.Seek(0, 0));
+  EXPECT_TRUE(closed.Eof());
+
+  const std::string path = TempPath("ints.bin");
+  {
+    FileStg out;
+    ASSERT_TRUE(out.Open(path.c_str(), "wb"));
+    EXPECT_FALSE(out.Eof());
+    EXPECT_TRUE(out.WriteInt32(0x01020304));
+    EXPECT_TRUE(out.WriteInt32(-2));
+    EXPECT_TRUE(out.Flush());
+  }
+  FileStg in(path.c_str(), "rb");
+  unsigned char raw[8];
+  ASSERT_EQ(in.Read(raw, 8), 8);
+  EXPECT_EQ(raw[0], 4);  // little-endian
+  EXPECT_EQ(raw[3], 1);
+  EXPECT_EQ(raw[4], 0xFE);
+  EXPECT_EQ(raw[7], 0xFF);
+  in.Seek(4, 0);
+  int value = 0;
+  EXPECT_TRUE(in.ReadInt32(value));
+  EXPECT_EQ(value, -2);
+  EXPECT_FALSE(in.ReadInt32(value));  // short read
+  std::filesystem::remove(path);
+}
+
+TEST(MemoryStg, BehavesLikeAFile) {
+  MemoryStg out;
+  out.WriteInt32(7);
+  out.WriteInt32(-1);
+  MemoryStg in(out.Bytes());
+  int a = 0, b = 0, c = 0;
+  EXPECT_TRUE(in.ReadInt32(a));
+  EXPECT_TRUE(in.ReadInt32(b));
+  EXPECT_FALSE(in.Eof());
+  EXPECT_FALSE(in.ReadInt32(c));
+  EXPECT_TRUE(in.Eof());
+  EXPECT_EQ(a, 7);
+  EXPECT_EQ(b, -1);
+  EXPECT_FALSE(in.Seek(-1, 0));
+  EXPECT_TRUE(in.Seek(-8, 2));
+  EXPECT_EQ(in.Tell(), 0);
+  in.Seek(100, 0);
+  char x;
+  EXPECT_EQ(in.Read(&x, 1), 0);  // past the end reads nothing
+}
+
+}  // namespace
