@@ -16,7 +16,9 @@ std::shared_ptr<TWaveBuffer> Noise(uint16_t channels, uint32_t seconds, uint32_t
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int> d(-8000, 8000);
   std::vector<int16_t> s(static_cast<size_t>(kRate) * seconds * channels);
-  for (auto& v : s) v = static_cast<int16_t>(d(rng));
+  for (auto& v : s) {
+    v = static_cast<int16_t>(d(rng));
+  }
   return std::make_shared<TWaveBuffer>(kRate * seconds, WaveFormat::Pcm(kRate, channels, 16),
                                        s.data());
 }
@@ -37,14 +39,16 @@ void BM_RenderScene(benchmark::State& state) {
     const std::string name = "i" + std::to_string(i);
     scene.AddInstance(i % 2 ? stereo : mono, name, 1);
     scene.SetInstanceLoops(name, 1 << 30);
-    if (pitched) scene.SetInstancePitch(name, pitch(rng));
+    if (pitched) {
+      scene.SetInstancePitch(name, pitch(rng));
+    }
     // 0.2 / count each, ramping slowly so the envelope is never an identity.
     scene.InstanceAddVolumeNode(name, 0, 0.2f / static_cast<float>(count), 0);
     scene.InstanceAddVolumeNode(name, 100000000, 0.0f, 0);
     scene.PlayInstance(name);
   }
   const int frames = scene.BufferFrames();
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     const TWaveBuffer& b = scene.RenderBuffer();
     benchmark::DoNotOptimize(b.Data());
   }

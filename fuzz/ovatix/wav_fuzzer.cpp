@@ -8,10 +8,14 @@
 #include "ovatix/wave_buffer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size == 0) return 0;
+  if (size == 0) {
+    return 0;
+  }
   std::vector<uint8_t> copy(data, data + size);
   std::FILE* f = fmemopen(copy.data(), copy.size(), "rb");
-  if (!f) return 0;
+  if (!f) {
+    return 0;
+  }
   TWaveContainer waves;
   try {
     waves.Load(f, "fuzz.wav", "w");

@@ -30,7 +30,9 @@ void ReadSections(const IniFile& ini, std::map<std::string, SeriesParams>& serie
 bool Collection::Read(const std::string& path) {
   series_.clear();
   IniFile ini;
-  if (!ini.Load(path)) return false;
+  if (!ini.Load(path)) {
+    return false;
+  }
   ReadSections(ini, series_);
   return true;
 }
@@ -44,13 +46,17 @@ void Collection::ReadText(std::string_view text) {
 
 const SeriesParams& Collection::Find(const std::string& name) const {
   auto it = series_.find(name);
-  if (it == series_.end()) throw Error("Series with name '" + name + "' not found in collection!");
+  if (it == series_.end()) {
+    throw Error("Series with name '" + name + "' not found in collection!");
+  }
   return it->second;
 }
 
 std::vector<std::string> Collection::Names() const {
   std::vector<std::string> names;
-  for (const auto& entry : series_) names.push_back(entry.first);
+  for (const auto& entry : series_) {
+    names.push_back(entry.first);
+  }
   return names;
 }
 

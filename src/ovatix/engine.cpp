@@ -16,7 +16,9 @@ namespace {
 
 // Converts to int32 truncating toward zero, saturating instead of overflowing.
 int32_t TruncI32(double v) {
-  if (std::isnan(v)) return 0;
+  if (std::isnan(v)) {
+    return 0;
+  }
   return static_cast<int32_t>(std::clamp(std::trunc(v), -2147483648.0, 2147483647.0));
 }
 
@@ -25,7 +27,9 @@ int32_t TruncI32(double v) {
 Engine::Engine() : rng_(std::random_device{}()) {}
 
 int32_t Engine::Rnd(int32_t n) {
-  if (n <= 0) return 0;
+  if (n <= 0) {
+    return 0;
+  }
   return std::uniform_int_distribution<int32_t>(0, n - 1)(rng_);
 }
 
@@ -57,7 +61,9 @@ bool Engine::InitSceneOffline(uint32_t sampleRate, int32_t channels, uint32_t bu
 
 bool Engine::RenderScene(int16_t* samples, uint32_t frames) {
   try {
-    if (!samples && frames > 0) return false;
+    if (!samples && frames > 0) {
+      return false;
+    }
     scene_.RenderFrames(samples, frames);
     return true;
   } catch (...) {
@@ -88,16 +94,22 @@ int32_t Engine::IsPlaying() const { return scene_.GetState() == TWaveScene::kPla
 
 bool Engine::OpenCollection(const char* iniPath, const char* waveFolder) {
   try {
-    if (!collection_.Read(iniPath ? iniPath : "")) return false;
+    if (!collection_.Read(iniPath ? iniPath : "")) {
+      return false;
+    }
     scene_.StopAll();
     scene_.Clear();
     waves_.Clear();
     std::string folder = waveFolder ? waveFolder : "";
-    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
+    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') {
+      folder += '/';
+    }
     for (const auto& [name, params] : collection_.Series()) {
       const std::string& w = params.wavFile;
       // Series naming the same recording share one loaded wave.
-      if (w.empty() || waves_.Contains(w)) continue;
+      if (w.empty() || waves_.Contains(w)) {
+        continue;
+      }
       std::string path;
       if (folder.empty()) {
         path = w;
@@ -122,9 +134,13 @@ bool Engine::CloseCollection() {
 }
 
 void Engine::EnumSeries(std::deque<std::string>* names) const {
-  if (!names) return;
+  if (!names) {
+    return;
+  }
   names->clear();
-  for (const auto& entry : collection_.Series()) names->push_back(entry.first);
+  for (const auto& entry : collection_.Series()) {
+    names->push_back(entry.first);
+  }
 }
 
 bool Engine::PlaySeries(const char* name, float volume, int32_t phase, uint32_t gridBase) {
@@ -134,8 +150,12 @@ bool Engine::PlaySeries(const char* name, float volume, int32_t phase, uint32_t 
     if (!entry.empty()) {
       uint32_t id = 0;
       auto [end, ec] = std::from_chars(entry.data(), entry.data() + entry.size(), id);
-      if (ec != std::errc()) id = 0;
-      if (scene_.CountInGroup(id) > 0) return true;  // still sounding
+      if (ec != std::errc()) {
+        id = 0;
+      }
+      if (scene_.CountInGroup(id) > 0) {
+        return true;  // still sounding
+      }
     }
     const SeriesParams& p = collection_.Find(key);
     const uint32_t id = StartSeries(p, phase, gridBase, volume);
@@ -150,11 +170,17 @@ void Engine::StopSeries() { scene_.StopAll(); }
 
 bool Engine::SetSceneVolume(const float* volumes, uint32_t count, int32_t rampMs) {
   try {
-    if (count == 0 || !volumes) return false;
+    if (count == 0 || !volumes) {
+      return false;
+    }
     const uint8_t channels = scene_.Channels();
-    if (channels == 0) return false;
+    if (channels == 0) {
+      return false;
+    }
     std::vector<float> gains(channels);
-    for (uint32_t i = 0; i < channels; ++i) gains[i] = volumes[i < count ? i : count - 1];
+    for (uint32_t i = 0; i < channels; ++i) {
+      gains[i] = volumes[i < count ? i : count - 1];
+    }
     scene_.SetVolume(rampMs, gains);
     return true;
   } catch (...) {
@@ -164,7 +190,9 @@ bool Engine::SetSceneVolume(const float* volumes, uint32_t count, int32_t rampMs
 
 int32_t Engine::GetSceneVolume(float* out) {
   const std::vector<float> gains = scene_.GetVolume();
-  if (out) std::copy(gains.begin(), gains.end(), out);
+  if (out) {
+    std::copy(gains.begin(), gains.end(), out);
+  }
   return static_cast<int32_t>(gains.size());
 }
 
@@ -183,13 +211,21 @@ uint32_t Engine::StartSeries(const SeriesParams& p, int32_t phase, uint32_t grid
                              float volume) {
   const uint32_t id = ++playId_;
   try {
-    if (p.wavFile.empty()) return 0;
+    if (p.wavFile.empty()) {
+      return 0;
+    }
     int64_t count = static_cast<int64_t>(p.number) - p.numberSpread;
     const int64_t twice = 2 * static_cast<int64_t>(p.numberSpread);
-    if (twice > 0) count += Rnd(static_cast<int32_t>(std::min<int64_t>(twice, INT32_MAX)));
-    if (count <= 0) return id;
+    if (twice > 0) {
+      count += Rnd(static_cast<int32_t>(std::min<int64_t>(twice, INT32_MAX)));
+    }
+    if (count <= 0) {
+      return id;
+    }
     count = std::min<int64_t>(count, kMaxInstancesPerStart);
-    if (!waves_.Contains(p.wavFile)) return 0;
+    if (!waves_.Contains(p.wavFile)) {
+      return 0;
+    }
     const std::shared_ptr<TWaveBuffer> wave = waves_.Find(p.wavFile);
 
     const uint32_t period =
@@ -213,14 +249,20 @@ uint32_t Engine::StartSeries(const SeriesParams& p, int32_t phase, uint32_t grid
       const std::string name = prefix + std::to_string(i);
       const auto pitch = static_cast<float>(Spread(1.0, p.pitchSpread));
       scene_.AddInstance(wave, name, id);
-      if (i == 0) len = scene_.GetInstanceLength(name, true);
+      if (i == 0) {
+        len = scene_.GetInstanceLength(name, true);
+      }
       auto prop = static_cast<float>(Spread(p.proportion, p.proportionSpread));
-      if (!(prop < 1.0f)) prop = 0.99f;
+      if (!(prop < 1.0f)) {
+        prop = 0.99f;
+      }
       if (i == 0) {
         if (period != 0) {
           const auto ph = static_cast<uint32_t>(phase);
           start = ph % period;
-          if (ph >= period) start += period;
+          if (ph >= period) {
+            start += period;
+          }
         }
       } else {
         int64_t next = TruncI32(len * (1.0 + p.ahead) / pitch + static_cast<double>(start));
@@ -253,8 +295,12 @@ uint32_t Engine::StartSeries(const SeriesParams& p, int32_t phase, uint32_t grid
 }
 
 void Engine::ApplyCoopLimit() {
-  if (coopLimit_ == 0) return;
-  if (scene_.CountGroups(0) <= coopLimit_) return;
+  if (coopLimit_ == 0) {
+    return;
+  }
+  if (scene_.CountGroups(0) <= coopLimit_) {
+    return;
+  }
   const uint32_t oldest = scene_.OldestGroup(0);
   scene_.ForEachInGroup(oldest, [this](const std::string& name) {
     scene_.SetInstanceVolume(name, breakFadeMs_, 0.0f, TWaveScene::kEndRemove);

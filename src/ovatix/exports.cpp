@@ -8,6 +8,7 @@ namespace {
 Ovatix::Engine g_engine;
 }  // namespace
 
+// NOLINTBEGIN(bugprone-reserved-identifier)
 bool _InitScene(int32_t device, uint32_t sampleRate, int32_t channels, uint32_t bufferMs) {
   return g_engine.InitScene(device, sampleRate, channels, bufferMs);
 }
@@ -39,3 +40,4 @@ bool _InitSceneOffline(uint32_t sampleRate, int32_t channels, uint32_t bufferMs)
 bool _RenderScene(int16_t* samples, uint32_t frames) {
   return g_engine.RenderScene(samples, frames);
 }
+// NOLINTEND(bugprone-reserved-identifier)

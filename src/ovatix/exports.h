@@ -8,6 +8,9 @@
 
 #define OVATIX_EXPORT extern "C" __attribute__((visibility("default")))
 
+// The names are fixed by the clients, leading underscore included.
+// NOLINTBEGIN(bugprone-reserved-identifier)
+
 OVATIX_EXPORT bool _InitScene(int32_t device, uint32_t sampleRate, int32_t channels,
                               uint32_t bufferMs);
 OVATIX_EXPORT bool _PlayScene();
@@ -29,6 +32,7 @@ OVATIX_EXPORT bool _GetSceneMutedState();
 // Offline rendering (no output device): format the scene, then pull frames on the caller's thread.
 OVATIX_EXPORT bool _InitSceneOffline(uint32_t sampleRate, int32_t channels, uint32_t bufferMs);
 OVATIX_EXPORT bool _RenderScene(int16_t* samples, uint32_t frames);
+// NOLINTEND(bugprone-reserved-identifier)
 
 namespace OvatixApi {
 using InitScene = bool (*)(int32_t, uint32_t, int32_t, uint32_t);

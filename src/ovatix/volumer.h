@@ -16,7 +16,7 @@ class TVolumer {
   // Gains are kept finite and within +-kMaxGain so that gained samples stay well inside int32.
   static constexpr float kMaxGain = 64.0f;
 
-  explicit TVolumer(std::vector<float> gains);
+  explicit TVolumer(const std::vector<float>& gains);
   TVolumer(const TVolumer& other) = default;
   TVolumer& operator=(const TVolumer& other) = default;
 
@@ -37,8 +37,12 @@ class TVolumer {
     if (remaining_ > 0) {
       float* c = current_.data();
       const float* s = slope_.data();
-      for (size_t i = 0, n = current_.size(); i < n; ++i) c[i] = c[i] + s[i];
-      if (--remaining_ > 0) return;
+      for (size_t i = 0, n = current_.size(); i < n; ++i) {
+        c[i] = c[i] + s[i];
+      }
+      if (--remaining_ > 0) {
+        return;
+      }
     }
     if (nodes_.empty()) {
       remaining_ = 0;

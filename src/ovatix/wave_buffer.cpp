@@ -36,8 +36,15 @@ void Put16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
 }
+void PutId(uint8_t* p, const char* id) {
+  for (int i = 0; i < 4; ++i) {
+    p[i] = static_cast<uint8_t>(id[i]);
+  }
+}
 void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+  for (int i = 0; i < 4; ++i) {
+    p[i] = static_cast<uint8_t>(v >> (8 * i));
+  }
 }
 
 bool ReadExact(std::FILE* f, void* buf, size_t n) { return std::fread(buf, 1, n, f) == n; }
@@ -53,7 +60,9 @@ bool FindChunk(std::FILE* f, const char* id, int64_t from, int64_t limit, int64_
   int64_t pos = from;
   while (pos + 8 <= limit) {
     uint8_t h[8];
-    if (!Seek(f, pos) || !ReadExact(f, h, 8)) return false;
+    if (!Seek(f, pos) || !ReadExact(f, h, 8)) {
+      return false;
+    }
     const uint32_t s = Le32(h + 4);
     if (std::memcmp(h, id, 4) == 0) {
       dataPos = pos + 8;
@@ -70,9 +79,13 @@ bool FindChunk(std::FILE* f, const char* id, int64_t from, int64_t limit, int64_
 CWaveFile::~CWaveFile() { Close(); }
 
 void CWaveFile::Fail() {
-  if (file_) std::fclose(file_);
+  if (file_) {
+    std::fclose(file_);
+  }
   file_ = nullptr;
-  if (mode_ == Mode::kWrite && !tempPath_.empty()) std::remove(tempPath_.c_str());
+  if (mode_ == Mode::kWrite && !tempPath_.empty()) {
+    std::remove(tempPath_.c_str());
+  }
   tempPath_.clear();
 }
 
@@ -82,10 +95,14 @@ int CWaveFile::Open(const std::string& path, const WaveFormat* format, Mode mode
   path_ = path;
   if (mode == Mode::kRead) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return -1;
+    if (!f) {
+      return -1;
+    }
     return OpenRead(f);
   }
-  if (!format) return -1;
+  if (!format) {
+    return -1;
+  }
   format_ = *format;
   tempPath_ = path + ".part";
   file_ = std::fopen(tempPath_.c_str(), "w+b");
@@ -97,9 +114,9 @@ int CWaveFile::Open(const std::string& path, const WaveFormat* format, Mode mode
   const uint32_t fmtSize = pcm ? 16u : 18u + format_.extraSize;
   std::vector<uint8_t> h(12 + 8 + fmtSize + (fmtSize & 1) + 12 + 8, 0);
   uint8_t* p = h.data();
-  std::memcpy(p, "RIFF", 4);
-  std::memcpy(p + 8, "WAVE", 4);
-  std::memcpy(p + 12, "fmt ", 4);
+  PutId(p, "RIFF");
+  PutId(p + 8, "WAVE");
+  PutId(p + 12, "fmt ");
   Put32(p + 16, fmtSize);
   Put16(p + 20, format_.formatTag);
   Put16(p + 22, format_.channels);
@@ -107,12 +124,14 @@ int CWaveFile::Open(const std::string& path, const WaveFormat* format, Mode mode
   Put32(p + 28, format_.avgBytesPerSec);
   Put16(p + 32, format_.blockAlign);
   Put16(p + 34, format_.bitsPerSample);
-  if (!pcm) Put16(p + 36, format_.extraSize);  // the extra bytes themselves are written as zeros
+  if (!pcm) {
+    Put16(p + 36, format_.extraSize);  // the extra bytes themselves are written as zeros
+  }
   uint8_t* q = p + 20 + fmtSize + (fmtSize & 1);
-  std::memcpy(q, "fact", 4);
+  PutId(q, "fact");
   Put32(q + 4, 4);
   Put32(q + 8, 0xFFFFFFFFu);
-  std::memcpy(q + 12, "data", 4);
+  PutId(q + 12, "data");
   if (std::fwrite(h.data(), 1, h.size(), file_) != h.size()) {
     Fail();
     return -1;
@@ -123,7 +142,9 @@ int CWaveFile::Open(const std::string& path, const WaveFormat* format, Mode mode
 }
 
 int CWaveFile::OpenRead(std::FILE* file) {
-  if (file_ && file_ != file) Close();
+  if (file_ && file_ != file) {
+    Close();
+  }
   mode_ = Mode::kRead;
   file_ = file;
   if (ReadHeader() < 0) {
@@ -134,18 +155,30 @@ int CWaveFile::OpenRead(std::FILE* file) {
 }
 
 int CWaveFile::ReadHeader() {
-  if (std::fseek(file_, 0, SEEK_END) != 0) return -1;
+  if (std::fseek(file_, 0, SEEK_END) != 0) {
+    return -1;
+  }
   const int64_t fileSize = std::ftell(file_);
-  if (fileSize < 12 || !Seek(file_, 0)) return -1;
+  if (fileSize < 12 || !Seek(file_, 0)) {
+    return -1;
+  }
   uint8_t h[16];
-  if (!ReadExact(file_, h, 12)) return -1;
-  if (std::memcmp(h, "RIFF", 4) != 0 || std::memcmp(h + 8, "WAVE", 4) != 0) return -1;
+  if (!ReadExact(file_, h, 12)) {
+    return -1;
+  }
+  if (std::memcmp(h, "RIFF", 4) != 0 || std::memcmp(h + 8, "WAVE", 4) != 0) {
+    return -1;
+  }
   const int64_t limit = std::min<int64_t>(fileSize, 8 + static_cast<int64_t>(Le32(h + 4)));
 
   int64_t pos = 0;
   uint32_t size = 0;
-  if (!FindChunk(file_, "fmt ", 12, limit, pos, size) || size < 16) return -1;
-  if (!ReadExact(file_, h, 16)) return -1;
+  if (!FindChunk(file_, "fmt ", 12, limit, pos, size) || size < 16) {
+    return -1;
+  }
+  if (!ReadExact(file_, h, 16)) {
+    return -1;
+  }
   WaveFormat f;
   f.formatTag = Le16(h);
   f.channels = Le16(h + 2);
@@ -156,14 +189,20 @@ int CWaveFile::ReadHeader() {
   f.extraSize = 0;
   if (f.formatTag != 1) {
     uint8_t e[2];
-    if (!ReadExact(file_, e, 2)) return -1;
+    if (!ReadExact(file_, e, 2)) {
+      return -1;
+    }
     f.extraSize = Le16(e);
     // The extra bytes must be present; their content is not used.
-    if (pos + 18 + f.extraSize > fileSize) return -1;
+    if (pos + 18 + f.extraSize > fileSize) {
+      return -1;
+    }
   }
   format_ = f;
 
-  if (!FindChunk(file_, "data", 12, limit, pos, size)) return -1;
+  if (!FindChunk(file_, "data", 12, limit, pos, size)) {
+    return -1;
+  }
   dataSize_ = size;
   available_ = static_cast<uint32_t>(std::clamp<int64_t>(fileSize - pos, 0, size));
   left_ = available_;
@@ -171,7 +210,9 @@ int CWaveFile::ReadHeader() {
 }
 
 size_t CWaveFile::Read(void* buffer, size_t size) {
-  if (!file_ || mode_ != Mode::kRead) return 0;
+  if (!file_ || mode_ != Mode::kRead) {
+    return 0;
+  }
   const size_t n = std::min<size_t>(size, left_);
   const size_t got = std::fread(buffer, 1, n, file_);
   left_ -= static_cast<uint32_t>(got);
@@ -179,24 +220,34 @@ size_t CWaveFile::Read(void* buffer, size_t size) {
 }
 
 size_t CWaveFile::Write(size_t size, const void* bytes) {
-  if (!file_ || mode_ != Mode::kWrite || writeFailed_) return 0;
+  if (!file_ || mode_ != Mode::kWrite || writeFailed_) {
+    return 0;
+  }
   // The data chunk size is a 32-bit field: refuse what would not fit.
-  if (size > 0xFFFFFF00u - 64u - dataSize_) return 0;
+  if (size > 0xFFFFFF00u - 64u - dataSize_) {
+    return 0;
+  }
   const size_t n = std::fwrite(bytes, 1, size, file_);
-  if (n != size) writeFailed_ = true;
+  if (n != size) {
+    writeFailed_ = true;
+  }
   dataSize_ += static_cast<uint32_t>(n);
   return n;
 }
 
 void CWaveFile::Close() {
-  if (!file_) return;
+  if (!file_) {
+    return;
+  }
   if (mode_ == Mode::kRead) {
     std::fclose(file_);
     file_ = nullptr;
     return;
   }
   bool ok = !writeFailed_;
-  if (ok && (dataSize_ & 1)) ok = std::fputc(0, file_) != EOF;
+  if (ok && (dataSize_ & 1)) {
+    ok = std::fputc(0, file_) != EOF;
+  }
   ok = ok && std::fflush(file_) == 0;
   const int64_t fileSize = ok ? std::ftell(file_) : -1;
   ok = ok && fileSize >= 0;
@@ -213,8 +264,12 @@ void CWaveFile::Close() {
   }
   ok = (std::fclose(file_) == 0) && ok;
   file_ = nullptr;
-  if (ok) ok = std::rename(tempPath_.c_str(), path_.c_str()) == 0;
-  if (!ok) std::remove(tempPath_.c_str());
+  if (ok) {
+    ok = std::rename(tempPath_.c_str(), path_.c_str()) == 0;
+  }
+  if (!ok) {
+    std::remove(tempPath_.c_str());
+  }
   tempPath_.clear();
 }
 
@@ -226,14 +281,18 @@ TWaveBuffer::TWaveBuffer(uint32_t frames, const WaveFormat& format, const void* 
   if (format.bitsPerSample != 8 && format.bitsPerSample != 16) {
     throw Error("WaveBuffer supports 8 and 16 bit depth only!");
   }
-  if (format.formatTag != 1) throw Error("WaveBuffer supports WAVE_FORMAT_PCM only!");
+  if (format.formatTag != 1) {
+    throw Error("WaveBuffer supports WAVE_FORMAT_PCM only!");
+  }
   if (format.channels == 0 || format.samplesPerSec == 0 ||
       format.blockAlign < format.channels * (format.bitsPerSample / 8)) {
     throw Error("WaveBuffer: inconsistent wave format");
   }
   const size_t bytes = Bytes();
   data_.reset(new (std::nothrow) uint8_t[bytes ? bytes : 1]);
-  if (!data_) throw Error("Out of memory!");
+  if (!data_) {
+    throw Error("Out of memory!");
+  }
   if (initial) {
     std::memcpy(data_.get(), initial, bytes);
   } else {
@@ -254,13 +313,17 @@ void TWaveBuffer::CreateWaveFile(const std::string& path) {
 }
 
 void TWaveBuffer::CloseWaveFile() {
-  if (!fileCreated_) return;
+  if (!fileCreated_) {
+    return;
+  }
   file_.Close();
   fileCreated_ = false;
 }
 
 void TWaveBuffer::AppendToWaveFile() {
-  if (!fileCreated_) throw Error("File not createt yet. Use CreateWaveFile");
+  if (!fileCreated_) {
+    throw Error("File not createt yet. Use CreateWaveFile");
+  }
   file_.Write(Bytes(), data_.get());
 }
 
@@ -288,11 +351,17 @@ template <int SrcBytes, int Ch>
 OVATIX_INLINE void ReadFrame(const uint8_t* p, int srcCh, int dstCh, int32_t* v) {
   const int n = Ch ? Ch : dstCh;
   if (Ch == 1 || srcCh >= n) {
-    for (int j = 0; j < n; ++j) v[j] = ReadSample<SrcBytes>(p + j * SrcBytes);
+    for (int j = 0; j < n; ++j) {
+      v[j] = ReadSample<SrcBytes>(p + j * SrcBytes);
+    }
   } else {
-    for (int j = 0; j < srcCh; ++j) v[j] = ReadSample<SrcBytes>(p + j * SrcBytes);
+    for (int j = 0; j < srcCh; ++j) {
+      v[j] = ReadSample<SrcBytes>(p + j * SrcBytes);
+    }
     const int32_t last = v[srcCh - 1];
-    for (int j = srcCh; j < n; ++j) v[j] = last;
+    for (int j = srcCh; j < n; ++j) {
+      v[j] = last;
+    }
   }
 }
 
@@ -303,22 +372,32 @@ template <int Ch>
 class Stage {
  public:
   OVATIX_INLINE Stage(TVolumer* v, int channels) : vol_(v), channels_(channels) {
-    if (vol_) Load();
+    if (vol_) {
+      Load();
+    }
   }
   OVATIX_INLINE ~Stage() {
-    if (vol_) Store();
+    if (vol_) {
+      Store();
+    }
   }
   OVATIX_INLINE bool active() const { return vol_ != nullptr; }
   OVATIX_INLINE void Apply(int32_t* v) const {
     if (muted_) {
-      for (int i = 0; i < n(); ++i) v[i] = 0;
+      for (int i = 0; i < n(); ++i) {
+        v[i] = 0;
+      }
     } else {
-      for (int i = 0; i < n(); ++i) v[i] = static_cast<int32_t>(static_cast<float>(v[i]) * g_[i]);
+      for (int i = 0; i < n(); ++i) {
+        v[i] = static_cast<int32_t>(static_cast<float>(v[i]) * g_[i]);
+      }
     }
   }
   OVATIX_INLINE void Advance() {
     if (left_ > 1) {
-      for (int i = 0; i < n(); ++i) g_[i] = g_[i] + s_[i];
+      for (int i = 0; i < n(); ++i) {
+        g_[i] = g_[i] + s_[i];
+      }
       --left_;
     } else if (!idle_) {
       Slow();
@@ -345,7 +424,9 @@ class Stage {
   }
   OVATIX_INLINE void Store() {
     float* c = vol_->CurrentData();
-    for (int i = 0; i < n(); ++i) c[i] = g_[i];
+    for (int i = 0; i < n(); ++i) {
+      c[i] = g_[i];
+    }
     vol_->SetRemaining(left_);
   }
 
@@ -464,7 +545,9 @@ OVATIX_INLINE GainState LoadState(const TVolumer* v, int ch) {
 OVATIX_INLINE void StoreState(TVolumer* v, const GainState& st, int ch) {
   float* c = v->CurrentData();
   c[0] = st.g0;
-  if (ch > 1) c[1] = st.g1;
+  if (ch > 1) {
+    c[1] = st.g1;
+  }
   v->SetRemaining(st.left);
 }
 
@@ -481,11 +564,15 @@ OVATIX_INLINE void GainStep(GainState& st, TVolumer* v, int32_t& a, int32_t& b) 
     b = 0;
   } else {
     a = static_cast<int32_t>(static_cast<float>(a) * st.g0);
-    if (Ch == 2) b = static_cast<int32_t>(static_cast<float>(b) * st.g1);
+    if (Ch == 2) {
+      b = static_cast<int32_t>(static_cast<float>(b) * st.g1);
+    }
   }
   if (st.left > 1) {
     st.g0 = st.g0 + st.s0;
-    if (Ch == 2) st.g1 = st.g1 + st.s1;
+    if (Ch == 2) {
+      st.g1 = st.g1 + st.s1;
+    }
     --st.left;
   } else if (!st.idle) {
     st = SlowStep(v, st, Ch);
@@ -511,20 +598,32 @@ uint32_t MixSmall(const TWaveBuffer& src, uint32_t& position, uint32_t end, TWav
   const uint8_t* s = src.Data();
   auto* d = reinterpret_cast<int16_t*>(dst.Data());
   GainState m, e;
-  if (HasMaster) m = LoadState(masterVol, Ch);
-  if (HasEnv) e = LoadState(envVol, Ch);
+  if (HasMaster) {
+    m = LoadState(masterVol, Ch);
+  }
+  if (HasEnv) {
+    e = LoadState(envVol, Ch);
+  }
   int32_t a = 0, b = 0;
   auto read = [&](uint32_t frame) OVATIX_INLINE_LAMBDA {
     const uint8_t* p = s + static_cast<size_t>(frame) * align;
     a = ReadSample<SrcBytes>(p);
-    if (Ch == 2) b = Mono ? a : ReadSample<SrcBytes>(p + SrcBytes);
-    if (HasMaster) GainStep<Ch>(m, masterVol, a, b);
-    if (HasEnv) GainStep<Ch>(e, envVol, a, b);
+    if (Ch == 2) {
+      b = Mono ? a : ReadSample<SrcBytes>(p + SrcBytes);
+    }
+    if (HasMaster) {
+      GainStep<Ch>(m, masterVol, a, b);
+    }
+    if (HasEnv) {
+      GainStep<Ch>(e, envVol, a, b);
+    }
   };
   auto write = [&](uint32_t frame) OVATIX_INLINE_LAMBDA {
     int16_t* q = d + static_cast<size_t>(frame) * Ch;
     Put<Add>(q, a);
-    if (Ch == 2) Put<Add>(q + 1, b);
+    if (Ch == 2) {
+      Put<Add>(q + 1, b);
+    }
   };
   uint32_t c = first;
   if (step == 1.0) {
@@ -559,8 +658,12 @@ uint32_t MixSmall(const TWaveBuffer& src, uint32_t& position, uint32_t end, TWav
       acc += inc;
     }
   }
-  if (HasMaster) StoreState(masterVol, m, Ch);
-  if (HasEnv) StoreState(envVol, e, Ch);
+  if (HasMaster) {
+    StoreState(masterVol, m, Ch);
+  }
+  if (HasEnv) {
+    StoreState(envVol, e, Ch);
+  }
   return c - first;
 }
 
@@ -622,11 +725,17 @@ uint32_t MixDispatch(const TWaveBuffer& src, uint32_t& position, uint32_t end, T
 uint32_t MixWave(const TWaveBuffer& src, uint32_t& position, uint32_t end, TWaveBuffer& dst,
                  uint32_t first, uint32_t last, float pitch, TVolumer* master, TVolumer* envelope,
                  bool add) {
-  if (!(pitch > 0.0f)) throw Error("Pitch<=0");
-  if (dst.Format().bitsPerSample != 16) throw Error("Mixing needs a 16-bit destination");
+  if (!(pitch > 0.0f)) {
+    throw Error("Pitch<=0");
+  }
+  if (dst.Format().bitsPerSample != 16) {
+    throw Error("Mixing needs a 16-bit destination");
+  }
   end = std::min(end, src.Frames());
   last = std::min(last, dst.Frames());
-  if (position >= end || first >= last) return 0;
+  if (position >= end || first >= last) {
+    return 0;
+  }
   double step = pitch;
   if (src.Format().samplesPerSec != dst.Format().samplesPerSec) {
     step = step * src.Format().samplesPerSec / dst.Format().samplesPerSec;
@@ -649,7 +758,9 @@ uint32_t MixWave(const TWaveBuffer& src, uint32_t& position, uint32_t end, TWave
 // TWaveContainer
 
 void TWaveContainer::Load(const std::string& path, const std::string& name) {
-  if (Contains(name)) throw Error("Wave name '" + name + "' allready present.");
+  if (Contains(name)) {
+    throw Error("Wave name '" + name + "' allready present.");
+  }
   CWaveFile file;
   const int status = file.Open(path, nullptr, CWaveFile::Mode::kRead);
   LoadFrom(file, status, path, name);
@@ -667,16 +778,26 @@ void TWaveContainer::Load(std::FILE* f, const std::string& path, const std::stri
 
 void TWaveContainer::LoadFrom(CWaveFile& file, int status, const std::string& path,
                               const std::string& name) {
-  if (status < 0) throw Error("Error open file '" + path + "'");
+  if (status < 0) {
+    throw Error("Error open file '" + path + "'");
+  }
   // A data chunk cut short by the end of the file holds only the frames really present.
   const uint32_t size = file.AvailableDataSize();
-  if (file.DataSize() == 0 || size == 0) throw Error("file '" + path + "' is empty");
+  if (file.DataSize() == 0 || size == 0) {
+    throw Error("file '" + path + "' is empty");
+  }
   std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size]);
-  if (!data) throw Error("Out of memory!");
+  if (!data) {
+    throw Error("Out of memory!");
+  }
   const size_t got = file.Read(data.get(), size);
-  if (got < size) std::memset(data.get() + got, 0, size - got);
+  if (got < size) {
+    std::memset(data.get() + got, 0, size - got);
+  }
   const WaveFormat& f = file.Format();
-  if (f.formatTag != 1) throw Error("File '" + path + "' read error: non-PCM wav format");
+  if (f.formatTag != 1) {
+    throw Error("File '" + path + "' read error: non-PCM wav format");
+  }
   const uint32_t frames = f.blockAlign ? size / f.blockAlign : 0;
   auto buffer = std::make_shared<TWaveBuffer>(frames, f, data.get());
   waves_.emplace(name, std::move(buffer));
@@ -685,6 +806,8 @@ void TWaveContainer::LoadFrom(CWaveFile& file, int status, const std::string& pa
 
 std::shared_ptr<TWaveBuffer> TWaveContainer::Find(const std::string& name) const {
   auto it = waves_.find(name);
-  if (it == waves_.end()) throw Error("Wave with name '" + name + "' not found");
+  if (it == waves_.end()) {
+    throw Error("Wave with name '" + name + "' not found");
+  }
   return it->second;
 }

@@ -21,7 +21,9 @@ TWaveScene::~TWaveScene() {
 }
 
 void TWaveScene::CheckFormat() const {
-  if (!mix_) throw Error("TWaveScene::CheckFormat: format not set. Use SetSceneFormat().");
+  if (!mix_) {
+    throw Error("TWaveScene::CheckFormat: format not set. Use SetSceneFormat().");
+  }
 }
 
 bool TWaveScene::HasFormat() const { return mix_ != nullptr; }
@@ -35,15 +37,21 @@ uint8_t TWaveScene::Channels() const {
 int32_t TWaveScene::BufferFrames() const { return bufferFrames_; }
 
 uint32_t TWaveScene::MsToFrames(uint32_t rate, int32_t ms) const {
-  if (ms <= 0) return 0;
+  if (ms <= 0) {
+    return 0;
+  }
   const uint64_t frames = static_cast<uint64_t>(rate) * static_cast<uint64_t>(ms) / 1000u;
   return static_cast<uint32_t>(
       std::min<uint64_t>(frames, static_cast<uint64_t>(std::numeric_limits<int32_t>::max())));
 }
 
 void TWaveScene::SetSceneFormat(uint32_t rate, uint8_t channels, uint8_t bits, uint32_t bufferMs) {
-  if (bits != 16) throw Error("TWaveScene::SetSceneFormat: only 16-bit scenes are supported");
-  if (rate == 0 || channels == 0) throw Error("TWaveScene::SetSceneFormat: bad format");
+  if (bits != 16) {
+    throw Error("TWaveScene::SetSceneFormat: only 16-bit scenes are supported");
+  }
+  if (rate == 0 || channels == 0) {
+    throw Error("TWaveScene::SetSceneFormat: bad format");
+  }
   const double frames = bufferMs * 0.001 * rate;
   if (frames < 1.0 || frames > 1 << 22) {
     throw Error("TWaveScene::SetSceneFormat: bad buffer length");
@@ -62,7 +70,9 @@ void TWaveScene::SetSceneFormat(uint32_t rate, uint8_t channels, uint8_t bits, u
     mix_ = std::move(mix);
     master_ = std::make_unique<TVolumer>(std::vector<float>(channels, 1.0f));
   }
-  if (wasPlaying) Play();
+  if (wasPlaying) {
+    Play();
+  }
 }
 
 void TWaveScene::SetOutputDevice(uint8_t kind, const std::string& name) {
@@ -70,7 +80,9 @@ void TWaveScene::SetOutputDevice(uint8_t kind, const std::string& name) {
     Lock lock(lock_);
     deviceName_ = name;
   }
-  if (kind != kOutputDevice && kind != kOutputFile) return;
+  if (kind != kOutputDevice && kind != kOutputFile) {
+    return;
+  }
   RemoveOutput();
   std::unique_ptr<TWaveWriter> writer;
   if (kind == kOutputDevice) {
@@ -95,12 +107,16 @@ void TWaveScene::RemoveOutput() {
 
 void TWaveScene::Play() {
   const State state = GetState();
-  if (state == kPlaying) return;
+  if (state == kPlaying) {
+    return;
+  }
   if (state == kStopped) {
     // Not under the scene lock: opening may wait for the writer's worker, which may be waiting
     // for the lock. The format and the writer are only replaced by this (the client's) thread.
     CheckFormat();
-    if (writer_) writer_->Open(deviceName_, *mix_);
+    if (writer_) {
+      writer_->Open(deviceName_, *mix_);
+    }
   }
   state_.store(kPlaying);
   Prime();
@@ -112,7 +128,9 @@ void TWaveScene::Stop() { state_.store(kStopped); }
 
 void TWaveScene::Prime() {
   Lock lock(lock_);
-  if (!writer_ || !mix_) return;
+  if (!writer_ || !mix_) {
+    return;
+  }
   for (int32_t n = writer_->FreeBuffers(); n > 0 && writer_->FreeBuffers() > 0; --n) {
     RenderLocked(static_cast<uint32_t>(bufferFrames_));
     writer_->WriteBuffer(mix_->Data(), mix_->Bytes());
@@ -123,8 +141,12 @@ void TWaveScene::WriterCallback(void* user, uint32_t event) {
   auto* scene = static_cast<TWaveScene*>(user);
   try {
     Lock lock(scene->lock_);
-    if (event != kWriterBufferDone || scene->GetState() != kPlaying) return;
-    if (!scene->writer_ || !scene->mix_ || scene->writer_->FreeBuffers() <= 0) return;
+    if (event != kWriterBufferDone || scene->GetState() != kPlaying) {
+      return;
+    }
+    if (!scene->writer_ || !scene->mix_ || scene->writer_->FreeBuffers() <= 0) {
+      return;
+    }
     scene->RenderLocked(static_cast<uint32_t>(scene->bufferFrames_));
     scene->writer_->WriteBuffer(scene->mix_->Data(), scene->mix_->Bytes());
   } catch (...) {
@@ -164,7 +186,9 @@ void TWaveScene::RenderLocked(uint32_t frames) {
   TVolumer masterCopy(std::vector<float>{});
   for (auto& ip : instances_) {
     BuffInstance& inst = *ip;
-    if (inst.state != 1) continue;
+    if (inst.state != 1) {
+      continue;
+    }
     TVolumer* master = nullptr;
     if (!masterIdentity) {
       masterCopy = *master_;
@@ -179,8 +203,12 @@ void TWaveScene::RenderLocked(uint32_t frames) {
         c += used;
         if (inst.position >= inst.end) {
           --inst.loops;
-          if (inst.loops >= 0) inst.position = inst.start;
-          if (used == 0 && inst.start >= inst.end) inst.loops = -1;  // an empty range never ends
+          if (inst.loops >= 0) {
+            inst.position = inst.start;
+          }
+          if (used == 0 && inst.start >= inst.end) {
+            inst.loops = -1;  // an empty range never ends
+          }
         }
       } else if (static_cast<uint32_t>(inst.delay) < b - c) {
         c += static_cast<uint32_t>(inst.delay);
@@ -191,7 +219,9 @@ void TWaveScene::RenderLocked(uint32_t frames) {
       }
     }
     written = true;
-    if (inst.loops < 0) inst.state = 0;
+    if (inst.loops < 0) {
+      inst.state = 0;
+    }
   }
   std::erase_if(instances_, [](const std::unique_ptr<BuffInstance>& ip) {
     BuffInstance& inst = *ip;
@@ -200,7 +230,9 @@ void TWaveScene::RenderLocked(uint32_t frames) {
         (inst.endAction == kEndRemove && (finished || inst.loops < 0))) {
       return true;
     }
-    if (inst.endAction == kEndStop && finished) inst.state = 0;
+    if (inst.endAction == kEndStop && finished) {
+      inst.state = 0;
+    }
     return false;
   });
   master_->Advance(b);
@@ -208,7 +240,9 @@ void TWaveScene::RenderLocked(uint32_t frames) {
 
 TWaveScene::BuffInstance& TWaveScene::Find(const std::string& name) {
   for (auto& ip : instances_) {
-    if (ip->name == name) return *ip;
+    if (ip->name == name) {
+      return *ip;
+    }
   }
   throw Error("Instance with name=" + name + " not found");
 }
@@ -217,17 +251,23 @@ void TWaveScene::AddInstance(const std::shared_ptr<TWaveBuffer>& wave, const std
                              uint32_t groupId) {
   Lock lock(lock_);
   CheckFormat();
-  if (!wave) throw Error("TWaveScene::AddInstance: no wave");
+  if (!wave) {
+    throw Error("TWaveScene::AddInstance: no wave");
+  }
   std::vector<float> unit(mix_->Format().channels, 1.0f);
   BuffInstance* inst = nullptr;
   for (auto& ip : instances_) {
-    if (ip->name == name) inst = ip.get();
+    if (ip->name == name) {
+      inst = ip.get();
+    }
   }
   if (inst) {
-    if (inst->wave) inst->wave->Release();
-    inst->envelope = TVolumer(std::move(unit));
+    if (inst->wave) {
+      inst->wave->Release();
+    }
+    inst->envelope = TVolumer(unit);
   } else {
-    instances_.push_back(std::make_unique<BuffInstance>(std::move(unit)));
+    instances_.push_back(std::make_unique<BuffInstance>(unit));
     inst = instances_.back().get();
     inst->name = name;
     inst->delay = 0;
@@ -249,7 +289,9 @@ void TWaveScene::PlayInstance(const std::string& name) {
   Lock lock(lock_);
   CheckFormat();
   BuffInstance& inst = Find(name);
-  if (inst.loops < 0) inst.loops = 0;
+  if (inst.loops < 0) {
+    inst.loops = 0;
+  }
   inst.position = inst.start;
   inst.state = 1;
 }
@@ -264,7 +306,9 @@ void TWaveScene::SetInstanceDelay(const std::string& name, int32_t ms) {
 void TWaveScene::SetInstancePitch(const std::string& name, float pitch) {
   Lock lock(lock_);
   BuffInstance& inst = Find(name);
-  if (!(pitch > 0.0f)) throw Error("Pitch <= 0");
+  if (!(pitch > 0.0f)) {
+    throw Error("Pitch <= 0");
+  }
   inst.pitch = pitch;
 }
 
@@ -329,7 +373,9 @@ uint32_t TWaveScene::CountInGroup(uint32_t groupId) {
   Lock lock(lock_);
   uint32_t n = 0;
   for (auto& ip : instances_) {
-    if (ip->groupId == groupId && !ip->name.empty()) ++n;
+    if (ip->groupId == groupId && !ip->name.empty()) {
+      ++n;
+    }
   }
   return n;
 }
@@ -339,16 +385,22 @@ void TWaveScene::ForEachInGroup(uint32_t groupId,
   Lock lock(lock_);
   std::vector<std::string> names;
   for (auto& ip : instances_) {
-    if (ip->groupId == groupId && !ip->name.empty()) names.push_back(ip->name);
+    if (ip->groupId == groupId && !ip->name.empty()) {
+      names.push_back(ip->name);
+    }
   }
   for (const std::string& name : names) {
-    if (!callback(name)) break;
+    if (!callback(name)) {
+      break;
+    }
   }
 }
 
 uint32_t TWaveScene::CountGroups(uint32_t minimum) {
   Lock lock(lock_);
-  if (instances_.empty()) return 0;
+  if (instances_.empty()) {
+    return 0;
+  }
   std::vector<uint32_t> counted{instances_.front()->groupId};
   uint32_t previous = instances_.front()->groupId;
   for (size_t i = 1; i < instances_.size(); ++i) {
@@ -377,7 +429,9 @@ uint32_t TWaveScene::OldestGroup(uint32_t minimum) {
 
 void TWaveScene::StopAll() {
   Lock lock(lock_);
-  for (auto& ip : instances_) ip->state = 0;
+  for (auto& ip : instances_) {
+    ip->state = 0;
+  }
   std::erase_if(instances_, [](const std::unique_ptr<BuffInstance>& ip) {
     return ip->name.empty() || ip->endAction == kEndRemove;
   });
@@ -420,7 +474,9 @@ std::vector<float> TWaveScene::GetVolume() {
 
 void TWaveScene::Mute(bool mute) {
   Lock lock(lock_);
-  if (master_) master_->Mute(mute);
+  if (master_) {
+    master_->Mute(mute);
+  }
 }
 
 bool TWaveScene::IsMuted() {

@@ -34,9 +34,11 @@ class TWaveScene {
     uint8_t notifyMask = 0;
     uint8_t endAction = kEndNone;
 
-    BuffInstance(std::vector<float> unit) : envelope(std::move(unit)) {}
+    explicit BuffInstance(const std::vector<float>& unit) : envelope(unit) {}
     ~BuffInstance() {
-      if (wave) wave->Release();
+      if (wave) {
+        wave->Release();
+      }
     }
   };
 

@@ -29,14 +29,18 @@ class AudioSession {
       snd_lib_error_set_handler(&SilentAlsa);
       jack_set_error_function(&SilentJack);
       jack_set_info_function(&SilentJack);
-      if (Pa_Initialize() != paNoError) return false;
+      if (Pa_Initialize() != paNoError) {
+        return false;
+      }
     }
     ++count_;
     return true;
   }
   static void Release() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (count_ > 0 && --count_ == 0) Pa_Terminate();
+    if (count_ > 0 && --count_ == 0) {
+      Pa_Terminate();
+    }
   }
 
  private:
@@ -60,12 +64,18 @@ int PaCallback(const void*, void* output, unsigned long frames, const PaStreamCa
 
 // The n-th device that has output channels, or the default output for -1.
 PaDeviceIndex OutputDevice(int number) {
-  if (number == -1) return Pa_GetDefaultOutputDevice();
-  if (number < 0) return paNoDevice;
+  if (number == -1) {
+    return Pa_GetDefaultOutputDevice();
+  }
+  if (number < 0) {
+    return paNoDevice;
+  }
   int seen = 0;
   for (PaDeviceIndex i = 0, n = Pa_GetDeviceCount(); i < n; ++i) {
     const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
-    if (info && info->maxOutputChannels > 0 && seen++ == number) return i;
+    if (info && info->maxOutputChannels > 0 && seen++ == number) {
+      return i;
+    }
   }
   return paNoDevice;
 }
@@ -92,7 +102,9 @@ TDeviceWaveWriter::~TDeviceWaveWriter() {
 void TDeviceWaveWriter::Worker() {
   for (;;) {
     event_.acquire();
-    if (quit_.load()) return;
+    if (quit_.load()) {
+      return;
+    }
     while (pending_.load() != 0) {
       try {
         Notify(lastEvent_.load());
@@ -100,13 +112,17 @@ void TDeviceWaveWriter::Worker() {
         // The client reports its own failures; the output keeps running.
       }
       pending_.fetch_sub(1);
-      if (quit_.load()) return;
+      if (quit_.load()) {
+        return;
+      }
     }
   }
 }
 
 void TDeviceWaveWriter::Signal(uint32_t event) {
-  if (event == kWriterBufferDone) done_.fetch_add(1);
+  if (event == kWriterBufferDone) {
+    done_.fetch_add(1);
+  }
   lastEvent_.store(event);
   pending_.fetch_add(1);
   event_.release();
@@ -123,7 +139,9 @@ void TDeviceWaveWriter::Open(const std::string& name, const TWaveBuffer& buffer)
   const WaveFormat& f = buffer.Format();
   std::lock_guard<std::mutex> lock(mutex_);
   CloseLocked();
-  if (!AudioSession::Acquire()) throw Error("TDeviceWaveWriter::Open: Cant open wave device");
+  if (!AudioSession::Acquire()) {
+    throw Error("TDeviceWaveWriter::Open: Cant open wave device");
+  }
   PaStreamParameters out{};
   out.device = OutputDevice(number);
   const PaDeviceInfo* info = out.device == paNoDevice ? nullptr : Pa_GetDeviceInfo(out.device);
@@ -143,7 +161,9 @@ void TDeviceWaveWriter::Open(const std::string& name, const TWaveBuffer& buffer)
   }
   blockBytes_ = buffer.Bytes();
   frameBytes_ = f.blockAlign;
-  for (auto& b : blocks_) b.assign(blockBytes_, 0);
+  for (auto& b : blocks_) {
+    b.assign(blockBytes_, 0);
+  }
   playOffset_ = 0;
   done_.store(0);
   written_.store(0);
@@ -161,13 +181,17 @@ void TDeviceWaveWriter::Close() {
 }
 
 void TDeviceWaveWriter::CloseLocked() {
-  if (!stream_) return;
+  if (!stream_) {
+    return;
+  }
   auto* stream = static_cast<PaStream*>(stream_);
   Pa_AbortStream(stream);
   Pa_CloseStream(stream);
   stream_ = nullptr;
   AudioSession::Release();
-  for (auto& b : blocks_) std::vector<uint8_t>().swap(b);
+  for (auto& b : blocks_) {
+    std::vector<uint8_t>().swap(b);
+  }
   blockBytes_ = 0;
   Signal(kWriterClosed);
 }
@@ -179,9 +203,13 @@ bool TDeviceWaveWriter::IsOpen() const {
 
 void TDeviceWaveWriter::WriteBuffer(const uint8_t* bytes, size_t size) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!stream_) throw Error("TDeviceWaveWriter::WriteBuffer: WaveOutDevice not open.");
+  if (!stream_) {
+    throw Error("TDeviceWaveWriter::WriteBuffer: WaveOutDevice not open.");
+  }
   const uint32_t written = written_.load();
-  if (written - done_.load() >= 2) return;  // both blocks still queued: nothing may be overwritten
+  if (written - done_.load() >= 2) {
+    return;  // both blocks still queued: nothing may be overwritten
+  }
   std::vector<uint8_t>& block = blocks_[written % 2];
   const size_t n = std::min(size, blockBytes_);
   std::memcpy(block.data(), bytes, n);
@@ -236,7 +264,9 @@ TFileWaveWriter::~TFileWaveWriter() {
 void TFileWaveWriter::Worker() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    if (control_ == kQuit) return;
+    if (control_ == kQuit) {
+      return;
+    }
     if (control_ == kSuspend) {
       suspended_ = true;
       wake_.notify_all();
@@ -263,7 +293,9 @@ void TFileWaveWriter::Worker() {
 }
 
 void TFileWaveWriter::Open(const std::string& name, const TWaveBuffer& buffer) {
-  if (buffer_) Close();
+  if (buffer_) {
+    Close();
+  }
   auto fresh = std::make_unique<TWaveBuffer>(buffer.Frames(), buffer.Format());
   fresh->CreateWaveFile(name);
   {
@@ -278,7 +310,9 @@ void TFileWaveWriter::Open(const std::string& name, const TWaveBuffer& buffer) {
 
 void TFileWaveWriter::Close() {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (!buffer_) throw Error("Wave file not opened. Use Open method.");
+  if (!buffer_) {
+    throw Error("Wave file not opened. Use Open method.");
+  }
   control_ = kSuspend;
   wake_.notify_all();
   // Wait until the worker has really stopped, then close the file with its sizes fixed.
@@ -288,7 +322,9 @@ void TFileWaveWriter::Close() {
 
 void TFileWaveWriter::WriteBuffer(const uint8_t* bytes, size_t size) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!buffer_) throw Error("Wave file not opened. Use Open method.");
+  if (!buffer_) {
+    throw Error("Wave file not opened. Use Open method.");
+  }
   std::memcpy(buffer_->Data(), bytes, std::min(size, buffer_->Bytes()));
   written_.fetch_add(1);
 }

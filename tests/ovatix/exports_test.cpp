@@ -17,7 +17,9 @@ class Library {
  public:
   Library() { handle_ = dlopen(TAVRO_PROGRAM_DIR "/libovatix.so", RTLD_NOW | RTLD_LOCAL); }
   ~Library() {
-    if (handle_) dlclose(handle_);
+    if (handle_) {
+      dlclose(handle_);
+    }
   }
   bool ok() const { return handle_ != nullptr; }
   template <typename F>
@@ -74,7 +76,9 @@ TEST(OvatixExports, OfflineSceneRendersTheSumOfTwoSeries) {
   TempDir dir;
   // Two one-second recordings at the scene rate: a mono ramp and a stereo pair of constants.
   std::vector<int16_t> mono(8000), stereo;
-  for (int i = 0; i < 8000; ++i) mono[i] = static_cast<int16_t>((i % 200) * 20 - 2000);
+  for (int i = 0; i < 8000; ++i) {
+    mono[i] = static_cast<int16_t>((i % 200) * 20 - 2000);
+  }
   for (int i = 0; i < 8000; ++i) {
     stereo.push_back(3000);
     stereo.push_back(-1500);
@@ -121,7 +125,9 @@ TEST(OvatixExports, OfflineSceneRendersTheSumOfTwoSeries) {
     ga = ga + sa;
     gb = gb + sb;
   }
-  for (int i = 8000 * 2; i < 9000 * 2; ++i) ASSERT_EQ(out[i], 0) << i;
+  for (int i = 8000 * 2; i < 9000 * 2; ++i) {
+    ASSERT_EQ(out[i], 0) << i;
+  }
 
   // The master volume and mute apply to what follows.
   const float half[] = {0.5f};
@@ -133,7 +139,9 @@ TEST(OvatixExports, OfflineSceneRendersTheSumOfTwoSeries) {
   EXPECT_TRUE(lib.Get<OvatixApi::GetSceneMutedState>("_GetSceneMutedState")());
   ASSERT_TRUE(play("first", 1.0f));
   ASSERT_TRUE(render(out.data(), 100));
-  for (int i = 0; i < 200; ++i) ASSERT_EQ(out[i], 0);
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_EQ(out[i], 0);
+  }
   lib.Get<OvatixApi::MuteScene>("_MuteScene")(false);
   ASSERT_TRUE(render(out.data(), 100));
   EXPECT_TRUE(std::any_of(out.begin(), out.begin() + 200, [](int16_t v) { return v != 0; }));

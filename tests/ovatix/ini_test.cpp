@@ -60,7 +60,9 @@ TEST(IniFile, RealsUseDotWhateverTheLocale) {
   ini.Parse("[s]\nPitchRND=0.75\n");
   EXPECT_FLOAT_EQ(ini.GetReal("s", "PitchRND", 0.3f), 0.75f);
   std::setlocale(LC_ALL, "C");
-  if (!found) GTEST_SKIP() << "no decimal-comma locale installed; checked under C only";
+  if (!found) {
+    GTEST_SKIP() << "no decimal-comma locale installed; checked under C only";
+  }
 }
 
 TEST(Collection, ReadsSeriesWithDefaults) {

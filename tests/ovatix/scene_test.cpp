@@ -37,7 +37,10 @@ class SceneTest : public ::testing::Test {
 
 TEST_F(SceneTest, OneInstanceIsSourceTimesGainTruncated) {
   std::vector<int16_t> s;
-  for (int i = 0; i < 16; ++i) s.push_back(static_cast<int16_t>(i * 1001 - 7000));
+  s.reserve(16);
+  for (int i = 0; i < 16; ++i) {
+    s.push_back(static_cast<int16_t>(i * 1001 - 7000));
+  }
   auto w = Wave(s);
   scene.AddInstance(w, "a", 5);
   EXPECT_EQ(w->RefCount(), 1);
@@ -192,7 +195,9 @@ TEST_F(SceneTest, GroupsAndStopAll) {
   scene.InstanceAddVolumeNode("c", 10, 0.0f, TWaveScene::kEndRemove);
   scene.StopAll();
   std::vector<std::string> names;
-  for (const auto& i : scene.Instances()) names.push_back(i.name);
+  for (const auto& i : scene.Instances()) {
+    names.push_back(i.name);
+  }
   EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "d"}));
   EXPECT_EQ(w->RefCount(), 3);
 }
@@ -295,7 +300,9 @@ TEST(Scene, FileWriterRecordsTheMix) {
   ASSERT_GE(f.size(), 56u + 3 * 32);
   EXPECT_EQ(Get32(f, 52), f.size() - 56);
   EXPECT_EQ((f.size() - 56) % 32, 0u);  // whole buffers only
-  for (size_t at = 56; at < f.size(); at += 2) ASSERT_EQ(Get16(f, at), 1234) << at;
+  for (size_t at = 56; at < f.size(); at += 2) {
+    ASSERT_EQ(Get16(f, at), 1234) << at;
+  }
 }
 
 }  // namespace

@@ -28,7 +28,9 @@ class SeriesTest : public ::testing::Test {
   std::vector<TWaveScene::InstanceInfo> Group(uint32_t id) {
     std::vector<TWaveScene::InstanceInfo> out;
     for (auto& i : engine.Scene().Instances()) {
-      if (i.groupId == id) out.push_back(i);
+      if (i.groupId == id) {
+        out.push_back(i);
+      }
     }
     return out;
   }
@@ -137,7 +139,9 @@ TEST_F(SeriesTest, CoopLimitCutsTheOldestGroup) {
   EXPECT_TRUE(Group(idA).empty());
   const auto cut = Group(0xFFFFFFFFu);
   ASSERT_EQ(cut.size(), 3u);
-  for (const auto& i : cut) EXPECT_EQ(i.endAction, TWaveScene::kEndRemove);
+  for (const auto& i : cut) {
+    EXPECT_EQ(i.endAction, TWaveScene::kEndRemove);
+  }
   EXPECT_EQ(Group(idB).size(), 3u);
   // The cut series counts as not sounding, so it starts again at once; the groups are now
   // -1, b and a: b is the oldest real group and is cut in turn.
@@ -149,7 +153,9 @@ TEST_F(SeriesTest, CoopLimitCutsTheOldestGroup) {
   // The fade lasts 50 ms of the wave's own time (at most 72 ms at pitch 0.7): the sounding first
   // instances are gone then; the later ones fade once their start delay has passed.
   RenderMs(80);
-  for (const auto& i : Group(0xFFFFFFFFu)) EXPECT_GT(i.delay, 0) << i.name;
+  for (const auto& i : Group(0xFFFFFFFFu)) {
+    EXPECT_GT(i.delay, 0) << i.name;
+  }
   engine.SetSeriesCoopLimit(0);
   ASSERT_TRUE(engine.PlaySeries("b", 1.0f, 0, 0));
   EXPECT_EQ(Group(idB + 1).size(), 3u);

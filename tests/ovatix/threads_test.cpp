@@ -31,7 +31,9 @@ TEST(OvatixThreads, ClientOperationsWhileWritersRender) {
   std::atomic<bool> done{false};
   std::thread puller([&] {
     std::vector<int16_t> buf(160 * 2);
-    while (!done.load()) engine.RenderScene(buf.data(), 160);
+    while (!done.load()) {
+      engine.RenderScene(buf.data(), 160);
+    }
   });
 
   const float gains[] = {0.5f, 0.9f};
@@ -43,13 +45,21 @@ TEST(OvatixThreads, ClientOperationsWhileWritersRender) {
     engine.PlaySeries("b", 1.0f, 0, 0);
     engine.SetSceneVolume(gains, 2, round % 20);
     engine.MuteScene(round % 4 == 0);
-    if (round % 5 == 0) engine.PauseScene();
-    if (round % 7 == 0) engine.StopScene();
+    if (round % 5 == 0) {
+      engine.PauseScene();
+    }
+    if (round % 7 == 0) {
+      engine.StopScene();
+    }
     engine.PlayScene();
-    if (round % 9 == 0) engine.StopSeries();
+    if (round % 9 == 0) {
+      engine.StopSeries();
+    }
     float out[2];
     engine.GetSceneVolume(out);
-    if (round % 15 == 0) scene.SetSceneFormat(8000, 2, 16, 5 + round % 3);
+    if (round % 15 == 0) {
+      scene.SetSceneFormat(8000, 2, 16, 5 + round % 3);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   done.store(true);

@@ -16,11 +16,15 @@ inline void Put16(std::string& s, uint16_t v) {
   s += static_cast<char>(v >> 8);
 }
 inline void Put32(std::string& s, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+  for (int i = 0; i < 4; ++i) {
+    s += static_cast<char>((v >> (8 * i)) & 0xFF);
+  }
 }
 inline uint32_t Get32(const std::string& s, size_t at) {
   uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(s[at + i]);
+  for (int i = 3; i >= 0; --i) {
+    v = (v << 8) | static_cast<uint8_t>(s[at + i]);
+  }
   return v;
 }
 inline uint16_t Get16(const std::string& s, size_t at) {
@@ -54,12 +58,16 @@ inline std::string MakeWav(const WavSpec& w, const std::string& data) {
   Put32(body, align * w.rate);
   Put16(body, align);
   Put16(body, w.bits);
-  for (uint32_t i = 16; i < w.fmtSize; ++i) body += '\0';
+  for (uint32_t i = 16; i < w.fmtSize; ++i) {
+    body += '\0';
+  }
   body += "data";
   Put32(body, w.declaredData < 0 ? static_cast<uint32_t>(data.size())
                                  : static_cast<uint32_t>(w.declaredData));
   body += data;
-  if (data.size() & 1) body += '\0';
+  if (data.size() & 1) {
+    body += '\0';
+  }
   std::string file = "RIFF";
   Put32(file, static_cast<uint32_t>(body.size()));
   return file + body;
@@ -67,7 +75,9 @@ inline std::string MakeWav(const WavSpec& w, const std::string& data) {
 
 inline std::string Pcm16(const std::vector<int16_t>& samples) {
   std::string s;
-  for (int16_t v : samples) Put16(s, static_cast<uint16_t>(v));
+  for (int16_t v : samples) {
+    Put16(s, static_cast<uint16_t>(v));
+  }
   return s;
 }
 

@@ -98,7 +98,9 @@ TEST(WaveFile, WrittenFileHasCorrectHeader) {
   TWaveBuffer b(3, WaveFormat::Pcm(22050, 2, 16));
   EXPECT_THROW(b.AppendToWaveFile(), Ovatix::Error);
   auto* d = reinterpret_cast<int16_t*>(b.Data());
-  for (int i = 0; i < 6; ++i) d[i] = static_cast<int16_t>(i * 100 - 200);
+  for (int i = 0; i < 6; ++i) {
+    d[i] = static_cast<int16_t>(i * 100 - 200);
+  }
   b.CreateWaveFile(path);
   b.AppendToWaveFile();
   b.AppendToWaveFile();
@@ -174,7 +176,9 @@ TEST(Mixing, EightBitMonoIsWidenedAndCopiedToBothChannels) {
   EXPECT_EQ(MixWave(src, pos, 4, m.dst, 0, 4, 1.0f, nullptr, nullptr, false), 4u);
   EXPECT_EQ(pos, 4u);
   const int16_t expected[] = {0, 0, 127 * 128, 127 * 128, -128 * 128, -128 * 128, 256, 256};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(m.out()[i], expected[i]) << i;
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(m.out()[i], expected[i]) << i;
+  }
 }
 
 TEST(Mixing, WriteThenAddClipsAtHalfRange) {
@@ -223,7 +227,9 @@ TEST(Mixing, SlowerSourceRepeatsFrames) {
   EXPECT_EQ(MixWave(a, pos, 3, m.dst, 0, 8, 1.0f, nullptr, nullptr, false), 6u);
   EXPECT_EQ(pos, 3u);
   const int16_t expected[] = {10, 10, 10, 10, 20, 20, 20, 20, 30, 30, 30, 30, 0, 0, 0, 0};
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(m.out()[i], expected[i]) << i;
+  for (int i = 0; i < 16; ++i) {
+    EXPECT_EQ(m.out()[i], expected[i]) << i;
+  }
 }
 
 TEST(Mixing, FasterSourceDropsFrames) {
@@ -265,7 +271,9 @@ TEST(Mixing, ManyChannelScenesMatchTheSmallOnes) {
   EXPECT_EQ(MixWave(a, pos, 3, m.dst, 0, 6, 1.0f, &master, &env, false), 6u);
   const int16_t expected[] = {500,  -2000, -500, 500,  -2000, -500, 1125, -3000, -750,
                               1125, -3000, -750, 1250, -3000, -750, 1250, -3000, -750};
-  for (int i = 0; i < 18; ++i) EXPECT_EQ(m.out()[i], expected[i]) << i;
+  for (int i = 0; i < 18; ++i) {
+    EXPECT_EQ(m.out()[i], expected[i]) << i;
+  }
   // The same through the two-channel path gives the same first two channels.
   TVolumer master2({0.5f, 1.0f});
   TVolumer env2({1.0f, 1.0f});

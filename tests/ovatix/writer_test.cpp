@@ -85,7 +85,9 @@ TEST(FileWaveWriter, WritesOnlyWhatItIsGiven) {
   }
   EXPECT_EQ(writer.WrittenCount(), 0u);
   auto* d = reinterpret_cast<int16_t*>(buffer.Data());
-  for (int i = 0; i < 4; ++i) d[i] = static_cast<int16_t>(i + 1);
+  for (int i = 0; i < 4; ++i) {
+    d[i] = static_cast<int16_t>(i + 1);
+  }
   writer.WriteBuffer(buffer.Data(), buffer.Bytes());
   EXPECT_EQ(writer.FreeBuffers(), 0);
   for (int i = 0; i < 500 && writer.DoneCount() < 1; ++i) {
