@@ -159,14 +159,7 @@ void TDeviceWaveWriter::Open(const std::string& name, const TWaveBuffer& buffer)
     AudioSession::Release();
     throw Error("TDeviceWaveWriter::Open: Cant open wave device");
   }
-  blockBytes_ = buffer.Bytes();
-  frameBytes_ = f.blockAlign;
-  for (auto& b : blocks_) {
-    b.assign(blockBytes_, 0);
-  }
-  playOffset_ = 0;
-  done_.store(0);
-  written_.store(0);
+  Prepare(buffer);
   stream_ = stream;
   if (Pa_StartStream(stream) != paNoError) {
     CloseLocked();
@@ -175,20 +168,42 @@ void TDeviceWaveWriter::Open(const std::string& name, const TWaveBuffer& buffer)
   Signal(kWriterOpened);
 }
 
+void TDeviceWaveWriter::OpenDetached(const TWaveBuffer& buffer) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  CloseLocked();
+  Prepare(buffer);
+  Signal(kWriterOpened);
+}
+
+void TDeviceWaveWriter::Prepare(const TWaveBuffer& buffer) {
+  blockBytes_ = buffer.Bytes();
+  frameBytes_ = buffer.Format().blockAlign;
+  for (auto& b : blocks_) {
+    b.assign(blockBytes_, 0);
+  }
+  playOffset_ = 0;
+  done_.store(0);
+  written_.store(0);
+  open_ = true;
+}
+
 void TDeviceWaveWriter::Close() {
   std::lock_guard<std::mutex> lock(mutex_);
   CloseLocked();
 }
 
 void TDeviceWaveWriter::CloseLocked() {
-  if (!stream_) {
+  if (!open_) {
     return;
   }
-  auto* stream = static_cast<PaStream*>(stream_);
-  Pa_AbortStream(stream);
-  Pa_CloseStream(stream);
-  stream_ = nullptr;
-  AudioSession::Release();
+  if (stream_) {
+    auto* stream = static_cast<PaStream*>(stream_);
+    Pa_AbortStream(stream);
+    Pa_CloseStream(stream);
+    stream_ = nullptr;
+    AudioSession::Release();
+  }
+  open_ = false;
   for (auto& b : blocks_) {
     std::vector<uint8_t>().swap(b);
   }
@@ -198,12 +213,12 @@ void TDeviceWaveWriter::CloseLocked() {
 
 bool TDeviceWaveWriter::IsOpen() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return stream_ != nullptr;
+  return open_;
 }
 
 void TDeviceWaveWriter::WriteBuffer(const uint8_t* bytes, size_t size) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!stream_) {
+  if (!open_) {
     throw Error("TDeviceWaveWriter::WriteBuffer: WaveOutDevice not open.");
   }
   const uint32_t written = written_.load();

@@ -56,6 +56,10 @@ class TDeviceWaveWriter : public TWaveWriter {
   int32_t FreeBuffers() const override;
   bool IsOpen() const;
 
+  // Opens without an output device: Pull() then plays the part of the device (used to check the
+  // buffer handling where no sound device exists).
+  void OpenDetached(const TWaveBuffer& buffer);
+
   // Called by the audio system's thread: fills out with queued bytes, silence when none.
   void Pull(uint8_t* out, size_t bytes);
   // Records an event of the output and wakes the worker.
@@ -64,9 +68,11 @@ class TDeviceWaveWriter : public TWaveWriter {
  private:
   void Worker();
   void CloseLocked();
+  void Prepare(const TWaveBuffer& buffer);
 
   mutable std::mutex mutex_;  // guards the stream and the blocks against Close
   void* stream_ = nullptr;
+  bool open_ = false;
   std::vector<uint8_t> blocks_[2];
   size_t blockBytes_ = 0;
   size_t frameBytes_ = 0;

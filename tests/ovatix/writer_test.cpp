@@ -69,6 +69,57 @@ TEST(DeviceWaveWriter, FailsCleanlyWithoutADevice) {
   EXPECT_FALSE(writer.IsOpen());
 }
 
+TEST(DeviceWaveWriter, KeepsTwoBuffersInFlight) {
+  // Without a device, Pull() plays the device's part: it consumes queued bytes in order.
+  TWaveBuffer buffer(4, WaveFormat::Pcm(8000, 1, 16));
+  TDeviceWaveWriter writer(&CountCalls, nullptr);
+  writer.OpenDetached(buffer);
+  EXPECT_TRUE(writer.IsOpen());
+  EXPECT_EQ(writer.FreeBuffers(), 2);
+  auto fill = [&](int16_t v) {
+    auto* d = reinterpret_cast<int16_t*>(buffer.Data());
+    for (int i = 0; i < 4; ++i) d[i] = v;
+    writer.WriteBuffer(buffer.Data(), buffer.Bytes());
+  };
+  fill(1);
+  EXPECT_EQ(writer.FreeBuffers(), 1);
+  fill(2);
+  EXPECT_EQ(writer.FreeBuffers(), 0);
+  fill(3);  // refused: both blocks are queued
+  EXPECT_EQ(writer.WrittenCount(), 2u);
+  const int before = g_calls.load();
+  int16_t out[6] = {};
+  writer.Pull(reinterpret_cast<uint8_t*>(out), 6);  // all of block 0, half of block 1
+  EXPECT_EQ(out[0], 1);
+  EXPECT_EQ(out[3], 1);
+  EXPECT_EQ(out[4], 2);
+  EXPECT_EQ(writer.DoneCount(), 1u);
+  EXPECT_EQ(writer.FreeBuffers(), 1);
+  // The worker asks the client for the next buffer.
+  for (int i = 0; i < 500 && g_calls.load() == before; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_GT(g_calls.load(), before);
+  fill(4);  // goes to block 0 again
+  writer.Pull(reinterpret_cast<uint8_t*>(out), 6);
+  EXPECT_EQ(out[0], 2);
+  EXPECT_EQ(out[1], 2);
+  EXPECT_EQ(out[2], 4);
+  EXPECT_EQ(out[5], 4);
+  EXPECT_EQ(writer.DoneCount(), 3u);
+  EXPECT_EQ(writer.FreeBuffers(), 2);
+  writer.Pull(reinterpret_cast<uint8_t*>(out), 4);  // nothing queued: silence
+  EXPECT_EQ(out[0], 0);
+  EXPECT_EQ(out[3], 0);
+  EXPECT_EQ(writer.DoneCount(), 3u);
+  // Reopening restarts the counts.
+  writer.OpenDetached(buffer);
+  EXPECT_EQ(writer.WrittenCount(), 0u);
+  EXPECT_EQ(writer.DoneCount(), 0u);
+  writer.Close();
+  EXPECT_FALSE(writer.IsOpen());
+}
+
 TEST(FileWaveWriter, WritesOnlyWhatItIsGiven) {
   TempDir dir;
   TWaveBuffer buffer(4, WaveFormat::Pcm(8000, 1, 16));
