@@ -110,10 +110,11 @@ void TWaveScene::Play() {
   if (state == kPlaying) {
     return;
   }
+  // Also from paused: a scene paused before it had a format must not claim to play.
+  CheckFormat();
   if (state == kStopped) {
     // Not under the scene lock: opening may wait for the writer's worker, which may be waiting
     // for the lock. The format and the writer are only replaced by this (the client's) thread.
-    CheckFormat();
     if (writer_) {
       writer_->Open(deviceName_, *mix_);
     }

@@ -51,6 +51,8 @@ TEST(OvatixExports, NothingWorksBeforeInit) {
   EXPECT_EQ(lib.Get<OvatixApi::IsPlaying>("_IsPlaying")(), 0);
   EXPECT_TRUE(lib.Get<OvatixApi::StopScene>("_StopScene")());
   EXPECT_TRUE(lib.Get<OvatixApi::PauseScene>("_PauseScene")());
+  EXPECT_FALSE(lib.Get<OvatixApi::PlayScene>("_PlayScene")());  // paused, yet no format
+  EXPECT_EQ(lib.Get<OvatixApi::IsPlaying>("_IsPlaying")(), 0);
   float out[4] = {};
   EXPECT_EQ(lib.Get<OvatixApi::GetSceneVolume>("_GetSceneVolume")(out), 0);
   EXPECT_FALSE(lib.Get<OvatixApi::GetSceneMutedState>("_GetSceneMutedState")());
