@@ -1,6 +1,7 @@
 #include "ovatix/ini_file.h"
 
 #include <charconv>
+#include <filesystem>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -44,6 +45,10 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 }  // namespace
 
 bool IniFile::Load(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    return false;  // missing, or a folder
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     return false;

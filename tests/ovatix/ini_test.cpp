@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <filesystem>
 
 #include "ovatix/collection.h"
 
@@ -92,6 +93,9 @@ TEST(Collection, ReadsSeriesWithDefaults) {
     EXPECT_STREQ(e.what(), "Series with name 'whistle' not found in collection!");
   }
   EXPECT_FALSE(c.Read("/nonexistent/collection.ini"));
+  EXPECT_TRUE(c.Names().empty());
+  c.ReadText("[x]\n");
+  EXPECT_FALSE(c.Read(std::filesystem::temp_directory_path().string()));  // a folder
   EXPECT_TRUE(c.Names().empty());
   EXPECT_EQ(Ovatix::FileNamePart("C:\\crowd\\a.wav"), "a.wav");
   EXPECT_EQ(Ovatix::FileNamePart("c:b.wav"), "b.wav");
