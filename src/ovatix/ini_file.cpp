@@ -1,8 +1,8 @@
 #include "ovatix/ini_file.h"
 
 #include <charconv>
-#include <filesystem>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>

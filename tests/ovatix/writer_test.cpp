@@ -78,7 +78,9 @@ TEST(DeviceWaveWriter, KeepsTwoBuffersInFlight) {
   EXPECT_EQ(writer.FreeBuffers(), 2);
   auto fill = [&](int16_t v) {
     auto* d = reinterpret_cast<int16_t*>(buffer.Data());
-    for (int i = 0; i < 4; ++i) d[i] = v;
+    for (int i = 0; i < 4; ++i) {
+      d[i] = v;
+    }
     writer.WriteBuffer(buffer.Data(), buffer.Bytes());
   };
   fill(1);
