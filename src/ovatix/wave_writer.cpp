@@ -1,0 +1,349 @@
+#include "ovatix/wave_writer.h"
+
+#include <alsa/asoundlib.h>
+#include <dlfcn.h>
+#include <jack/jack.h>
+#include <portaudio.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+#include "ovatix/error.h"
+
+using Ovatix::Error;
+
+namespace {
+
+// The audio system is initialised once for all device writers and shut down with the last one.
+// Its back ends would otherwise print their probing errors (no sound card, no JACK server) on
+// standard error, and JACK would try to start a server.
+class AudioSession {
+ public:
+  static bool Acquire() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (count_ == 0) {
+      setenv("JACK_NO_START_SERVER", "1", 0);
+      snd_lib_error_set_handler(&SilentAlsa);
+      jack_set_error_function(&SilentJack);
+      jack_set_info_function(&SilentJack);
+      if (Pa_Initialize() != paNoError) {
+        return false;
+      }
+    }
+    ++count_;
+    return true;
+  }
+  static void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (count_ > 0 && --count_ == 0) {
+      Pa_Terminate();
+    }
+  }
+
+ private:
+  static void SilentAlsa(const char*, int, const char*, int, const char*, ...) {}
+  static void SilentJack(const char*) {}
+  static inline std::mutex mutex_;
+  static inline int count_ = 0;
+};
+
+// The JACK client library allocates at load time and cannot be unloaded cleanly; it stays loaded
+// for the life of the process even when this library is unloaded.
+[[maybe_unused]] const bool g_jackResident =
+    dlopen("libjack.so.0", RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+
+int PaCallback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
+               PaStreamCallbackFlags, void* user) {
+  auto* self = static_cast<TDeviceWaveWriter*>(user);
+  self->Pull(static_cast<uint8_t*>(output), frames);
+  return paContinue;
+}
+
+// The n-th device that has output channels, or the default output for -1.
+PaDeviceIndex OutputDevice(int number) {
+  if (number == -1) {
+    return Pa_GetDefaultOutputDevice();
+  }
+  if (number < 0) {
+    return paNoDevice;
+  }
+  int seen = 0;
+  for (PaDeviceIndex i = 0, n = Pa_GetDeviceCount(); i < n; ++i) {
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+    if (info && info->maxOutputChannels > 0 && seen++ == number) {
+      return i;
+    }
+  }
+  return paNoDevice;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TDeviceWaveWriter
+
+TDeviceWaveWriter::TDeviceWaveWriter(WaveWriterCallback callback, void* user)
+    : TWaveWriter(callback, user) {
+  worker_ = std::thread([this] { Worker(); });
+}
+
+TDeviceWaveWriter::~TDeviceWaveWriter() {
+  pending_.store(0);
+  quit_.store(true);
+  event_.release();
+  worker_.join();
+  std::lock_guard<std::mutex> lock(mutex_);
+  CloseLocked();
+}
+
+void TDeviceWaveWriter::Worker() {
+  for (;;) {
+    event_.acquire();
+    if (quit_.load()) {
+      return;
+    }
+    while (pending_.load() != 0) {
+      try {
+        Notify(lastEvent_.load());
+      } catch (...) {
+        // The client reports its own failures; the output keeps running.
+      }
+      pending_.fetch_sub(1);
+      if (quit_.load()) {
+        return;
+      }
+    }
+  }
+}
+
+void TDeviceWaveWriter::Signal(uint32_t event) {
+  if (event == kWriterBufferDone) {
+    done_.fetch_add(1);
+  }
+  lastEvent_.store(event);
+  pending_.fetch_add(1);
+  event_.release();
+}
+
+void TDeviceWaveWriter::Open(const std::string& name, const TWaveBuffer& buffer) {
+  int number = 0;
+  const char* first = name.data();
+  const char* last = first + name.size();
+  auto [end, ec] = std::from_chars(first, last, number);
+  if (ec != std::errc() || end != last) {
+    throw Error("TDeviceWaveWriter::Open: invalid device number '" + name + "'");
+  }
+  const WaveFormat& f = buffer.Format();
+  std::lock_guard<std::mutex> lock(mutex_);
+  CloseLocked();
+  if (!AudioSession::Acquire()) {
+    throw Error("TDeviceWaveWriter::Open: Cant open wave device");
+  }
+  PaStreamParameters out{};
+  out.device = OutputDevice(number);
+  const PaDeviceInfo* info = out.device == paNoDevice ? nullptr : Pa_GetDeviceInfo(out.device);
+  PaStream* stream = nullptr;
+  bool ok = info != nullptr && (f.bitsPerSample == 16 || f.bitsPerSample == 8);
+  if (ok) {
+    out.channelCount = f.channels;
+    out.sampleFormat = f.bitsPerSample == 16 ? paInt16 : paUInt8;
+    out.suggestedLatency = info->defaultLowOutputLatency;
+    out.hostApiSpecificStreamInfo = nullptr;
+    ok = Pa_OpenStream(&stream, nullptr, &out, f.samplesPerSec, paFramesPerBufferUnspecified,
+                       paNoFlag, &PaCallback, this) == paNoError;
+  }
+  if (!ok) {
+    AudioSession::Release();
+    throw Error("TDeviceWaveWriter::Open: Cant open wave device");
+  }
+  Prepare(buffer);
+  stream_ = stream;
+  if (Pa_StartStream(stream) != paNoError) {
+    CloseLocked();
+    throw Error("TDeviceWaveWriter::Open: Cant open wave device");
+  }
+  Signal(kWriterOpened);
+}
+
+void TDeviceWaveWriter::OpenDetached(const TWaveBuffer& buffer) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  CloseLocked();
+  Prepare(buffer);
+  Signal(kWriterOpened);
+}
+
+void TDeviceWaveWriter::Prepare(const TWaveBuffer& buffer) {
+  blockBytes_ = buffer.Bytes();
+  frameBytes_ = buffer.Format().blockAlign;
+  for (auto& b : blocks_) {
+    b.assign(blockBytes_, 0);
+  }
+  playOffset_ = 0;
+  done_.store(0);
+  written_.store(0);
+  open_ = true;
+}
+
+void TDeviceWaveWriter::Close() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  CloseLocked();
+}
+
+void TDeviceWaveWriter::CloseLocked() {
+  if (!open_) {
+    return;
+  }
+  if (stream_) {
+    auto* stream = static_cast<PaStream*>(stream_);
+    Pa_AbortStream(stream);
+    Pa_CloseStream(stream);
+    stream_ = nullptr;
+    AudioSession::Release();
+  }
+  open_ = false;
+  for (auto& b : blocks_) {
+    std::vector<uint8_t>().swap(b);
+  }
+  blockBytes_ = 0;
+  Signal(kWriterClosed);
+}
+
+bool TDeviceWaveWriter::IsOpen() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return open_;
+}
+
+void TDeviceWaveWriter::WriteBuffer(const uint8_t* bytes, size_t size) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!open_) {
+    throw Error("TDeviceWaveWriter::WriteBuffer: WaveOutDevice not open.");
+  }
+  const uint32_t written = written_.load();
+  if (written - done_.load() >= 2) {
+    return;  // both blocks still queued: nothing may be overwritten
+  }
+  std::vector<uint8_t>& block = blocks_[written % 2];
+  const size_t n = std::min(size, blockBytes_);
+  std::memcpy(block.data(), bytes, n);
+  std::memset(block.data() + n, 0, blockBytes_ - n);
+  written_.store(written + 1);
+}
+
+int32_t TDeviceWaveWriter::FreeBuffers() const {
+  const auto queued = static_cast<int32_t>(written_.load() - done_.load());
+  return std::max(0, 2 - queued);
+}
+
+void TDeviceWaveWriter::Pull(uint8_t* out, size_t frames) {
+  size_t bytes = frames * frameBytes_;
+  while (bytes > 0) {
+    const uint32_t done = done_.load();
+    if (done == written_.load() || blockBytes_ == 0) {
+      std::memset(out, 0, bytes);  // nothing queued: the device plays silence
+      return;
+    }
+    const std::vector<uint8_t>& block = blocks_[done % 2];
+    const size_t n = std::min(bytes, blockBytes_ - playOffset_);
+    std::memcpy(out, block.data() + playOffset_, n);
+    out += n;
+    bytes -= n;
+    playOffset_ += n;
+    if (playOffset_ >= blockBytes_) {
+      playOffset_ = 0;
+      Signal(kWriterBufferDone);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TFileWaveWriter
+
+TFileWaveWriter::TFileWaveWriter(WaveWriterCallback callback, void* user)
+    : TWaveWriter(callback, user) {
+  worker_ = std::thread([this] { Worker(); });
+}
+
+TFileWaveWriter::~TFileWaveWriter() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    control_ = kQuit;
+  }
+  wake_.notify_all();
+  worker_.join();
+  buffer_.reset();
+}
+
+void TFileWaveWriter::Worker() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    if (control_ == kQuit) {
+      return;
+    }
+    if (control_ == kSuspend) {
+      suspended_ = true;
+      wake_.notify_all();
+      wake_.wait(lock, [this] { return control_ != kSuspend; });
+      suspended_ = false;
+      continue;
+    }
+    lock.unlock();
+    try {
+      Notify(kWriterBufferDone);
+    } catch (...) {
+      // The client reports its own failures; the writer keeps running.
+    }
+    lock.lock();
+    if (buffer_ && done_.load() < written_.load()) {
+      try {
+        buffer_->AppendToWaveFile();
+      } catch (...) {
+      }
+      done_.fetch_add(1);
+    }
+    wake_.wait_for(lock, std::chrono::milliseconds(10), [this] { return control_ != kRun; });
+  }
+}
+
+void TFileWaveWriter::Open(const std::string& name, const TWaveBuffer& buffer) {
+  if (buffer_) {
+    Close();
+  }
+  auto fresh = std::make_unique<TWaveBuffer>(buffer.Frames(), buffer.Format());
+  fresh->CreateWaveFile(name);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    buffer_ = std::move(fresh);
+    done_.store(0);
+    written_.store(0);
+    control_ = kRun;
+  }
+  wake_.notify_all();
+}
+
+void TFileWaveWriter::Close() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!buffer_) {
+    throw Error("Wave file not opened. Use Open method.");
+  }
+  control_ = kSuspend;
+  wake_.notify_all();
+  // Wait until the worker has really stopped, then close the file with its sizes fixed.
+  wake_.wait(lock, [this] { return suspended_ || control_ == kQuit; });
+  buffer_.reset();
+}
+
+void TFileWaveWriter::WriteBuffer(const uint8_t* bytes, size_t size) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!buffer_) {
+    throw Error("Wave file not opened. Use Open method.");
+  }
+  std::memcpy(buffer_->Data(), bytes, std::min(size, buffer_->Bytes()));
+  written_.fetch_add(1);
+}
+
+int32_t TFileWaveWriter::FreeBuffers() const {
+  return static_cast<int32_t>(done_.load() - written_.load() + 1);
+}
