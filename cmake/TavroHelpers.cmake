@@ -17,6 +17,7 @@ function(tavro_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     TAVRO_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     TAVRO_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus"

@@ -13,6 +13,22 @@ namespace Kesh::Artists {
 
 namespace Xml = Vell::Data::Xml;
 
+namespace {
+// The include list of the artist index in the current directory (the artists folder); the node
+// keeps its document alive. Throws when the index cannot be read.
+std::unique_ptr<Xml::Node> OpenArtistIndex() {
+  Xml::Document index;
+  if (!index.Load(Manager::kIndex)) {
+    throw Manager::DatafileNotLoadedException();
+  }
+  auto includes = index.SelectNode("profile/artists");
+  if (!includes) {
+    throw Manager::DatafileNotLoadedException();
+  }
+  return includes;
+}
+}  // namespace
+
 Manager::Manager() {
   LoadPatchMap(std::string(kFolder) + kPatchMap);
   LoadCache();
@@ -67,14 +83,7 @@ void Manager::LoadCache() {
   if (!folder.Ok()) {
     throw DatafileNotLoadedException();
   }
-  Xml::Document index;
-  if (!index.Load(kIndex)) {
-    throw DatafileNotLoadedException();
-  }
-  auto artists = index.SelectNode("profile/artists");
-  if (!artists) {
-    throw DatafileNotLoadedException();
-  }
+  auto artists = OpenArtistIndex();
   cache.DeleteAll();
   for (auto include = artists->FirstChild(); include; include = include->NextSibling()) {
     auto file = Xml::OpenInclude(include.get());
@@ -194,14 +203,7 @@ Artist* Manager::GetArtist(const Data::Tracks::Event* track) {
     if (!folder.Ok()) {
       throw DatafileNotLoadedException();
     }
-    Xml::Document index;
-    if (!index.Load(kIndex)) {
-      throw DatafileNotLoadedException();
-    }
-    auto includes = index.SelectNode("profile/artists");
-    if (!includes) {
-      throw DatafileNotLoadedException();
-    }
+    auto includes = OpenArtistIndex();
     for (int c : list) {
       chosen = c;
       auto loaded = loadedByPatch.find(c);

@@ -17,7 +17,7 @@ using Kesh::Artists::Manager;
 namespace Animation = Kesh::Artists::Animation;
 using Fixture::MakeBars;
 using Fixture::MakeTrack;
-using Fixture::RangeSpec;
+using Fixture::RangeDef;
 using Vell::Platform::CurrentDirectory;
 using Vell::Platform::ScopedDirectory;
 
@@ -288,8 +288,8 @@ TEST_F(ManagerTest, DrumGroupsTakeTheGroupPatchesInTheOrderTheyAsk) {
 TEST_F(ManagerTest, AnUnfittingArtistIsReplacedByOneWithAFittingRange) {
   Manager* manager = Open();
   ScopedDirectory root(program.Root());
-  RangeSpec high{8, 62, 80};
-  RangeSpec low{8, 40, 58};
+  RangeDef high{8, 62, 80};
+  RangeDef low{8, 40, 58};
   auto highPart = MakeTrack(40, *bars, {high, high, low});
   auto lowPart = MakeTrack(40, *bars, {low, low, high, {0, 0, 0}});
   Artist* highViolin = manager->GetArtist(highPart.get());

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/temp_dir.h"
 #include "gfx/image.h"
-#include "temp_dir.h"
 
 namespace Fixture {
 
@@ -28,14 +28,14 @@ constexpr uint32_t BodyColour(int id) {
   return Vell::Gfx::Argb(255, 250, 250, static_cast<uint32_t>(id * 40));
 }
 
-struct SetSpec {
+struct SetDef {
   std::string element;  // "slr" ... "crb"
   int kind = 0;
   int frames = 4;
   std::string attributes;  // e.g. velocity="8"
 };
 
-struct ArtistSpec {
+struct ArtistDef {
   std::string file;
   int id = 1;
   std::string name;
@@ -44,13 +44,13 @@ struct ArtistSpec {
   std::string place = "1,1";
   std::string extra;  // further attributes of the artist element
   std::string animation = "SLen=\"4\" RLen=\"4\" SPos=\"2\" RPos=\"2\"";
-  std::vector<SetSpec> sets;
+  std::vector<SetDef> sets;
   bool body = true;
 };
 
 // All thirteen sets: walking sets at 8 pixels per frame, arrivals and departures of 5 images,
 // playing and rest sets of 4, joins of 3.
-inline std::vector<SetSpec> AllSets(const std::string& walkAttributes = "velocity=\"8\"") {
+inline std::vector<SetDef> AllSets(const std::string& walkAttributes = "velocity=\"8\"") {
   return {{"slr", 1, 4, walkAttributes},
           {"srl", 2, 4, walkAttributes},
           {"lta", 3, 5, ""},
@@ -105,27 +105,27 @@ class Program {
     WriteText("artists/artists.xml", xml.str());
   }
 
-  void WriteArtist(const ArtistSpec& spec) const {
+  void WriteArtist(const ArtistDef& def) const {
     std::ostringstream xml;
-    xml << "<profile><artists><artist name=\"" << spec.name << "\" patch=\"" << spec.patch
-        << "\" type=\"" << spec.type << "\" place=\"" << spec.place << "\" desc=\"The " << spec.name
-        << "\" thumb=\"" << spec.name << ".png\" " << spec.extra << ">\n";
-    const std::string prefix = "a" + std::to_string(spec.id) + "_";
-    if (spec.body) {
+    xml << "<profile><artists><artist name=\"" << def.name << "\" patch=\"" << def.patch
+        << "\" type=\"" << def.type << "\" place=\"" << def.place << "\" desc=\"The " << def.name
+        << "\" thumb=\"" << def.name << ".png\" " << def.extra << ">\n";
+    const std::string prefix = "a" + std::to_string(def.id) + "_";
+    if (def.body) {
       Vell::Gfx::Image body(12, 12, 0);
       for (int y = 0; y < 2; ++y) {
         for (int x = 0; x < 2; ++x) {
-          body.SetPixel(x, y, BodyColour(spec.id));
+          body.SetPixel(x, y, BodyColour(def.id));
         }
       }
       body.SavePng(Path("artists/" + prefix + "body.png"));
       xml << "<childs><sprite image=\"" << prefix << "body.png\" z-order=\"1\"/></childs>\n";
     }
-    xml << "<animation " << spec.animation << ">\n";
-    for (const SetSpec& set : spec.sets) {
+    xml << "<animation " << def.animation << ">\n";
+    for (const SetDef& set : def.sets) {
       const std::string images = prefix + set.element + "_";
       for (int i = 0; i < set.frames; ++i) {
-        Vell::Gfx::Image image(kSpriteWidth, kSpriteHeight, SetColour(spec.id, set.kind, i));
+        Vell::Gfx::Image image(kSpriteWidth, kSpriteHeight, SetColour(def.id, set.kind, i));
         char number[16];
         std::snprintf(number, sizeof number, "%02d", i);
         image.SavePng(Path("artists/" + images + number + ".png"));
@@ -134,7 +134,7 @@ class Program {
           << "\" first=\"0\" last=\"" << set.frames - 1 << "\"/></" << set.element << ">\n";
     }
     xml << "</animation></artist></artists></profile>\n";
-    WriteText("artists/" + spec.file, xml.str());
+    WriteText("artists/" + def.file, xml.str());
   }
 
  private:

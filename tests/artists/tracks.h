@@ -9,7 +9,7 @@
 
 namespace Fixture {
 
-struct RangeSpec {
+struct RangeDef {
   float count = 8;
   float lowest = 60;
   float highest = 72;
@@ -30,21 +30,21 @@ inline std::unique_ptr<Kesh::Data::Tracks::Event> MakeBars(int count, float nume
   return bars;
 }
 
-// One bar range per bar of the bar track, from the specs in order (missing specs: silent bars).
+// One bar range per bar of the bar track, from the defs in order (missing defs: silent bars).
 inline std::unique_ptr<Kesh::Data::Tracks::Event> MakeTrack(int patch,
                                                             const Kesh::Data::Tracks::Event& bars,
-                                                            const std::vector<RangeSpec>& specs,
+                                                            const std::vector<RangeDef>& defs,
                                                             int channel = 0) {
   auto track = std::make_unique<Kesh::Data::Tracks::Event>(patch, channel);
   size_t i = 0;
   for (const auto* bar : bars.GetEvents()) {
     auto* range = new Kesh::Data::Events::BarRange(*bar);
-    RangeSpec spec = i < specs.size() ? specs[i] : RangeSpec{0, 0, 0, 0, 0};
-    range->SetParam(Kesh::Data::Events::BarRange::kNoteCount, spec.count);
-    range->SetParam(Kesh::Data::Events::BarRange::kLowest, spec.lowest);
-    range->SetParam(Kesh::Data::Events::BarRange::kHighest, spec.highest);
-    range->SetParam(Kesh::Data::Events::BarRange::kCoverage, spec.coverage);
-    range->SetParam(Kesh::Data::Events::BarRange::kWeight, spec.weight);
+    RangeDef def = i < defs.size() ? defs[i] : RangeDef{0, 0, 0, 0, 0};
+    range->SetParam(Kesh::Data::Events::BarRange::kNoteCount, def.count);
+    range->SetParam(Kesh::Data::Events::BarRange::kLowest, def.lowest);
+    range->SetParam(Kesh::Data::Events::BarRange::kHighest, def.highest);
+    range->SetParam(Kesh::Data::Events::BarRange::kCoverage, def.coverage);
+    range->SetParam(Kesh::Data::Events::BarRange::kWeight, def.weight);
     track->Insert(range);
     ++i;
   }

@@ -13,7 +13,7 @@ namespace {
 
 using Fixture::MakeBars;
 using Fixture::MakeTrack;
-using Fixture::RangeSpec;
+using Fixture::RangeDef;
 using Kesh::Artists::Artist;
 using Kesh::Artists::Layout;
 using Kesh::Artists::Manager;
@@ -216,8 +216,8 @@ TEST_F(AnimationTest, BuildKeysForFourMeters) {
         {30000, 0}},
        {{20000, 0}, {21250, 1}, {22500, 0.75f}, {25000, 0}}},
   };
-  RangeSpec on{8, 60, 72, 0.8f};
-  RangeSpec quiet{2, 60, 62, 0.1f};
+  RangeDef on{8, 60, 72, 0.8f};
+  RangeDef quiet{2, 60, 62, 0.1f};
   for (const MeterCase& meter : cases) {
     SCOPED_TRACE(std::to_string(meter.n) + "/" + std::to_string(meter.d));
     Manager::Instance()->Reset();
@@ -279,7 +279,7 @@ TEST_F(AnimationTest, BuildKeysForFourMeters) {
 
 TEST_F(AnimationTest, LongRunsAlternateThePairThroughTheJoins) {
   auto bars = MakeBars(8, 4, 4, 120, 2000);
-  RangeSpec on{8, 60, 72, 0.8f};
+  RangeDef on{8, 60, 72, 0.8f};
   auto piano = MakeTrack(0, *bars, {{0, 0, 0, 0}, on, on, on, on, on, on, {0, 0, 0, 0}});
   Animation* animation = Make(piano.get(), bars.get());
   uint64_t lateness = 0;
@@ -318,9 +318,9 @@ TEST_F(AnimationTest, LongRunsAlternateThePairThroughTheJoins) {
 
 TEST_F(AnimationTest, MelodicBarsBelowTheStaccatoPlayTheSecondPair) {
   auto bars = MakeBars(6, 4, 4, 120, 2000);
-  RangeSpec legato{8, 60, 72, 0.8f};
-  RangeSpec staccato{8, 60, 72, 0.3f};
-  RangeSpec edge{4, 60, 72, 0.8f};  // at the threshold: goes on as before
+  RangeDef legato{8, 60, 72, 0.8f};
+  RangeDef staccato{8, 60, 72, 0.3f};
+  RangeDef edge{4, 60, 72, 0.8f};  // at the threshold: goes on as before
   auto piano = MakeTrack(0, *bars, {legato, staccato, staccato, edge, {2, 60, 61, 0.1f}, edge});
   Animation* animation = Make(piano.get(), bars.get());
   uint64_t lateness = 0;
@@ -357,9 +357,9 @@ TEST_F(AnimationTest, BarQualifiesByCoverageForMelodicArtistsAndByWeightForOther
 
 TEST_F(AnimationTest, DrumGroupsPlayTheirOwnSetAndShareOneDrummer) {
   auto bars = MakeBars(6, 4, 4, 120, 2000);
-  RangeSpec hit{8, 36, 36, 0.5f, 1.5f};
-  RangeSpec weak{8, 36, 36, 0.5f, 0.5f};  // enough notes but another group leads the bar
-  RangeSpec none{0, 0, 0, 0, 0};
+  RangeDef hit{8, 36, 36, 0.5f, 1.5f};
+  RangeDef weak{8, 36, 36, 0.5f, 0.5f};  // enough notes but another group leads the bar
+  RangeDef none{0, 0, 0, 0, 0};
   auto kick = MakeTrack(200, *bars, {none, hit, hit, weak, hit, none}, 9);
   auto snare = MakeTrack(201, *bars, {hit, none, none, none, none, hit}, 9);
   Animation* kicks = Make(kick.get(), bars.get());
@@ -445,14 +445,14 @@ TEST_F(AnimationTest, AnArtistInTheLastColumnWalksInFromTheRight) {
 TEST_F(AnimationTest, LatenessIsTheOverrunOfTheFirstActiveBar) {
   // An artist in column 3, row 3 (x 757) walks 90 pixels from the right at 1.8 pixels per frame
   // (2500 ms at 20 frames/s) and arrives in 10 frames (500 ms).
-  std::vector<Fixture::SetSpec> sets = Fixture::AllSets("velocity=\"1.8\"");
+  std::vector<Fixture::SetDef> sets = Fixture::AllSets("velocity=\"1.8\"");
   sets[3].frames = 10;  // rta
   program.WriteArtist({"slow.xml", 7, "Slow", "7", "M", "4,4", "", "", sets});
   program.WritePatchMap({{50, "7"}});
   program.WriteIndex({"slow.xml"});
   Manager::Destroy();
   auto bars = MakeBars(4, 4, 4, 120, 1000);
-  RangeSpec on{8, 60, 72, 0.8f};
+  RangeDef on{8, 60, 72, 0.8f};
   auto early = MakeTrack(50, *bars, {{0}, {0}, on, on});
   Animation* animation = Make(early.get(), bars.get(), 20);
   uint64_t lateness = 0;
@@ -472,10 +472,10 @@ TEST_F(AnimationTest, LatenessIsTheOverrunOfTheFirstActiveBar) {
 }
 
 TEST_F(AnimationTest, MissingSetsAndStillWalkersAreReported) {
-  std::vector<Fixture::SetSpec> still = Fixture::AllSets("velocity=\"0\"");
-  std::vector<Fixture::SetSpec> noArrival = Fixture::AllSets();
+  std::vector<Fixture::SetDef> still = Fixture::AllSets("velocity=\"0\"");
+  std::vector<Fixture::SetDef> noArrival = Fixture::AllSets();
   noArrival.erase(noArrival.begin() + 2);  // lta
-  std::vector<Fixture::SetSpec> onlyRight = Fixture::AllSets();
+  std::vector<Fixture::SetDef> onlyRight = Fixture::AllSets();
   onlyRight.erase(onlyRight.begin() + 1);  // srl: only the walk to the right remains
   program.WriteArtist({"still.xml", 1, "Still", "11", "M", "1,1", "", "", still});
   program.WriteArtist({"noarrival.xml", 2, "NoArrival", "12", "M", "1,2", "", "", noArrival});

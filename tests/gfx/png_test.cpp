@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "gfx/image.h"
-#include "temp_dir.h"
+#include "common/temp_dir.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "framework/xml.h"
 #include "gfx/sprites.h"
 #include "platform/platform.h"
-#include "temp_dir.h"
+#include "common/temp_dir.h"
 
 namespace {
 
