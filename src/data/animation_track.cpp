@@ -266,24 +266,28 @@ int Animation::FirstActiveBar(const std::vector<Bar>& bars) const {
   return -1;
 }
 
-void Animation::ChooseEntry(Set*& walk, Set*& arrival, float& startX, float& endX) const {
+Animation::Entry Animation::ChooseEntry() const {
   int kind = artist->column < 3 ? Sets::kSLR : Sets::kSRL;
   if (artist->GetSet(kind) == nullptr) {
     kind = artist->GetSet(Sets::kSLR) != nullptr ? Sets::kSLR : Sets::kSRL;
   }
-  walk = RequireSet(kind);
-  if (!(walk->velocity > 0)) {
+  Entry entry;
+  entry.walk = RequireSet(kind);
+  if (!(entry.walk->velocity > 0)) {
     throw AnimationInvalidParamException();
   }
   if (kind == Sets::kSLR) {
-    startX = kLeftOffStage;
-    endX = artist->x - 32;
-    arrival = RequireSet(Sets::kLTA);
+    entry.startX = kLeftOffStage;
+    entry.endX = artist->x - 32;
+    entry.arrival = RequireSet(Sets::kLTA);
   } else {
-    startX = kRightOffStage;
-    endX = artist->x + 32;
-    arrival = RequireSet(Sets::kRTA);
+    entry.startX = kRightOffStage;
+    entry.endX = artist->x + 32;
+    entry.arrival = RequireSet(Sets::kRTA);
   }
+  entry.walkMs = WalkMs(entry.endX - entry.startX, entry.walk);
+  entry.arriveMs = FramesMs(entry.arrival);
+  return entry;
 }
 
 // ---- preparing ----
@@ -304,14 +308,8 @@ bool Animation::Prepare(uint64_t& lateness) {
     return false;
   }
   const uint64_t b = bars[first].start;
-  Set* walk = nullptr;
-  Set* arrival = nullptr;
-  float startX = 0;
-  float endX = 0;
-  ChooseEntry(walk, arrival, startX, endX);
-  const uint64_t walkMs = WalkMs(endX - startX, walk);
-  const uint64_t arriveMs = FramesMs(arrival);
-  const uint64_t needed = walkMs + arriveMs;
+  const Entry walkOn = ChooseEntry();
+  const uint64_t needed = walkOn.walkMs + walkOn.arriveMs;
   const uint64_t entry = b > needed ? b - needed : 0;
   lateness = entry + needed > b ? entry + needed - b : 0;
   return true;
@@ -320,13 +318,7 @@ bool Animation::Prepare(uint64_t& lateness) {
 // ---- building ----
 
 void Animation::KeyEntry(uint64_t offset, uint64_t firstBarMs, Pending& pending) {
-  Set* walk = nullptr;
-  Set* arrival = nullptr;
-  float startX = 0;
-  float endX = 0;
-  ChooseEntry(walk, arrival, startX, endX);
-  const uint64_t walkMs = WalkMs(endX - startX, walk);
-  const uint64_t arriveMs = FramesMs(arrival);
+  const auto [walk, arrival, startX, endX, walkMs, arriveMs] = ChooseEntry();
   // The arrival ends on the first active bar when the offset leaves room for it, else as early
   // as possible.
   const uint64_t barMs = offset + firstBarMs;

@@ -115,7 +115,17 @@ class Animation {
   bool IsDrumGroup() const;
   int FirstActiveBar(const std::vector<Bar>& bars) const;
   Set* RequireSet(int kind) const;
-  void ChooseEntry(Set*& walk, Set*& arrival, float& startX, float& endX) const;
+  // The walk-on: the walking and arrival sets, where the walk starts and ends, and how long the
+  // walk and the arrival take.
+  struct Entry {
+    Set* walk = nullptr;
+    Set* arrival = nullptr;
+    float startX = 0;
+    float endX = 0;
+    uint64_t walkMs = 0;
+    uint64_t arriveMs = 0;
+  };
+  Entry ChooseEntry() const;
   uint64_t WalkMs(float distance, const Set* walk) const;
   uint64_t FramesMs(const Set* set) const;
   int ToFrame(uint64_t ms) const;
