@@ -12,6 +12,7 @@ constexpr int kSceneRate = 44100;
 constexpr int kSceneChannels = 2;
 constexpr int kSceneBufferMs = 100;
 constexpr int kVolumeRampMs = 20;
+constexpr auto kDeviceRetry = std::chrono::seconds(1);
 
 template <typename Fn>
 Fn Symbol(void* handle, const char* name) {
@@ -64,12 +65,30 @@ bool CrowdBridge::Ready() {
   if (ready) {
     return true;
   }
-  if (!LoadLibrary() || deviceTried) {
+  if (!LoadLibrary()) {
+    return false;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (deviceTried && now - lastDeviceTry < kDeviceRetry) {
     return false;
   }
   deviceTried = true;
+  lastDeviceTry = now;
   ready = initScene(-1, kSceneRate, kSceneChannels, kSceneBufferMs);
+  if (ready) {
+    ApplySettings();
+  }
   return ready;
+}
+
+void CrowdBridge::ApplySettings() {
+  if (volumeSet) {
+    float copy[2] = {volume[0], volume[1]};
+    setSceneVolume(copy, 2, 0);
+  }
+  if (muted) {
+    muteScene(true);
+  }
 }
 
 bool CrowdBridge::InitOffline(int sampleRate) {
@@ -79,6 +98,9 @@ bool CrowdBridge::InitOffline(int sampleRate) {
   }
   offline = initSceneOffline(sampleRate, kSceneChannels, kSceneBufferMs);
   ready = ready || offline;
+  if (offline) {
+    ApplySettings();
+  }
   return offline;
 }
 
@@ -133,6 +155,9 @@ bool CrowdBridge::PlaySeries(const char* name, float volume) {
 
 bool CrowdBridge::SetVolume(float left, float right) {
   std::lock_guard lock(mutex);
+  volume[0] = left;
+  volume[1] = right;
+  volumeSet = true;
   if (!Ready()) {
     return false;
   }
@@ -142,6 +167,7 @@ bool CrowdBridge::SetVolume(float left, float right) {
 
 bool CrowdBridge::Mute(bool mute) {
   std::lock_guard lock(mutex);
+  muted = mute;
   if (!Ready()) {
     return false;
   }

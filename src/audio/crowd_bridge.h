@@ -1,8 +1,11 @@
 // The crowd sub-interface: forwards to the crowd-sound engine library, loaded on first use. When
 // the library, its exports or a sound device are missing, every operation does nothing and
-// reports false.
+// reports false; a scene that failed to open on the device is tried again at a later operation,
+// at most once a second. The scene's volume, balance and mute are kept by the bridge and given to
+// every scene it opens (device or offline). Any thread may call; one lock serialises the calls.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -46,14 +49,21 @@ class CrowdBridge : public ICrowd {
   using BoolFn = bool (*)();
 
   bool LoadLibrary();
-  // Loads the library and opens the scene on the default device once; true when usable.
+  // Loads the library and opens the scene on the default device (again, after a failure, when
+  // a second has passed); true when usable.
   bool Ready();
+  // Gives a freshly opened scene the volume, balance and mute asked for so far.
+  void ApplySettings();
 
   std::recursive_mutex mutex;
   std::string path;
   void* handle = nullptr;
   bool loadTried = false;
   bool deviceTried = false;
+  std::chrono::steady_clock::time_point lastDeviceTry;
+  float volume[2] = {1.0f, 1.0f};
+  bool volumeSet = false;
+  bool muted = false;
   bool ready = false;
   bool offline = false;
   InitSceneFn initScene = nullptr;

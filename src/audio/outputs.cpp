@@ -4,6 +4,7 @@
 #include <fluidsynth.h>
 #include <rtmidi/RtMidi.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -11,10 +12,15 @@
 #include <mutex>
 #include <thread>
 
+#include "audio/drum_parts.h"
+#include "audio/limiter.h"
+#include "tavro/midi.h"
+
 namespace Kesh::Audio {
 namespace {
 
 constexpr int kRealTimeRate = 44100;
+constexpr int kDrumBank = 128;  // where SoundFonts keep their drum kits
 
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 void QuietFluid(int, const char*, void*) {}
@@ -61,7 +67,7 @@ class SynthOutput : public Output {
       if (fluid_settings_setstr(settings, "audio.driver", name) != FLUID_OK) {
         continue;
       }
-      driver = new_fluid_audio_driver(settings, synth);
+      driver = new_fluid_audio_driver2(settings, &SynthOutput::Process, this);
       if (driver != nullptr) {
         return;
       }
@@ -91,52 +97,51 @@ class SynthOutput : public Output {
     if (n == 0) {
       return;
     }
-    if (b[0] == 0xF0) {
+    const std::array<bool, 16> wasDrum = DrumStates();
+    parts.Follow(b, n);
+    if (b[0] == Midi::kSysEx) {
       if (n >= 3) {
         fluid_synth_sysex(synth, reinterpret_cast<const char*>(b + 1), static_cast<int>(n - 2),
                           nullptr, nullptr, nullptr, 0);
-        DrumPartSysex(b, n);
+        ApplyDrumParts(wasDrum, -1);
       }
       return;
     }
-    const int ch = b[0] & 0x0F;
+    const int ch = b[0] & Midi::kChannelMask;
     const int d1 = n > 1 ? b[1] : 0;
     const int d2 = n > 2 ? b[2] : 0;
-    switch (b[0] & 0xF0) {
-      case 0x80:
+    switch (b[0] & Midi::kKindMask) {
+      case Midi::kNoteOff:
         fluid_synth_noteoff(synth, ch, d1);
         break;
-      case 0x90:
+      case Midi::kNoteOn:
         if (d2 == 0) {
           fluid_synth_noteoff(synth, ch, d1);
         } else {
           fluid_synth_noteon(synth, ch, d1, d2);
         }
         break;
-      case 0xA0:
+      case Midi::kKeyPressure:
         fluid_synth_key_pressure(synth, ch, d1, d2);
         break;
-      case 0xB0:
-        if (d1 == 0 && (d2 == 120 || d2 == 121)) {
-          // GM2 rhythm and melody banks: the SoundFont has neither, so they become the channel's
-          // type and bank 0.
-          pendingType[ch] = d2 == 120 ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC;
-          fluid_synth_cc(synth, ch, 0, 0);
+      case Midi::kControlChange:
+        if (d1 == Midi::kBankSelect && (d2 == Midi::kGm2RhythmBank || d2 == Midi::kGm2MelodyBank)) {
+          // The SoundFont has neither GM2 bank: they become the channel's type (at the next
+          // program change) and bank 0.
+          fluid_synth_cc(synth, ch, Midi::kBankSelect, 0);
           break;
         }
         fluid_synth_cc(synth, ch, d1, d2);
         break;
-      case 0xC0:
-        if (pendingType[ch] >= 0) {
-          fluid_synth_set_channel_type(synth, ch, pendingType[ch]);
-          pendingType[ch] = -1;
+      case Midi::kProgramChange:
+        if (!ApplyDrumParts(wasDrum, d1)) {
+          fluid_synth_program_change(synth, ch, d1);
         }
-        fluid_synth_program_change(synth, ch, d1);
         break;
-      case 0xD0:
+      case Midi::kChannelPressure:
         fluid_synth_channel_pressure(synth, ch, d1);
         break;
-      case 0xE0:
+      case Midi::kPitchBend:
         fluid_synth_pitch_bend(synth, ch, d1 | (d2 << 7));
         break;
       default:
@@ -155,8 +160,8 @@ class SynthOutput : public Output {
       const int n = std::min(frameCount, kBlock);
       fluid_synth_write_float(synth, n, left, 0, 1, right, 0, 1);
       for (int i = 0; i < n; ++i) {
-        *frames++ = ToS16(left[i]);
-        *frames++ = ToS16(right[i]);
+        *frames++ = ToS16(SoftLimit(left[i]));
+        *frames++ = ToS16(SoftLimit(right[i]));
       }
       frameCount -= n;
     }
@@ -164,34 +169,56 @@ class SynthOutput : public Output {
   }
 
  private:
-  // The synthesizer leaves drum parts to channel 10; GS "use for rhythm part" messages and the
-  // GS and GM resets move them, so songs with drums elsewhere still sound right.
-  void DrumPartSysex(const uint8_t* b, size_t n) {
-    const bool gmOn = n == 6 && b[1] == 0x7E && b[3] == 0x09 && (b[4] == 0x01 || b[4] == 0x03);
-    const bool gs = n == 11 && b[1] == 0x41 && b[3] == 0x42 && b[4] == 0x12 && b[5] == 0x40;
-    if (gmOn || (gs && b[6] == 0x00 && b[7] == 0x7F)) {
-      for (int ch = 0; ch < 16; ++ch) {
-        SetChannelType(ch, ch == 9 ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+  // The audio driver's callback: the synthesizer's sound (effects mixed in) through the limiter.
+  static int Process(void* data, int len, int nfx, float* fx[], int nout, float* out[]) {
+    auto* self = static_cast<SynthOutput*>(data);
+    int result = FLUID_OK;
+    if (nfx == 0 && nout >= 2) {
+      float* mixed[4] = {out[0], out[1], out[0], out[1]};
+      result = fluid_synth_process(self->synth, len, 4, mixed, nout, out);
+    } else {
+      result = fluid_synth_process(self->synth, len, nfx, fx, nout, out);
+    }
+    for (int i = 0; i < nout; ++i) {
+      for (int j = 0; j < len; ++j) {
+        out[i][j] = SoftLimit(out[i][j]);
       }
-      return;
     }
-    if (gs && (b[6] & 0xF0) == 0x10 && b[7] == 0x15) {
-      const int part = b[6] & 0x0F;  // parts 1-9 are channels 1-9, part 10 is 0, 11-16 stay
-      const int ch = part == 0 ? 9 : part <= 9 ? part - 1 : part;
-      SetChannelType(ch, b[8] == 0 ? CHANNEL_TYPE_MELODIC : CHANNEL_TYPE_DRUM);
-    }
+    return result;
   }
 
-  void SetChannelType(int ch, int type) {
-    int font = 0;
-    int bank = 0;
-    int program = 0;
-    fluid_synth_get_program(synth, ch, &font, &bank, &program);
-    fluid_synth_set_channel_type(synth, ch, type);
-    if (type == CHANNEL_TYPE_MELODIC) {
-      fluid_synth_bank_select(synth, ch, 0);
+  std::array<bool, 16> DrumStates() const {
+    std::array<bool, 16> states{};
+    for (int ch = 0; ch < Midi::kChannels; ++ch) {
+      states[ch] = parts.IsDrum(ch);
     }
-    fluid_synth_program_change(synth, ch, program);
+    return states;
+  }
+
+  // The synthesizer knows only channel 10 as drums by itself: every channel whose part changed
+  // (GS rhythm-part messages, GM2 banks, resets) gets its type, an explicit bank (a drum channel
+  // that turns melodic keeps the drum bank otherwise) and its program again. A program change
+  // that caused the change passes its program; returns true when it was sent.
+  bool ApplyDrumParts(const std::array<bool, 16>& before, int programChannelValue) {
+    bool sent = false;
+    for (int ch = 0; ch < Midi::kChannels; ++ch) {
+      const bool drums = parts.IsDrum(ch);
+      if (drums == before[ch]) {
+        continue;
+      }
+      int font = 0;
+      int bank = 0;
+      int program = 0;
+      fluid_synth_get_program(synth, ch, &font, &bank, &program);
+      fluid_synth_set_channel_type(synth, ch, drums ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+      fluid_synth_bank_select(synth, ch, drums ? kDrumBank : 0);
+      if (programChannelValue >= 0) {
+        program = programChannelValue;
+        sent = true;
+      }
+      fluid_synth_program_change(synth, ch, program);
+    }
+    return sent;
   }
 
   static int16_t ToS16(float v) {
@@ -222,7 +249,7 @@ class SynthOutput : public Output {
   fluid_audio_driver_t* driver = nullptr;
   std::thread pacer;
   std::atomic<bool> stop{false};
-  int pendingType[16] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  DrumParts parts;
 };
 
 class PortOutput : public Output {

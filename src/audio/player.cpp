@@ -10,6 +10,8 @@ namespace {
 
 // Rendered sound not pulled by the caller is kept for at most this long.
 constexpr int64_t kMaxBufferedSeconds = 60;
+// The longest span AdvanceOffline renders under the lock at once.
+constexpr int64_t kAdvanceStepMs = 1000;
 
 }  // namespace
 
@@ -28,13 +30,7 @@ Player::~Player() {
   worker.join();
 }
 
-void Player::Release(int) {
-  if (releaseHook) {
-    releaseHook(this);
-  } else {
-    delete this;
-  }
-}
+void Player::Release(int) { delete this; }
 
 void Player::Run() {
   std::unique_lock lock(mutex);
@@ -64,18 +60,13 @@ int64_t Player::PositionUs() const {
 
 MidiSink* Player::ActiveSink() { return offline ? offlineOutput.get() : output.get(); }
 
-void Player::EnsureOutput() {
-  if (output || offline) {
-    return;
+std::unique_ptr<Output> Player::OpenOutput(int& device) {
+  std::unique_ptr<Output> opened = provider->Open(device);
+  if (!opened && device != 0) {
+    device = 0;
+    opened = provider->Open(0);
   }
-  output = provider->Open(selected);
-  if (!output && selected != 0) {
-    selected = 0;
-    output = provider->Open(0);
-  }
-  if (output) {
-    sequencer.Restore(output.get());
-  }
+  return opened;
 }
 
 bool Player::SelectMidiOutput(int device, int) {
@@ -181,11 +172,7 @@ void Player::Play() {
     device = selected;
   }
   if (needOutput) {
-    opened = provider->Open(device);
-    if (!opened && device != 0) {
-      opened = provider->Open(0);
-      device = 0;
-    }
+    opened = OpenOutput(device);
   }
   {
     std::lock_guard lock(mutex);
@@ -197,7 +184,6 @@ void Player::Play() {
       selected = device;
       sequencer.Restore(output.get());
     }
-    EnsureOutput();
     if (state == State::Paused) {
       sequencer.Resume(ActiveSink());
     }
@@ -337,17 +323,20 @@ const char* Player::GetLastError() {
 }
 
 bool Player::SetOffline(bool enable, int sampleRate) {
+  // Outputs are made (the SoundFont loads) and closed outside the lock, so position queries from
+  // other threads never wait for them.
   std::unique_ptr<Output> closing;
-  {
-    std::lock_guard lock(mutex);
-    if (enable) {
-      if (sampleRate < 8000 || sampleRate > 192000) {
-        return false;
-      }
-      std::unique_ptr<Output> synth = provider->OpenOffline(sampleRate);
-      if (!synth) {
-        return false;
-      }
+  std::unique_ptr<Output> closingOffline;
+  if (enable) {
+    if (sampleRate < 8000 || sampleRate > 192000) {
+      return false;
+    }
+    std::unique_ptr<Output> synth = provider->OpenOffline(sampleRate);
+    if (!synth) {
+      return false;
+    }
+    {
+      std::lock_guard lock(mutex);
       if (!offline) {
         baseUs = PositionUs();
         sequencer.Silence(output.get());
@@ -358,45 +347,84 @@ bool Player::SetOffline(bool enable, int sampleRate) {
       offlineClockUs = 0;
       offlineFrames = 0;
       rendered.clear();
+      closingOffline = std::move(offlineOutput);
       offlineOutput = std::move(synth);
       sequencer.Restore(offlineOutput.get());
-      crowd.InitOffline(sampleRate);
-    } else if (offline) {
+    }
+    crowd.InitOffline(sampleRate);
+    wake.notify_all();
+    return true;
+  }
+  int device = 0;
+  {
+    std::lock_guard lock(mutex);
+    if (!offline) {
+      return true;
+    }
+    device = selected;
+  }
+  std::unique_ptr<Output> opened = OpenOutput(device);
+  {
+    std::lock_guard lock(mutex);
+    if (offline) {
       offline = false;
-      closing = std::move(offlineOutput);
+      closingOffline = std::move(offlineOutput);
       rendered.clear();
-      crowd.LeaveOffline();
       baseWall = Clock::now();
-      EnsureOutput();
+      if (!output && opened) {
+        output = std::move(opened);
+        selected = device;
+        sequencer.Restore(output.get());
+      }
     }
   }
+  crowd.LeaveOffline();
   wake.notify_all();
   return true;
 }
 
 void Player::RenderOfflineTo(int64_t clockUs) {
-  const int64_t frames = clockUs * offlineRate / 1000000;
-  const int64_t count = frames - offlineFrames;
-  if (count <= 0) {
-    return;
-  }
-  std::vector<int16_t> block(static_cast<size_t>(count) * 2);
-  offlineOutput->Render(block.data(), static_cast<int>(count));
-  crowd.MixInto(block.data(), static_cast<int>(count));
-  rendered.insert(rendered.end(), block.begin(), block.end());
-  offlineFrames = frames;
-  const size_t limit = static_cast<size_t>(kMaxBufferedSeconds * offlineRate * 2);
-  if (rendered.size() > limit) {
-    rendered.erase(rendered.begin(), rendered.begin() + static_cast<long>(rendered.size() - limit));
+  // Split so that neither the product nor the frame count can overflow for any clock.
+  const int64_t frames =
+      clockUs / 1000000 * offlineRate + clockUs % 1000000 * offlineRate / 1000000;
+  std::vector<int16_t> block;
+  while (offlineFrames < frames) {
+    // At most a second at a time: a long span never needs a long buffer.
+    const int count = static_cast<int>(std::min<int64_t>(frames - offlineFrames, offlineRate));
+    block.assign(static_cast<size_t>(count) * 2, 0);
+    offlineOutput->Render(block.data(), count);
+    crowd.MixInto(block.data(), count);
+    rendered.insert(rendered.end(), block.begin(), block.end());
+    offlineFrames += count;
+    const size_t limit = static_cast<size_t>(kMaxBufferedSeconds * offlineRate * 2);
+    if (rendered.size() > limit) {
+      rendered.erase(rendered.begin(),
+                     rendered.begin() + static_cast<long>(rendered.size() - limit));
+    }
   }
 }
 
 bool Player::AdvanceOffline(int milliseconds) {
-  std::lock_guard lock(mutex);
-  if (!offline || milliseconds < 0) {
+  if (milliseconds < 0) {
     return false;
   }
-  const int64_t end = offlineClockUs + int64_t{milliseconds} * 1000;
+  // A second of sound at a time, each under the lock, so that other threads get their turn
+  // during a long span.
+  int64_t left = milliseconds;
+  do {
+    const int64_t span = std::min<int64_t>(left, kAdvanceStepMs);
+    left -= span;
+    std::lock_guard lock(mutex);
+    if (!offline) {
+      return false;
+    }
+    AdvanceOfflineBy(span);
+  } while (left > 0);
+  return true;
+}
+
+void Player::AdvanceOfflineBy(int64_t milliseconds) {
+  const int64_t end = offlineClockUs + milliseconds * 1000;
   // Render up to each due event, then play it, so that every event sounds at its own sample.
   for (;;) {
     int64_t stepEnd = end;
@@ -416,7 +444,6 @@ bool Player::AdvanceOffline(int milliseconds) {
       break;
     }
   }
-  return true;
 }
 
 int Player::RenderOffline(int16_t* frames, int frameCount) {

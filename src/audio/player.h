@@ -1,12 +1,12 @@
 // The player object of the module: song loading, the sequencer thread, the outputs, the mixer, the
 // crowd bridge and the offline clock. Every operation takes one lock, so the user-interface thread
-// and the frame thread may call at once.
+// and the frame thread may call at once; nothing slow (opening or closing an output, loading a
+// SoundFont, opening the crowd scene) happens under it.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -28,9 +28,6 @@ class Player final : public IPlayer {
   Player(const Player&) = delete;
   Player& operator=(const Player&) = delete;
   ~Player();
-
-  // Called by Release instead of deleting the object when set (the module's singleton uses it).
-  void SetReleaseHook(std::function<void(Player*)> hook) { releaseHook = std::move(hook); }
 
   void Release(int flags) override;
   bool SelectMidiOutput(int device, int reserved) override;
@@ -68,10 +65,12 @@ class Player final : public IPlayer {
 
   bool Adopt(Midi::MidiFile&& file, const std::string& reason, bool ok);
   void Run();
-  int64_t PositionUs() const;             // lock held
-  MidiSink* ActiveSink();                 // lock held
-  void EnsureOutput();                    // lock held
-  void RenderOfflineTo(int64_t clockUs);  // lock held
+  int64_t PositionUs() const;  // lock held
+  MidiSink* ActiveSink();      // lock held
+  // Opens the output at device, else the built-in synthesizer (device becomes 0). Lock not held.
+  std::unique_ptr<Output> OpenOutput(int& device);
+  void RenderOfflineTo(int64_t clockUs);        // lock held
+  void AdvanceOfflineBy(int64_t milliseconds);  // lock held
 
   mutable std::mutex mutex;
   std::condition_variable wake;
@@ -101,7 +100,6 @@ class Player final : public IPlayer {
   std::string lastError;
 
   CrowdBridge crowd;
-  std::function<void(Player*)> releaseHook;
 };
 
 }  // namespace Kesh::Audio

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "audio/midi/tempo_map.h"
+#include "tavro/midi.h"
 
 namespace Kesh::Audio {
 
@@ -18,6 +19,7 @@ void Sequencer::ForgetSongState() {
     ch.songPan = 64;
     ch.sounding.fill(kSilent);
   }
+  parts.Reset();
 }
 
 void Sequencer::Load(const Midi::MidiFile& file) {
@@ -53,8 +55,8 @@ void Sequencer::Load(const Midi::MidiFile& file) {
     }
     keys.push_back({x.tick, x.track, x.eventIndex * 2, {0, static_cast<uint32_t>(s), 0, 0, 0}});
     sysex[s] = x.bytes;
-    if (sysex[s].back() != 0xF7) {
-      sysex[s].push_back(0xF7);
+    if (sysex[s].back() != Midi::kSysExEnd) {
+      sysex[s].push_back(Midi::kSysExEnd);
     }
   }
   std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
@@ -96,9 +98,9 @@ void Sequencer::Send3(MidiSink* sink, uint8_t status, uint8_t d1, uint8_t d2) {
   if (sink == nullptr) {
     return;
   }
-  const uint8_t kind = status & 0xF0;
+  const uint8_t kind = status & Midi::kKindMask;
   const uint8_t bytes[3] = {status, d1, d2};
-  sink->Send(bytes, (kind == 0xC0 || kind == 0xD0) ? 2 : 3);
+  sink->Send(bytes, (kind == Midi::kProgramChange || kind == Midi::kChannelPressure) ? 2 : 3);
 }
 
 uint8_t Sequencer::ScaledVolume(uint8_t songVolume, int mixerVolume) {
@@ -116,27 +118,33 @@ uint8_t Sequencer::ShiftedPan(uint8_t songPan, int mixerPan) {
 void Sequencer::SendNoteOff(int channel, uint8_t note, MidiSink* sink) {
   Channel& ch = channels[channel];
   if (ch.sounding[note] != kSilent) {
-    Send3(sink, static_cast<uint8_t>(0x80 | channel), ch.sounding[note], 0);
+    Send3(sink, Midi::Status(Midi::kNoteOff, channel), ch.sounding[note], 0);
     ch.sounding[note] = kSilent;
   }
 }
 
 void Sequencer::Dispatch(const Event& e, MidiSink* sink) {
   if (e.sysex != kNone) {
+    const std::vector<uint8_t>& message = sysex[e.sysex];
     if (sink != nullptr) {
-      sink->Send(sysex[e.sysex].data(), sysex[e.sysex].size());
+      sink->Send(message.data(), message.size());
+    }
+    if (DrumParts::IsSystemReset(message.data(), message.size())) {
+      AfterSystemReset(sink);
+    } else {
+      parts.Follow(message.data(), message.size());
     }
     return;
   }
-  const int c = e.status & 0x0F;
+  const int c = e.status & Midi::kChannelMask;
   Channel& ch = channels[c];
-  switch (e.status & 0xF0) {
-    case 0x90:
+  switch (e.status & Midi::kKindMask) {
+    case Midi::kNoteOn:
       if (e.data2 > 0) {
         if (ch.muted) {
           return;
         }
-        const int note = c == kDrumChannel ? e.data1 : e.data1 + transpose;
+        const int note = parts.IsDrum(c) ? e.data1 : e.data1 + transpose;
         if (note < 0 || note > 127) {
           return;  // shifted out of the MIDI range: not played
         }
@@ -148,39 +156,46 @@ void Sequencer::Dispatch(const Event& e, MidiSink* sink) {
         return;
       }
       [[fallthrough]];
-    case 0x80:
+    case Midi::kNoteOff:
       if (ch.sounding[e.data1] != kSilent) {
         Send3(sink, e.status, ch.sounding[e.data1], e.data2);
         ch.sounding[e.data1] = kSilent;
       }
       return;
-    case 0xA0:
+    case Midi::kKeyPressure:
       if (ch.sounding[e.data1] != kSilent) {
         Send3(sink, e.status, ch.sounding[e.data1], e.data2);
       }
       return;
-    case 0xB0:
+    case Midi::kControlChange:
       ch.controllers[e.data1] = e.data2;
-      if (e.data1 == 7) {
+      if (e.data1 == Midi::kBankSelect) {
+        const uint8_t bytes[3] = {e.status, e.data1, e.data2};
+        parts.Follow(bytes, 3);
+      }
+      if (e.data1 == Midi::kVolume) {
         ch.songVolume = e.data2;
-        Send3(sink, e.status, 7, ScaledVolume(e.data2, ch.mixVolume));
+        Send3(sink, e.status, Midi::kVolume, ScaledVolume(e.data2, ch.mixVolume));
         return;
       }
-      if (e.data1 == 10) {
+      if (e.data1 == Midi::kPan) {
         ch.songPan = e.data2;
-        Send3(sink, e.status, 10, ShiftedPan(e.data2, ch.mixPan));
+        Send3(sink, e.status, Midi::kPan, ShiftedPan(e.data2, ch.mixPan));
         return;
       }
-      if (e.data1 == 120 || e.data1 == 123) {
+      if (e.data1 == Midi::kAllSoundOff || e.data1 == Midi::kAllNotesOff) {
         ch.sounding.fill(kSilent);  // the song releases its own notes
       }
       Send3(sink, e.status, e.data1, e.data2);
       return;
-    case 0xC0:
+    case Midi::kProgramChange: {
+      const uint8_t bytes[2] = {e.status, e.data1};
+      parts.Follow(bytes, 2);
       ch.program = e.data1;
       Send3(sink, e.status, e.data1, 0);
       return;
-    case 0xE0:
+    }
+    case Midi::kPitchBend:
       ch.pitchBend = static_cast<int16_t>(e.data1 | (e.data2 << 7));
       Send3(sink, e.status, e.data1, e.data2);
       return;
@@ -191,20 +206,20 @@ void Sequencer::Dispatch(const Event& e, MidiSink* sink) {
 }
 
 void Sequencer::Silence(MidiSink* sink) {
-  for (int c = 0; c < 16; ++c) {
+  for (int c = 0; c < Midi::kChannels; ++c) {
     for (int n = 0; n < 128; ++n) {
       SendNoteOff(c, static_cast<uint8_t>(n), sink);
     }
-    Send3(sink, static_cast<uint8_t>(0xB0 | c), 64, 0);
-    Send3(sink, static_cast<uint8_t>(0xB0 | c), 123, 0);
+    Send3(sink, Midi::Status(Midi::kControlChange, c), Midi::kSustain, 0);
+    Send3(sink, Midi::Status(Midi::kControlChange, c), Midi::kAllNotesOff, 0);
   }
 }
 
 void Sequencer::Resume(MidiSink* sink) {
-  for (int c = 0; c < 16; ++c) {
-    if (channels[c].controllers[64] > 0) {
-      Send3(sink, static_cast<uint8_t>(0xB0 | c), 64,
-            static_cast<uint8_t>(channels[c].controllers[64]));
+  for (int c = 0; c < Midi::kChannels; ++c) {
+    if (channels[c].controllers[Midi::kSustain] > 0) {
+      Send3(sink, Midi::Status(Midi::kControlChange, c), Midi::kSustain,
+            static_cast<uint8_t>(channels[c].controllers[Midi::kSustain]));
     }
   }
 }
@@ -212,46 +227,74 @@ void Sequencer::Resume(MidiSink* sink) {
 void Sequencer::Reset(MidiSink* sink) {
   Silence(sink);
   ForgetSongState();
-  for (int c = 0; c < 16; ++c) {
-    const Channel& ch = channels[c];
-    Send3(sink, static_cast<uint8_t>(0xB0 | c), 121, 0);
-    if (ch.mixVolume != 100) {
-      Send3(sink, static_cast<uint8_t>(0xB0 | c), 7, ScaledVolume(ch.songVolume, ch.mixVolume));
-    }
-    if (ch.mixPan != 0) {
-      Send3(sink, static_cast<uint8_t>(0xB0 | c), 10, ShiftedPan(ch.songPan, ch.mixPan));
-    }
+  for (int c = 0; c < Midi::kChannels; ++c) {
+    Send3(sink, Midi::Status(Midi::kControlChange, c), Midi::kResetAllControllers, 0);
+    SendMixer(c, sink);
   }
 }
 
+void Sequencer::SendMixer(int c, MidiSink* sink) {
+  const Channel& ch = channels[c];
+  if (ch.mixVolume != 100) {
+    Send3(sink, Midi::Status(Midi::kControlChange, c), Midi::kVolume,
+          ScaledVolume(ch.songVolume, ch.mixVolume));
+  }
+  if (ch.mixPan != 0) {
+    Send3(sink, Midi::Status(Midi::kControlChange, c), Midi::kPan,
+          ShiftedPan(ch.songPan, ch.mixPan));
+  }
+}
+
+void Sequencer::AfterSystemReset(MidiSink* sink) {
+  for (int c = 0; c < Midi::kChannels; ++c) {
+    Channel& ch = channels[c];
+    ch.controllers.fill(-1);
+    ch.program = -1;
+    ch.pitchBend = -1;
+    ch.songVolume = 100;
+    ch.songPan = 64;
+    SendMixer(c, sink);
+  }
+  parts.Reset();
+}
+
 void Sequencer::Restore(MidiSink* sink) {
-  for (int c = 0; c < 16; ++c) {
+  for (int c = 0; c < Midi::kChannels; ++c) {
+    if (sink != nullptr && parts.IsDrum(c) != (c == Midi::kDrumChannel)) {
+      const auto message = DrumParts::RhythmPartMessage(c, parts.IsDrum(c));
+      sink->Send(message.data(), message.size());
+    }
+  }
+  for (int c = 0; c < Midi::kChannels; ++c) {
     const Channel& ch = channels[c];
-    const auto status = static_cast<uint8_t>(0xB0 | c);
-    for (int cc : {0, 32}) {
+    const auto status = Midi::Status(Midi::kControlChange, c);
+    for (int cc : {Midi::kBankSelect, Midi::kBankSelectLsb}) {
       if (ch.controllers[cc] >= 0) {
         Send3(sink, status, static_cast<uint8_t>(cc), static_cast<uint8_t>(ch.controllers[cc]));
       }
     }
     if (ch.program >= 0) {
-      Send3(sink, static_cast<uint8_t>(0xC0 | c), static_cast<uint8_t>(ch.program), 0);
+      Send3(sink, Midi::Status(Midi::kProgramChange, c), static_cast<uint8_t>(ch.program), 0);
     }
     for (int cc = 1; cc < 120; ++cc) {
       // Bank select went first; data entry and parameter numbers only make sense in order.
-      const bool skip = cc == 32 || cc == 6 || cc == 38 || (cc >= 96 && cc <= 101);
-      if (skip || cc == 7 || cc == 10 || ch.controllers[cc] < 0) {
+      const bool skip = cc == Midi::kBankSelectLsb || cc == Midi::kDataEntry ||
+                        cc == Midi::kDataEntryLsb ||
+                        (cc >= Midi::kDataIncrement && cc <= Midi::kRpnMsb);
+      if (skip || cc == Midi::kVolume || cc == Midi::kPan || ch.controllers[cc] < 0) {
         continue;
       }
       Send3(sink, status, static_cast<uint8_t>(cc), static_cast<uint8_t>(ch.controllers[cc]));
     }
-    if (ch.controllers[7] >= 0 || ch.mixVolume != 100) {
-      Send3(sink, status, 7, ScaledVolume(ch.songVolume, ch.mixVolume));
+    if (ch.controllers[Midi::kVolume] >= 0 || ch.mixVolume != 100) {
+      Send3(sink, status, Midi::kVolume, ScaledVolume(ch.songVolume, ch.mixVolume));
     }
-    if (ch.controllers[10] >= 0 || ch.mixPan != 0) {
-      Send3(sink, status, 10, ShiftedPan(ch.songPan, ch.mixPan));
+    if (ch.controllers[Midi::kPan] >= 0 || ch.mixPan != 0) {
+      Send3(sink, status, Midi::kPan, ShiftedPan(ch.songPan, ch.mixPan));
     }
     if (ch.pitchBend >= 0) {
-      Send3(sink, static_cast<uint8_t>(0xE0 | c), static_cast<uint8_t>(ch.pitchBend & 0x7F),
+      Send3(sink, Midi::Status(Midi::kPitchBend, c),
+            static_cast<uint8_t>(ch.pitchBend & Midi::kDataMask),
             static_cast<uint8_t>(ch.pitchBend >> 7));
     }
   }
@@ -260,7 +303,7 @@ void Sequencer::Restore(MidiSink* sink) {
 void Sequencer::SetTranspose(int semitones) { transpose = std::clamp(semitones, -12, 12); }
 
 void Sequencer::SetVolume(int channel, int volume, MidiSink* sink) {
-  if (channel < 0 || channel > 15) {
+  if (channel < 0 || channel >= Midi::kChannels) {
     return;
   }
   Channel& ch = channels[channel];
@@ -269,15 +312,16 @@ void Sequencer::SetVolume(int channel, int volume, MidiSink* sink) {
     return;
   }
   ch.mixVolume = volume;
-  Send3(sink, static_cast<uint8_t>(0xB0 | channel), 7, ScaledVolume(ch.songVolume, volume));
+  Send3(sink, Midi::Status(Midi::kControlChange, channel), Midi::kVolume,
+        ScaledVolume(ch.songVolume, volume));
 }
 
 int Sequencer::GetVolume(int channel) const {
-  return channel >= 0 && channel < 16 ? channels[channel].mixVolume : 0;
+  return channel >= 0 && channel < Midi::kChannels ? channels[channel].mixVolume : 0;
 }
 
 void Sequencer::SetPan(int channel, int pan, MidiSink* sink) {
-  if (channel < 0 || channel > 15) {
+  if (channel < 0 || channel >= Midi::kChannels) {
     return;
   }
   Channel& ch = channels[channel];
@@ -286,15 +330,15 @@ void Sequencer::SetPan(int channel, int pan, MidiSink* sink) {
     return;
   }
   ch.mixPan = pan;
-  Send3(sink, static_cast<uint8_t>(0xB0 | channel), 10, ShiftedPan(ch.songPan, pan));
+  Send3(sink, Midi::Status(Midi::kControlChange, channel), Midi::kPan, ShiftedPan(ch.songPan, pan));
 }
 
 int Sequencer::GetPan(int channel) const {
-  return channel >= 0 && channel < 16 ? channels[channel].mixPan : 0;
+  return channel >= 0 && channel < Midi::kChannels ? channels[channel].mixPan : 0;
 }
 
 void Sequencer::SetMute(int channel, bool mute, MidiSink* sink) {
-  if (channel < 0 || channel > 15) {
+  if (channel < 0 || channel >= Midi::kChannels) {
     return;
   }
   Channel& ch = channels[channel];
@@ -306,12 +350,13 @@ void Sequencer::SetMute(int channel, bool mute, MidiSink* sink) {
     for (int n = 0; n < 128; ++n) {
       SendNoteOff(channel, static_cast<uint8_t>(n), sink);
     }
-    Send3(sink, static_cast<uint8_t>(0xB0 | channel), 120, 0);  // cut the release tails too
+    // Cut the release tails too.
+    Send3(sink, Midi::Status(Midi::kControlChange, channel), Midi::kAllSoundOff, 0);
   }
 }
 
 bool Sequencer::GetMute(int channel) const {
-  return channel >= 0 && channel < 16 && channels[channel].muted;
+  return channel >= 0 && channel < Midi::kChannels && channels[channel].muted;
 }
 
 }  // namespace Kesh::Audio

@@ -9,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "audio/drum_parts.h"
 #include "audio/midi/midi_file.h"
 
 namespace Kesh::Audio {
@@ -24,7 +25,6 @@ class MidiSink {
 class Sequencer {
  public:
   static constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
-  static constexpr int kDrumChannel = 9;
 
   Sequencer();
 
@@ -92,6 +92,10 @@ class Sequencer {
   void SendNoteOff(int channel, uint8_t note, MidiSink* sink);
   static void Send3(MidiSink* sink, uint8_t status, uint8_t d1, uint8_t d2);
   void ForgetSongState();
+  // After a GM, GM2 or GS reset in the song: the output is back at its power-on state, so the
+  // song's channel state is forgotten and the mixer's settings are sent again.
+  void AfterSystemReset(MidiSink* sink);
+  void SendMixer(int channel, MidiSink* sink);
 
   std::vector<Event> events;
   std::vector<std::vector<uint8_t>> sysex;
@@ -99,6 +103,7 @@ class Sequencer {
   int64_t endUs = 0;
   int transpose = 0;
   std::array<Channel, 16> channels;
+  DrumParts parts;  // which channels play drums now: their notes are never transposed
 };
 
 }  // namespace Kesh::Audio

@@ -9,6 +9,9 @@
 
 #include "framework/text.h"
 #include "framework/xml.h"
+#include "tavro/midi.h"
+
+namespace Midi = Kesh::Audio::Midi;
 
 namespace Kesh::Data::Events {
 
@@ -379,13 +382,13 @@ void Analysis::CollectMelodicNotes() {
   current.fill(-1);
   for (const Audio::SongTrack& songTrack : song->tracks) {
     for (const Audio::MidiEvent& event : songTrack.events) {
-      const int channel = event.status & 0x0F;
-      const int kind = event.status & 0xF0;
-      if (channel == 9) {
+      const int channel = event.status & Midi::kChannelMask;
+      const int kind = event.status & Midi::kKindMask;
+      if (channel == Midi::kDrumChannel) {
         continue;
       }
-      if (kind == 0xC0) {
-        const int program = event.data1 & 0x7F;
+      if (kind == Midi::kProgramChange) {
+        const int program = event.data1 & Midi::kDataMask;
         current[channel] = program;
         if (trackByPatch.find(program) == trackByPatch.end()) {
           trackByPatch[program] = AddTrack(program, channel);
@@ -394,11 +397,11 @@ void Analysis::CollectMelodicNotes() {
       }
       // Notes before the channel's first program change are ignored. A note-on counts whatever
       // its velocity.
-      if (current[channel] < 0 || (kind != 0x80 && kind != 0x90)) {
+      if (current[channel] < 0 || (kind != Midi::kNoteOff && kind != Midi::kNoteOn)) {
         continue;
       }
-      read.push_back({GridTime(event.tick), static_cast<uint8_t>(event.data1 & 0x7F),
-                      static_cast<uint8_t>(current[channel]), kind == 0x90});
+      read.push_back({GridTime(event.tick), static_cast<uint8_t>(event.data1 & Midi::kDataMask),
+                      static_cast<uint8_t>(current[channel]), kind == Midi::kNoteOn});
       first[current[channel] + 1] += 1;
     }
   }
@@ -449,14 +452,14 @@ void Analysis::CollectDrumHits() {
   size_t hits = 0;
   for (const Audio::SongTrack& songTrack : song->tracks) {
     for (const Audio::MidiEvent& event : songTrack.events) {
-      hits += (event.status & 0x0F) == 9 ? 1 : 0;
+      hits += (event.status & Midi::kChannelMask) == Midi::kDrumChannel ? 1 : 0;
     }
   }
   drumHits.reserve(hits);
   for (const Audio::SongTrack& songTrack : song->tracks) {
     for (const Audio::MidiEvent& event : songTrack.events) {
-      if ((event.status & 0x0F) == 9) {
-        drumHits.push_back({GridTime(event.tick), event.data1 & 0x7Fu});
+      if ((event.status & Midi::kChannelMask) == Midi::kDrumChannel) {
+        drumHits.push_back({GridTime(event.tick), event.data1 & unsigned{Midi::kDataMask}});
       }
     }
   }
@@ -510,8 +513,8 @@ void Analysis::MeasureMelodicBars() {
       }
       auto* range = new BarRange(*bar);
       range->SetParam(BarRange::kNoteCount, static_cast<float>(count));
-      range->SetParam(BarRange::kLowest, static_cast<float>(lowest & 0x7F));
-      range->SetParam(BarRange::kHighest, static_cast<float>(highest & 0x7F));
+      range->SetParam(BarRange::kLowest, static_cast<float>(lowest & Midi::kDataMask));
+      range->SetParam(BarRange::kHighest, static_cast<float>(highest & Midi::kDataMask));
       // Over a grid step with k notes the polyphony sum grows by k - 1.
       const uint64_t polySum = count - positions;
       range->SetParam(BarRange::kPolyphony,
@@ -591,8 +594,8 @@ void Analysis::MeasureDrumBars() {
       }
       auto* range = new BarRange(*bar);
       range->SetParam(BarRange::kNoteCount, static_cast<float>(count));
-      range->SetParam(BarRange::kLowest, static_cast<float>(lowest & 0x7F));
-      range->SetParam(BarRange::kHighest, static_cast<float>(highest & 0x7F));
+      range->SetParam(BarRange::kLowest, static_cast<float>(lowest & Midi::kDataMask));
+      range->SetParam(BarRange::kHighest, static_cast<float>(highest & Midi::kDataMask));
       range->SetParam(BarRange::kPolyphony, static_cast<float>(total - positions));
       range->SetParam(BarRange::kCoverage, static_cast<float>(positions));
       range->SetParam(BarRange::kWeight, weights[g]);

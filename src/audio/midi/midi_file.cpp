@@ -1,6 +1,7 @@
 #include "audio/midi/midi_file.h"
 
 #include "framework/text.h"
+#include "tavro/midi.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -129,7 +130,7 @@ uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32
       Warn(index, "track ends after a delta time");
       break;
     }
-    if (status & 0x80) {
+    if (status & kStatusBit) {
       ++c.pos;
     } else if (running != 0) {
       status = running;
@@ -140,10 +141,10 @@ uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32
       continue;
     }
 
-    if (status < 0xF0) {
+    if (status < kSystem) {
       running = status;
-      const uint8_t kind = status & 0xF0;
-      const int need = (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
+      const uint8_t kind = status & kKindMask;
+      const int need = (kind == kProgramChange || kind == kChannelPressure) ? 1 : 2;
       uint8_t d[2] = {0, 0};
       bool ok = true;
       for (int i = 0; i < need && ok; ++i) {
@@ -156,16 +157,16 @@ uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32
       MidiEvent ev;
       ev.tick = now;
       ev.status = status;
-      ev.data1 = d[0] & 0x7F;
-      ev.data2 = d[1] & 0x7F;
-      if (kind == 0x90 && ev.data2 > 0) {
+      ev.data1 = d[0] & kDataMask;
+      ev.data2 = d[1] & kDataMask;
+      if (kind == kNoteOn && ev.data2 > 0) {
         ++info.noteOns;
       }
       track.events.push_back(ev);
       continue;
     }
 
-    if (status == 0xF0 || status == 0xF7) {
+    if (status == kSysEx || status == kSysExEnd) {
       uint32_t length;
       if (!c.Vlq(length) || length > c.Left()) {
         Warn(index, "system exclusive message cut off by the end of the track");
@@ -175,11 +176,11 @@ uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32
       ev.tick = now;
       ev.track = index;
       ev.eventIndex = static_cast<uint32_t>(track.events.size());
-      ev.escape = status == 0xF7;
+      ev.escape = status == kSysExEnd;
       const size_t prefix = ev.escape ? 0 : 1;
       ev.bytes.resize(prefix + length);
       if (prefix == 1) {
-        ev.bytes[0] = 0xF0;
+        ev.bytes[0] = kSysEx;
       }
       if (length > 0) {
         std::memcpy(ev.bytes.data() + prefix, data + c.pos, length);
@@ -189,7 +190,7 @@ uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32
       continue;
     }
 
-    if (status == 0xFF) {
+    if (status == kMeta) {
       uint8_t type;
       uint32_t length;
       if (!c.Byte(type) || !c.Vlq(length) || length > c.Left()) {
@@ -199,9 +200,9 @@ uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32
       const uint8_t* p = data + c.pos;
       c.pos += length;
       switch (type) {
-        case 0x2F:  // end of track: whatever follows is not part of the track
+        case kMetaEndOfTrack:  // end of track: whatever follows is not part of the track
           return static_cast<uint32_t>(std::min<uint64_t>(tick, kMaxTick));
-        case 0x51:
+        case kMetaTempo:
           ++info.tempoEvents;
           if (length >= 3) {
             const uint32_t tempo = (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
@@ -214,7 +215,7 @@ uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32
             Warn(index, "short tempo event ignored");
           }
           break;
-        case 0x58:
+        case kMetaTimeSignature:
           ++info.meterEvents;
           if (length >= 2 && p[0] > 0 && p[1] <= 6) {
             TimeSignature ts;
@@ -230,15 +231,15 @@ uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32
             Warn(index, "invalid time signature ignored");
           }
           break;
-        case 0x01:
+        case kMetaText:
           ++info.textEvents;
           texts.texts.push_back({now, std::string(reinterpret_cast<const char*>(p), length)});
           break;
-        case 0x05:
+        case kMetaLyric:
           ++info.lyricEvents;
           texts.lyrics.push_back({now, std::string(reinterpret_cast<const char*>(p), length)});
           break;
-        case 0x03:
+        case kMetaTrackName:
           if (!named) {
             track.name = Vell::Text::ToUtf8(std::string(reinterpret_cast<const char*>(p), length));
             named = true;
@@ -253,9 +254,11 @@ uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32
 
     // Undefined or real-time system bytes (F1-F6, F8-FE) have no place in a file: skip them with
     // the data bytes their message type carries.
-    int skip = status == 0xF2 ? 2 : (status == 0xF1 || status == 0xF3) ? 1 : 0;
+    int skip = status == kSongPosition                                      ? 2
+               : (status == kTimeCodeQuarterFrame || status == kSongSelect) ? 1
+                                                                            : 0;
     uint8_t b;
-    while (skip-- > 0 && c.Peek(b) && (b & 0x80) == 0) {
+    while (skip-- > 0 && c.Peek(b) && (b & kStatusBit) == 0) {
       ++c.pos;
     }
     Warn(index, "system message " + Hex(status) + " skipped");
