@@ -20,6 +20,8 @@ namespace Kesh::Audio {
 namespace {
 
 constexpr int kRealTimeRate = 44100;
+constexpr int kPeriodFrames = 512;
+constexpr int kPeriods = 4;
 constexpr int kDrumBank = 128;  // where SoundFonts keep their drum kits
 
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
@@ -55,6 +57,11 @@ class SynthOutput : public Output {
     settings = new_fluid_settings();
     fluid_settings_setnum(settings, "synth.sample-rate", offline ? sampleRate : kRealTimeRate);
     fluid_settings_setint(settings, "synth.cpu-cores", 1);
+    // Periods of 512 frames (11.6 ms), four of them buffered: the synthesizer's default of 64-frame
+    // periods wakes the sound server's client 690 times a second, which costs more than the
+    // synthesis and underruns on a busy machine.
+    fluid_settings_setint(settings, "audio.period-size", kPeriodFrames);
+    fluid_settings_setint(settings, "audio.periods", kPeriods);
     synth = new_fluid_synth(settings);
     const std::string font = FindSoundFont();
     if (synth != nullptr && !font.empty()) {
