@@ -86,8 +86,8 @@ void CrowdBridge::ApplySettings() {
     float copy[2] = {volume[0], volume[1]};
     setSceneVolume(copy, 2, 0);
   }
-  if (muted) {
-    muteScene(true);
+  if (muteSet) {
+    muteScene(muted);
   }
 }
 
@@ -168,6 +168,7 @@ bool CrowdBridge::SetVolume(float left, float right) {
 bool CrowdBridge::Mute(bool mute) {
   std::lock_guard lock(mutex);
   muted = mute;
+  muteSet = true;
   if (!Ready()) {
     return false;
   }

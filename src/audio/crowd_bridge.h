@@ -64,6 +64,7 @@ class CrowdBridge : public ICrowd {
   float volume[2] = {1.0f, 1.0f};
   bool volumeSet = false;
   bool muted = false;
+  bool muteSet = false;
   bool ready = false;
   bool offline = false;
   InitSceneFn initScene = nullptr;

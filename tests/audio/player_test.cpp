@@ -1,7 +1,9 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -415,4 +417,105 @@ TEST(Player, DrumsOnOtherChannelsSoundLikeDrums) {
   EXPECT_TRUE(render(gs) == reference);
   EXPECT_TRUE(render(gm2) == reference);
   EXPECT_FALSE(render(melodic) == reference);
+}
+
+// Outputs that take their time to open (a SoundFont loading, a busy device) and then fail or
+// succeed: the position answers promptly on another thread all the while.
+TEST(Player, SlowOutputsNeverHoldUpThePosition) {
+  class SlowOutputs : public TestOutputs {
+   public:
+    std::unique_ptr<Kesh::Audio::Output> Open(int) override {
+      std::this_thread::sleep_for(std::chrono::milliseconds(400));
+      return nullptr;  // the device stays busy
+    }
+    std::unique_ptr<Kesh::Audio::Output> OpenOffline(int rate) override {
+      std::this_thread::sleep_for(std::chrono::milliseconds(400));
+      return TestOutputs::OpenOffline(rate);
+    }
+  };
+  Player player(std::make_unique<SlowOutputs>(), "");
+  MemoryStream stream(ChangingSong());
+  ASSERT_TRUE(player.OpenStream(&stream));
+
+  std::atomic<bool> done{false};
+  std::vector<double> waits;
+  std::thread frames([&] {
+    while (!done) {
+      const auto start = std::chrono::steady_clock::now();
+      (void)player.GetPositionMs();
+      waits.push_back(
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+              .count());
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  player.Play();  // opens the output (and tries the built-in synthesizer again) outside the lock
+  EXPECT_TRUE(player.IsPlaying());
+  EXPECT_TRUE(player.SetOffline(true, 8000));
+  EXPECT_TRUE(player.SetOffline(false, 0));
+  done = true;
+  frames.join();
+  ASSERT_GT(waits.size(), 50u);
+  std::sort(waits.begin(), waits.end());
+  // Generous for a loaded machine: the bulk within 5 ms, and never anything like an open.
+  EXPECT_LT(waits[waits.size() * 9 / 10], 5.0);
+  EXPECT_LT(waits.back(), 200.0);
+}
+
+// The crowd's volume, balance and mute survive a switch to offline rendering and back, and a scene
+// that failed to open on the device is tried again, at most once a second.
+TEST(Player, CrowdSettingsOutliveSceneChangesAndTheDeviceIsRetried) {
+  void* fake = dlopen(FakeCrowdLibrary().c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(fake, nullptr) << dlerror();
+  auto calls = reinterpret_cast<const char* (*)()>(dlsym(fake, "FakeOvatixCalls"));
+  auto clear = reinterpret_cast<void (*)()>(dlsym(fake, "FakeOvatixClear"));
+  clear();
+  Player player(std::make_unique<TestOutputs>(), FakeCrowdLibrary());
+  Kesh::Audio::ICrowd* crowd = player.GetCrowd();
+
+  setenv("FAKE_OVATIX_NO_DEVICE", "1", 1);
+  EXPECT_FALSE(crowd->SetVolume(0.25f, 0.75f));
+  EXPECT_FALSE(crowd->Mute(true));  // within the second: not tried again
+  EXPECT_EQ(std::string(calls()), "InitScene -1 44100 2\n");
+  unsetenv("FAKE_OVATIX_NO_DEVICE");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  clear();
+  EXPECT_TRUE(crowd->PlaySeries("applause", 1.0f));
+  EXPECT_EQ(std::string(calls()),
+            "InitScene -1 44100 2\n"
+            "SetSceneVolume 2 0.250000 0.750000\n"
+            "MuteScene 1\n"
+            "PlaySeries applause 1.000000\n");
+
+  clear();
+  ASSERT_TRUE(player.SetOffline(true, 22050));
+  EXPECT_EQ(std::string(calls()),
+            "InitSceneOffline 22050 2\n"
+            "SetSceneVolume 2 0.250000 0.750000\n"
+            "MuteScene 1\n");
+  EXPECT_TRUE(crowd->Mute(false));
+  ASSERT_TRUE(player.SetOffline(false, 0));
+  clear();
+  EXPECT_FALSE(crowd->IsMuted());
+  EXPECT_EQ(std::string(calls()),
+            "InitScene -1 44100 2\n"
+            "SetSceneVolume 2 0.250000 0.750000\n"
+            "MuteScene 0\n");
+  dlclose(fake);
+}
+
+// A span of ten minutes renders in bounded pieces: only the last minute is kept for the caller
+// and the clock lands exactly.
+TEST(Player, LongOfflineSpansRenderInBoundedPieces) {
+  auto outputs = std::make_unique<TestOutputs>();
+  Player player(std::move(outputs), "");
+  MemoryStream stream(ChangingSong());
+  ASSERT_TRUE(player.OpenStream(&stream));
+  ASSERT_TRUE(player.SetOffline(true, 8000));
+  player.Play();
+  ASSERT_TRUE(player.AdvanceOffline(10 * 60 * 1000));
+  EXPECT_EQ(player.GetPositionMs(), 10 * 60 * 1000);
+  std::vector<int16_t> all(2 * 8000 * 61);
+  EXPECT_EQ(player.RenderOffline(all.data(), 8000 * 61), 8000 * 60);
+  EXPECT_FALSE(player.AdvanceOffline(-1));
 }
