@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <queue>
 
 #include "audio/midi/tempo_map.h"
 #include "tavro/midi.h"
@@ -25,53 +27,89 @@ void Sequencer::ForgetSongState() {
 void Sequencer::Load(const Midi::MidiFile& file) {
   Clear();
   const Midi::TempoMap tempo(file.song);
-  // Order: tick, then track, then position in the track (a SysEx message goes before the channel
-  // message that followed it in the file).
-  struct Key {
-    uint32_t tick, track, order;
-    Event event;
-  };
-  std::vector<Key> keys;
-  size_t total = file.sysex.size();
+  const size_t trackCount = file.song.tracks.size();
+  // Each track's SysEx messages in file order (the file's list is in tick order across tracks).
+  std::vector<std::vector<uint32_t>> trackSysex(trackCount);
+  size_t total = 0;
+  for (uint32_t s = 0; s < file.sysex.size(); ++s) {
+    const Midi::SysexEvent& x = file.sysex[s];
+    // Escape packets carry no complete message for an output; F0 alone says nothing.
+    if (!x.escape && x.length >= 2 && x.track < trackCount) {
+      trackSysex[x.track].push_back(s);
+      ++total;
+    }
+  }
   for (const SongTrack& track : file.song.tracks) {
     total += track.events.size();
   }
-  keys.reserve(total);
-  for (size_t t = 0; t < file.song.tracks.size(); ++t) {
+  events.reserve(total);
+
+  // Merge the tracks in the order tick, then track, then position in the track (a SysEx message
+  // goes before the channel message that followed it in the file), without sorting a copy.
+  struct Cursor {
+    size_t channel = 0;
+    size_t sysex = 0;
+  };
+  std::vector<Cursor> cursors(trackCount);
+  // The next item of track t: its tick, and whether it is a SysEx message; false when none left.
+  auto head = [&](size_t t, uint32_t& tick, bool& isSysex) {
     const auto& list = file.song.tracks[t].events;
-    for (size_t i = 0; i < list.size(); ++i) {
-      const MidiEvent& m = list[i];
-      keys.push_back({m.tick,
-                      static_cast<uint32_t>(t),
-                      static_cast<uint32_t>(i * 2 + 1),
-                      {0, kNone, m.status, m.data1, m.data2}});
+    const Cursor& c = cursors[t];
+    const bool haveChannel = c.channel < list.size();
+    const bool haveSysex = c.sysex < trackSysex[t].size();
+    if (!haveChannel && !haveSysex) {
+      return false;
+    }
+    if (haveSysex) {
+      const Midi::SysexEvent& x = file.sysex[trackSysex[t][c.sysex]];
+      isSysex = !haveChannel || x.tick < list[c.channel].tick ||
+                (x.tick == list[c.channel].tick && x.eventIndex <= c.channel);
+    } else {
+      isSysex = false;
+    }
+    tick = isSysex ? file.sysex[trackSysex[t][c.sysex]].tick : list[c.channel].tick;
+    return true;
+  };
+  using Head = std::pair<uint32_t, uint32_t>;  // tick, track
+  std::priority_queue<Head, std::vector<Head>, std::greater<>> heads;
+  for (size_t t = 0; t < trackCount; ++t) {
+    uint32_t tick = 0;
+    bool isSysex = false;
+    if (head(t, tick, isSysex)) {
+      heads.emplace(tick, static_cast<uint32_t>(t));
     }
   }
-  sysex.resize(file.sysex.size());
-  for (size_t s = 0; s < file.sysex.size(); ++s) {
-    const Midi::SysexEvent& x = file.sysex[s];
-    if (x.escape || x.bytes.size() < 2) {
-      continue;  // escape packets carry no complete message for an output
+  while (!heads.empty()) {
+    const auto [tick, t] = heads.top();
+    heads.pop();
+    // Take everything this track has at this tick before the next track's.
+    uint32_t nextTick = tick;
+    bool isSysex = false;
+    while (head(t, nextTick, isSysex) && nextTick == tick) {
+      Cursor& c = cursors[t];
+      const int64_t us = tempo.TickToUs(tick);
+      if (isSysex) {
+        const Midi::SysexEvent& x = file.sysex[trackSysex[t][c.sysex++]];
+        const bool closed = file.sysexData[x.offset + x.length - 1] == Midi::kSysExEnd;
+        const uint32_t length = x.length + (closed ? 0 : 1);
+        const auto offset = static_cast<uint32_t>(sysex.size());
+        for (int shift = 0; shift < 32; shift += 8) {
+          sysex.push_back(static_cast<uint8_t>(length >> shift));
+        }
+        sysex.insert(sysex.end(), file.sysexData.begin() + x.offset,
+                     file.sysexData.begin() + x.offset + x.length);
+        if (!closed) {
+          sysex.push_back(Midi::kSysExEnd);
+        }
+        events.push_back({us, offset, Midi::kSysEx, 0, 0});
+      } else {
+        const MidiEvent& m = file.song.tracks[t].events[c.channel++];
+        events.push_back({us, kNone, m.status, m.data1, m.data2});
+      }
     }
-    keys.push_back({x.tick, x.track, x.eventIndex * 2, {0, static_cast<uint32_t>(s), 0, 0, 0}});
-    sysex[s] = x.bytes;
-    if (sysex[s].back() != Midi::kSysExEnd) {
-      sysex[s].push_back(Midi::kSysExEnd);
+    if (head(t, nextTick, isSysex)) {
+      heads.emplace(nextTick, t);
     }
-  }
-  std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
-    if (a.tick != b.tick) {
-      return a.tick < b.tick;
-    }
-    if (a.track != b.track) {
-      return a.track < b.track;
-    }
-    return a.order < b.order;
-  });
-  events.reserve(keys.size());
-  for (Key& k : keys) {
-    k.event.us = tempo.TickToUs(k.tick);
-    events.push_back(k.event);
   }
   endUs = tempo.TickToUs(file.info.lastTick);
 }
@@ -125,14 +163,17 @@ void Sequencer::SendNoteOff(int channel, uint8_t note, MidiSink* sink) {
 
 void Sequencer::Dispatch(const Event& e, MidiSink* sink) {
   if (e.sysex != kNone) {
-    const std::vector<uint8_t>& message = sysex[e.sysex];
+    const uint8_t* stored = sysex.data() + e.sysex;
+    const size_t length = size_t{stored[0]} | size_t{stored[1]} << 8 | size_t{stored[2]} << 16 |
+                          size_t{stored[3]} << 24;
+    const uint8_t* message = stored + 4;
     if (sink != nullptr) {
-      sink->Send(message.data(), message.size());
+      sink->Send(message, length);
     }
-    if (DrumParts::IsSystemReset(message.data(), message.size())) {
+    if (DrumParts::IsSystemReset(message, length)) {
       AfterSystemReset(sink);
     } else {
-      parts.Follow(message.data(), message.size());
+      parts.Follow(message, length);
     }
     return;
   }

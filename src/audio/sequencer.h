@@ -70,7 +70,7 @@ class Sequencer {
  private:
   struct Event {
     int64_t us;
-    uint32_t sysex;  // index into the song's SysEx list, or kNone for a channel message
+    uint32_t sysex;  // offset of a SysEx message in `sysex`, or kNone for a channel message
     uint8_t status, data1, data2;
   };
   static constexpr uint32_t kNone = 0xFFFFFFFF;
@@ -98,7 +98,7 @@ class Sequencer {
   void SendMixer(int channel, MidiSink* sink);
 
   std::vector<Event> events;
-  std::vector<std::vector<uint8_t>> sysex;
+  std::vector<uint8_t> sysex;  // the SysEx messages, each after its length (4 bytes, LSB first)
   size_t next = 0;
   int64_t endUs = 0;
   int transpose = 0;

@@ -176,7 +176,7 @@ TEST(MidiReader, DamagedFilesKeepWhatCanBeRead) {
   ASSERT_EQ(file.song.tracks[0].events.size(), 5u);
   EXPECT_EQ(file.song.tracks[0].events[4].data1, 67);
   ASSERT_EQ(file.sysex.size(), 1u);
-  EXPECT_EQ(file.sysex[0].bytes, (std::vector<uint8_t>{0xF0, 0x7E, 0xF7}));
+  EXPECT_EQ(file.SysexBytes(file.sysex[0]), (std::vector<uint8_t>{0xF0, 0x7E, 0xF7}));
   EXPECT_EQ(file.sysex[0].eventIndex, 2u);
 
   // Cut anywhere: every prefix either opens with fewer events or is refused, never more.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <string_view>
 
 namespace Kesh::Audio::Midi {
 namespace {
@@ -62,9 +63,11 @@ struct Cursor {
   }
 };
 
+// A text event's place in the file being read: strings are made only for the texts kept.
 struct RawText {
   uint32_t tick;
-  std::string bytes;
+  uint32_t offset;
+  uint32_t length;
 };
 
 struct TrackTexts {
@@ -95,7 +98,7 @@ class Reader {
   // Reads one MTrk body; returns the tick of its last event (relative to the track start).
   uint32_t ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32_t index, uint32_t offset,
                      SongTrack& track, TrackTexts& texts);
-  void FinishTexts(std::vector<TrackTexts>& texts);
+  void FinishTexts(const uint8_t* data, std::vector<TrackTexts>& texts);
   void FinishTempoAndMeters();
 
   MidiFile& file;
@@ -108,7 +111,9 @@ class Reader {
 uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32_t index,
                            uint32_t offset, SongTrack& track, TrackTexts& texts) {
   Cursor c{data, begin, end};
-  track.events.reserve((end - begin) / 4);  // a channel message takes three to four bytes
+  // A channel message takes at least two bytes (delta and one data byte under running status):
+  // room for that many is only address space until used, and the list never grows by copying.
+  track.events.reserve((end - begin) / 2);
   uint64_t tick = 0;
   uint8_t running = 0;
   bool named = false;
@@ -172,21 +177,21 @@ uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32
         Warn(index, "system exclusive message cut off by the end of the track");
         break;
       }
-      SysexEvent ev;
-      ev.tick = now;
-      ev.track = index;
-      ev.eventIndex = static_cast<uint32_t>(track.events.size());
-      ev.escape = status == kSysExEnd;
-      const size_t prefix = ev.escape ? 0 : 1;
-      ev.bytes.resize(prefix + length);
-      if (prefix == 1) {
-        ev.bytes[0] = kSysEx;
-      }
       if (length > 0) {
-        std::memcpy(ev.bytes.data() + prefix, data + c.pos, length);
+        SysexEvent ev;
+        ev.tick = now;
+        ev.track = index;
+        ev.eventIndex = static_cast<uint32_t>(track.events.size());
+        ev.escape = status == kSysExEnd ? 1 : 0;
+        ev.offset = static_cast<uint32_t>(file.sysexData.size());
+        if (status == kSysEx) {
+          file.sysexData.push_back(kSysEx);
+        }
+        file.sysexData.insert(file.sysexData.end(), data + c.pos, data + c.pos + length);
+        ev.length = static_cast<uint32_t>(file.sysexData.size() - ev.offset);
+        file.sysex.push_back(ev);
       }
       c.pos += length;
-      file.sysex.push_back(std::move(ev));
       continue;
     }
 
@@ -233,11 +238,11 @@ uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32
           break;
         case kMetaText:
           ++info.textEvents;
-          texts.texts.push_back({now, std::string(reinterpret_cast<const char*>(p), length)});
+          texts.texts.push_back({now, static_cast<uint32_t>(p - data), length});
           break;
         case kMetaLyric:
           ++info.lyricEvents;
-          texts.lyrics.push_back({now, std::string(reinterpret_cast<const char*>(p), length)});
+          texts.lyrics.push_back({now, static_cast<uint32_t>(p - data), length});
           break;
         case kMetaTrackName:
           if (!named) {
@@ -268,20 +273,25 @@ uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32
 
 // Keeps a track's lyric events when the song has any, otherwise its text events; text that is not
 // valid UTF-8 is decoded from Windows-1252.
-void Reader::FinishTexts(std::vector<TrackTexts>& texts) {
+void Reader::FinishTexts(const uint8_t* data, std::vector<TrackTexts>& texts) {
   bool lyrics = false;
   for (const TrackTexts& t : texts) {
     lyrics = lyrics || !t.lyrics.empty();
   }
   for (size_t i = 0; i < texts.size() && i < song.tracks.size(); ++i) {
     SongTrack& track = song.tracks[i];
-    for (RawText& raw : lyrics ? texts[i].lyrics : texts[i].texts) {
-      while (!raw.bytes.empty() && raw.bytes.back() == '\0') {
-        raw.bytes.pop_back();
+    std::vector<RawText>& kept = lyrics ? texts[i].lyrics : texts[i].texts;
+    track.texts.reserve(kept.size());
+    track.textTicks.reserve(kept.size());
+    for (const RawText& raw : kept) {
+      std::string_view bytes(reinterpret_cast<const char*>(data) + raw.offset, raw.length);
+      while (!bytes.empty() && bytes.back() == '\0') {
+        bytes.remove_suffix(1);
       }
-      track.texts.push_back(Vell::Text::ToUtf8(raw.bytes));
+      track.texts.push_back(Vell::Text::ToUtf8(std::string(bytes)));
       track.textTicks.push_back(raw.tick);
     }
+    texts[i] = TrackTexts{};  // done with this track's places
   }
 }
 
@@ -432,9 +442,15 @@ bool Reader::Read(const uint8_t* data, size_t size, std::string& reason) {
     info.warnings.push_back("header announces " + std::to_string(info.declaredTracks) +
                             " tracks, found " + std::to_string(info.tracksRead));
   }
-  std::stable_sort(file.sysex.begin(), file.sysex.end(),
-                   [](const SysexEvent& a, const SysexEvent& b) { return a.tick < b.tick; });
-  FinishTexts(texts);
+  // By tick; the track and the place in the data keep each track's file order. In place: the
+  // list may hold millions of messages.
+  std::sort(file.sysex.begin(), file.sysex.end(), [](const SysexEvent& a, const SysexEvent& b) {
+    if (a.tick != b.tick) {
+      return a.tick < b.tick;
+    }
+    return a.track != b.track ? a.track < b.track : a.offset < b.offset;
+  });
+  FinishTexts(data, texts);
   FinishTempoAndMeters();
   return true;
 }

@@ -14,13 +14,16 @@
 namespace Kesh::Audio::Midi {
 
 // A system-exclusive message (starting with F0, as sent on the wire) or an escape packet (F7:
-// the raw bytes that followed it in the file).
+// the raw bytes that followed it in the file). Its bytes lie in MidiFile::sysexData, so that a
+// file of millions of tiny messages costs a few bytes per message. Messages with no data bytes
+// carry nothing and are not kept.
 struct SysexEvent {
   uint32_t tick = 0;
   uint32_t track = 0;
   uint32_t eventIndex = 0;  // number of the track's channel events read before this message
-  bool escape = false;
-  std::vector<uint8_t> bytes;
+  uint32_t offset = 0;      // of the bytes in MidiFile::sysexData
+  uint32_t length : 31 = 0;
+  uint32_t escape : 1 = 0;
 };
 
 // What the reader saw while reading, for tools, tests and diagnostics.
@@ -44,8 +47,14 @@ struct FileInfo {
 
 struct MidiFile {
   SongData song;
-  std::vector<SysexEvent> sysex;  // ascending tick order
+  std::vector<SysexEvent> sysex;  // ascending tick order (then track, then file order)
+  std::vector<uint8_t> sysexData;
   FileInfo info;
+
+  // The bytes of one of the messages above.
+  std::vector<uint8_t> SysexBytes(const SysexEvent& event) const {
+    return {sysexData.begin() + event.offset, sysexData.begin() + event.offset + event.length};
+  }
 };
 
 // Reads a Standard MIDI File (or an RMID wrapper around one) from memory. On success fills out and
