@@ -9,7 +9,7 @@
 #include "audio/limiter.h"
 #include "audio/outputs.h"
 #include "audio/player.h"
-#include "framework/file.h"
+#include "tavro/stream.h"
 #include "midi_builder.h"
 
 using Kesh::Audio::Player;

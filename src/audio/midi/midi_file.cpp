@@ -1,7 +1,7 @@
 #include "audio/midi/midi_file.h"
 
-#include "framework/text.h"
 #include "tavro/midi.h"
+#include "tavro/text_encoding.h"
 
 #include <algorithm>
 #include <cstdio>
