@@ -37,10 +37,15 @@ function(tavro_bench name)
     TAVRO_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")
 endfunction()
 
-# tavro_fuzzer(NAME SOURCES ... LIBS ...): a libFuzzer executable.
+# tavro_fuzzer(NAME SOURCES ... LIBS ...): a libFuzzer executable. The target "fuzzers" builds
+# every one of them and only what they need (what CI compiles).
 function(tavro_fuzzer name)
   cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${F_SOURCES})
   target_link_libraries(${name} PRIVATE ${F_LIBS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  if(NOT TARGET fuzzers)
+    add_custom_target(fuzzers)
+  endif()
+  add_dependencies(fuzzers ${name})
 endfunction()

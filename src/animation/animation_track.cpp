@@ -307,12 +307,20 @@ bool Animation::Prepare(uint64_t& lateness) {
   if (first < 0) {
     return false;
   }
-  const uint64_t b = bars[first].start;
+  firstActiveMs = bars[first].start;
+  lateness = Lateness();
+  return true;
+}
+
+uint64_t Animation::Lateness() const {
+  if (!firstActiveMs) {
+    return 0;
+  }
+  // The walk-on from where the artist stands now: a later placement may have moved it.
+  const uint64_t b = *firstActiveMs;
   const Entry walkOn = ChooseEntry();
   const uint64_t needed = walkOn.walkMs + walkOn.arriveMs;
-  const uint64_t entry = b > needed ? b - needed : 0;
-  lateness = entry + needed > b ? entry + needed - b : 0;
-  return true;
+  return needed > b ? needed - b : 0;
 }
 
 // ---- building ----
@@ -662,9 +670,12 @@ Animation* Animation::MergeDrums(const std::vector<Animation*>& animations) {
     if (merged == nullptr) {
       merged = new Animation(drum->artist);
     }
-    for (const auto& [time, set] : drum->timeline) {
-      const auto same = [&](const auto& entry) {
-        return entry.first == time && entry.second == set;
+    for (const auto& timed : drum->timeline) {
+      const auto& [time, set] = timed;
+      // Compares through timed: lambdas may not capture structured bindings before C++20's
+      // P1091 fix, which clang 14 lacks.
+      const auto same = [&timed](const auto& entry) {
+        return entry.first == timed.first && entry.second == timed.second;
       };
       const bool entry = std::any_of(drum->entryEntries.begin(), drum->entryEntries.end(), same);
       const bool exit = std::any_of(drum->exitEntries.begin(), drum->exitEntries.end(), same);

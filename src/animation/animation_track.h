@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -74,6 +75,10 @@ class Animation {
   // (no events, not starting at 0, no active bar). Throws AnimationNotFoundException and
   // AnimationInvalidParamException for missing sets and walking sets without speed.
   bool Prepare(uint64_t& lateness);
+  // The same lateness for the cell the artist stands in now. An artist placed later may push
+  // this one to another cell, which changes its walk: the player asks again after the last
+  // Prepare and starts the music after the largest. 0 before a successful Prepare.
+  uint64_t Lateness() const;
   // Fills the timeline and the sprite keys for the whole song, every time shifted by offset ms.
   // false when it stops early (a bar of an unsupported meter).
   bool Build(uint64_t offset);
@@ -138,6 +143,7 @@ class Animation {
                Pending& pending);
 
   const Event* track = nullptr;
+  std::optional<uint64_t> firstActiveMs;  // start of the first active bar, set by Prepare
   const Event* barTrack = nullptr;
   Timeline timeline;
   Artists::Artist* artist = nullptr;

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
+#include <optional>
 
 #include "artists/layout.h"
 #include "data/events.h"
 #include "data/track.h"
+#include "framework/diagnostics.h"
 #include "framework/xml.h"
 #include "platform/platform.h"
 
@@ -188,6 +191,80 @@ void Manager::DestroyArtist(Artist* artist) {
   }
 }
 
+namespace {
+
+// The artist files of the index as GetArtist looks at them, read once per call: the artist
+// element of each usable file (which keeps its document alive), under the first number of its
+// "patch", in index order.
+class IndexScan {
+ public:
+  struct Entry {
+    size_t position = 0;  // of the include in the index
+    std::string file;
+    std::unique_ptr<Xml::Node> element;
+    bool hasRange = false;
+    int range = 0;
+  };
+
+  explicit IndexScan(const Xml::Node& includes) {
+    size_t position = 0;
+    for (auto include = includes.FirstChild(); include; include = include->NextSibling()) {
+      const size_t at = position++;
+      auto file = Xml::OpenInclude(include.get());
+      if (!file) {
+        continue;
+      }
+      auto list = file->SelectNode("profile/artists");
+      if (!list) {
+        // A search reaching this file fails; the files after it are never looked at.
+        firstBroken = at;
+        return;
+      }
+      std::unique_ptr<Xml::Node> element = list->FirstChild();
+      while (element && !element->IsElement()) {
+        element = element->NextSibling();
+      }
+      std::string patchText;
+      if (!element || !element->ReadString("patch", patchText)) {
+        continue;
+      }
+      const std::vector<int> patches = Xml::ParseIntList(patchText);
+      if (patches.empty()) {
+        continue;
+      }
+      Entry entry;
+      entry.position = at;
+      include->ReadString("file", entry.file);
+      entry.hasRange = element->ReadInt("range", entry.range);
+      entry.element = std::move(element);
+      byPatch[patches.front()].push_back(std::move(entry));
+    }
+  }
+
+  // The files whose first patch is patch, in index order, that a search reaches before the
+  // first broken file.
+  std::vector<Entry*> Files(int patch) {
+    std::vector<Entry*> files;
+    auto it = byPatch.find(patch);
+    if (it != byPatch.end()) {
+      for (Entry& entry : it->second) {
+        if (entry.position < firstBroken) {
+          files.push_back(&entry);
+        }
+      }
+    }
+    return files;
+  }
+  bool HasBrokenFile() const { return firstBroken != kNone; }
+
+ private:
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+  std::map<int, std::vector<Entry>> byPatch;
+  size_t firstBroken = kNone;
+};
+
+}  // namespace
+
 Artist* Manager::GetArtist(const Data::Tracks::Event* track) {
   if (track == nullptr) {
     return nullptr;
@@ -204,6 +281,7 @@ Artist* Manager::GetArtist(const Data::Tracks::Event* track) {
       throw DatafileNotLoadedException();
     }
     auto includes = OpenArtistIndex();
+    std::optional<IndexScan> scan;  // read when the first candidate needs a file
     for (int c : list) {
       chosen = c;
       auto loaded = loadedByPatch.find(c);
@@ -223,48 +301,34 @@ Artist* Manager::GetArtist(const Data::Tracks::Event* track) {
         DestroyArtist(artist);
       }
       loadedByPatch[c] = nullptr;
-      {
-        for (auto include = includes->FirstChild(); include; include = include->NextSibling()) {
-          auto file = Xml::OpenInclude(include.get());
-          if (!file) {
-            continue;
-          }
-          auto list = file->SelectNode("profile/artists");
-          if (!list) {
-            throw DatafileNotLoadedException();
-          }
-          std::unique_ptr<Xml::Node> element = list->FirstChild();
-          while (element && !element->IsElement()) {
-            element = element->NextSibling();
-          }
-          if (!element) {
-            continue;
-          }
-          std::string patchText;
-          if (!element->ReadString("patch", patchText)) {
-            continue;
-          }
-          const std::vector<int> patches = Xml::ParseIntList(patchText);
-          if (patches.empty() || patches.front() != c) {
-            continue;
-          }
-          int range = 0;
-          if (element->ReadInt("range", range) && !FitsRange(track, range)) {
-            continue;
-          }
-          auto artist = std::make_unique<Artist>();
-          artist->LoadXml(element.get());
-          for (int q : artist->patches) {
-            loadedByPatch[q] = artist.get();
-          }
-          loadedByPatch[c] = artist.get();
-          loadedArtists.push_back(std::move(artist));
-          found = true;
-          break;
+      if (!scan) {
+        scan.emplace(*includes);
+      }
+      for (IndexScan::Entry* file : scan->Files(c)) {
+        if (file->hasRange && !FitsRange(track, file->range)) {
+          continue;
         }
+        auto artist = std::make_unique<Artist>();
+        try {
+          artist->LoadXml(file->element.get());
+        } catch (const std::exception& error) {
+          // One damaged artist does not stop the search: the next file may serve.
+          Vell::Diagnostics::Report("Artist file " + file->file + " not loaded: " + error.what());
+          continue;
+        }
+        for (int q : artist->patches) {
+          loadedByPatch[q] = artist.get();
+        }
+        loadedByPatch[c] = artist.get();
+        loadedArtists.push_back(std::move(artist));
+        found = true;
+        break;
       }
       if (found) {
         break;
+      }
+      if (scan->HasBrokenFile()) {
+        throw DatafileNotLoadedException();
       }
       loadedByPatch.erase(c);
     }

@@ -271,7 +271,11 @@ bool Analysis::BuildBars() {
     return false;
   }
   const auto& tempos = song->tempoChanges;
-  const auto& meters = song->timeSignatures;
+  // The song record promises meters in tick order, but a record built elsewhere may not keep
+  // it: out of order, segments would overlap and lay bars over bars. Sorted as the reader does.
+  std::vector<Kesh::Audio::TimeSignature> meters = song->timeSignatures;
+  std::stable_sort(meters.begin(), meters.end(),
+                   [](const auto& a, const auto& b) { return a.tick < b.tick; });
   if (tempos.empty()) {
     error = "the song has no tempo";
     return false;

@@ -5,6 +5,8 @@
 #include <bit>
 #include <cstdio>
 #include <filesystem>
+#include <new>
+#include <string>
 
 namespace Vell::Gfx {
 
@@ -79,25 +81,36 @@ void Image::RowSpans(int y, const Span*& first, const Span*& last) const {
   last = spans.data() + rowSpanStart[y + 1];
 }
 
-bool Image::LoadPng(const std::string& path) {
+bool Image::LoadPng(const std::string& path, std::string* why) {
   Resize(0, 0);
   png_image png{};
   png.version = PNG_IMAGE_VERSION;
-  if (png_image_begin_read_from_file(&png, path.c_str()) == 0) {
+  const auto fail = [&](const std::string& reason) {
+    if (why != nullptr) {
+      *why = path + ": " + reason;
+    }
     png_image_free(&png);
     return false;
+  };
+  if (png_image_begin_read_from_file(&png, path.c_str()) == 0) {
+    return fail(png.message);
   }
   // BGRA in memory is our ARGB word on a little-endian machine; the simplified reader expands
   // palettes, grey levels, 16-bit samples and tRNS transparency, and does not premultiply.
   png.format = PNG_FORMAT_BGRA;
-  if (png.width == 0 || png.height == 0 || png.width > 16384 || png.height > 16384) {
-    png_image_free(&png);
-    return false;
+  if (png.width == 0 || png.height == 0 || png.width > kMaxPngSide || png.height > kMaxPngSide) {
+    return fail("the image is " + std::to_string(png.width) + " x " + std::to_string(png.height) +
+                " pixels; at most " + std::to_string(kMaxPngSide) + " on a side are read");
   }
-  std::vector<uint32_t> buffer(static_cast<size_t>(png.width) * png.height);
+  std::vector<uint32_t> buffer;
+  try {
+    buffer.resize(static_cast<size_t>(png.width) * png.height);
+  } catch (const std::bad_alloc&) {
+    return fail("not enough memory for " + std::to_string(png.width) + " x " +
+                std::to_string(png.height) + " pixels");
+  }
   if (png_image_finish_read(&png, nullptr, buffer.data(), 0, nullptr) == 0) {
-    png_image_free(&png);
-    return false;
+    return fail(png.message);
   }
   width = static_cast<int>(png.width);
   height = static_cast<int>(png.height);

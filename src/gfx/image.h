@@ -24,9 +24,14 @@ class Image {
   Image() = default;
   Image(int width, int height, uint32_t fill = 0);
 
+  // Largest width and height LoadPng accepts: the size is checked before any pixel memory is
+  // taken, so a tiny file cannot claim gigabytes.
+  static constexpr uint32_t kMaxPngSide = 4096;
+
   // Reads a PNG file of any colour type and bit depth. A file that cannot be read leaves the
-  // image empty (0 × 0) and returns false; nothing is thrown.
-  bool LoadPng(const std::string& path);
+  // image empty (0 × 0) and returns false with the file and libpng's message in why; nothing is
+  // thrown.
+  [[nodiscard]] bool LoadPng(const std::string& path, std::string* why = nullptr);
   // Writes the image as an 8-bit RGBA PNG through a temporary file renamed into place.
   bool SavePng(const std::string& path) const;
 

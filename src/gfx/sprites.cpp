@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "framework/diagnostics.h"
 #include "framework/xml.h"
 
 namespace Vell::Gfx::G2D::Sprites {
@@ -22,6 +23,17 @@ int DecimalDigits(int value) {
     ++digits;
   }
   return digits;
+}
+
+// Reads one image of the sprite; a file that cannot be read leaves an empty image in the sequence
+// and is reported with the reason.
+std::unique_ptr<Image> ReadImage(const std::string& path) {
+  auto image = std::make_unique<Image>();
+  std::string why;
+  if (!image->LoadPng(path, &why)) {
+    Diagnostics::Report("Sprite image not read: " + why);
+  }
+  return image;
 }
 
 }  // namespace
@@ -71,11 +83,7 @@ void Sprite::AddImage(std::unique_ptr<Image> image, int times) {
   owned.push_back(std::move(image));
 }
 
-void Sprite::LoadSingle(const std::string& path) {
-  auto image = std::make_unique<Image>();
-  image->LoadPng(path);  // a file that cannot be read leaves an empty image in the sequence
-  AddImage(std::move(image), 1);
-}
+void Sprite::LoadSingle(const std::string& path) { AddImage(ReadImage(path), 1); }
 
 void Sprite::LoadSequence(const std::string& prefix, int first, int last) {
   if (static_cast<int64_t>(last) - first >= kMaxSequenceEntries) {
@@ -84,8 +92,7 @@ void Sprite::LoadSequence(const std::string& prefix, int first, int last) {
   const int width = SequenceDigits(first, last);
   int64_t a = first;
   while (a <= last) {
-    auto image = std::make_unique<Image>();
-    image->LoadPng(SequenceFileName(prefix, static_cast<int>(a), width));
+    auto image = ReadImage(SequenceFileName(prefix, static_cast<int>(a), width));
     Image* shared = image.get();
     owned.push_back(std::move(image));
     // The image stands for hold steps; files inside its span are not read.

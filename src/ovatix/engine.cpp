@@ -24,6 +24,10 @@ int32_t TruncI32(double v) {
 
 }  // namespace
 
+// Every operation reached from an export holds the scene's client lock for its whole duration, so
+// one client thread never sees the format, the writer or the instances change under it.
+using ClientLock = std::lock_guard<std::recursive_mutex>;
+
 Engine::Engine() : rng_(std::random_device{}()) {}
 
 int32_t Engine::Rnd(int32_t n) {
@@ -37,6 +41,7 @@ double Engine::Spread(double base, double s) { return base - s + s * Rnd(200) * 
 
 bool Engine::InitScene(int32_t device, uint32_t sampleRate, int32_t channels, uint32_t bufferMs) {
   try {
+    ClientLock client(scene_.ClientLock());
     scene_.Stop();
     scene_.SetSceneFormat(sampleRate, static_cast<uint8_t>(channels), 16, bufferMs);
     scene_.SetOutputDevice(TWaveScene::kOutputDevice, std::to_string(device));
@@ -49,6 +54,7 @@ bool Engine::InitScene(int32_t device, uint32_t sampleRate, int32_t channels, ui
 
 bool Engine::InitSceneOffline(uint32_t sampleRate, int32_t channels, uint32_t bufferMs) {
   try {
+    ClientLock client(scene_.ClientLock());
     scene_.Stop();
     scene_.RemoveOutput();
     scene_.SetSceneFormat(sampleRate, static_cast<uint8_t>(channels), 16, bufferMs);
@@ -60,10 +66,11 @@ bool Engine::InitSceneOffline(uint32_t sampleRate, int32_t channels, uint32_t bu
 }
 
 bool Engine::RenderScene(int16_t* samples, uint32_t frames) {
+  if (samples == nullptr) {
+    return false;
+  }
   try {
-    if (!samples && frames > 0) {
-      return false;
-    }
+    ClientLock client(scene_.ClientLock());
     scene_.RenderFrames(samples, frames);
     return true;
   } catch (...) {
@@ -73,6 +80,7 @@ bool Engine::RenderScene(int16_t* samples, uint32_t frames) {
 
 bool Engine::PlayScene() {
   try {
+    ClientLock client(scene_.ClientLock());
     scene_.Play();
     return true;
   } catch (...) {
@@ -81,19 +89,25 @@ bool Engine::PlayScene() {
 }
 
 bool Engine::StopScene() {
+  ClientLock client(scene_.ClientLock());
   scene_.Stop();
   return true;
 }
 
 bool Engine::PauseScene() {
+  ClientLock client(scene_.ClientLock());
   scene_.Pause();
   return true;
 }
 
-int32_t Engine::IsPlaying() const { return scene_.GetState() == TWaveScene::kPlaying ? 1 : 0; }
+int32_t Engine::IsPlaying() const {
+  ClientLock client(scene_.ClientLock());
+  return scene_.GetState() == TWaveScene::kPlaying ? 1 : 0;
+}
 
 bool Engine::OpenCollection(const char* iniPath, const char* waveFolder) {
   try {
+    ClientLock client(scene_.ClientLock());
     if (!collection_.Read(iniPath ? iniPath : "")) {
       return false;
     }
@@ -126,6 +140,7 @@ bool Engine::OpenCollection(const char* iniPath, const char* waveFolder) {
 }
 
 bool Engine::CloseCollection() {
+  ClientLock client(scene_.ClientLock());
   collection_.Clear();
   scene_.StopAll();
   scene_.Clear();
@@ -137,6 +152,7 @@ void Engine::EnumSeries(std::deque<std::string>* names) const {
   if (!names) {
     return;
   }
+  ClientLock client(scene_.ClientLock());
   names->clear();
   for (const auto& entry : collection_.Series()) {
     names->push_back(entry.first);
@@ -145,6 +161,7 @@ void Engine::EnumSeries(std::deque<std::string>* names) const {
 
 bool Engine::PlaySeries(const char* name, float volume, int32_t phase, uint32_t gridBase) {
   try {
+    ClientLock client(scene_.ClientLock());
     const std::string key = name ? name : "";
     std::string& entry = running_[key];
     if (!entry.empty()) {
@@ -166,10 +183,14 @@ bool Engine::PlaySeries(const char* name, float volume, int32_t phase, uint32_t 
   }
 }
 
-void Engine::StopSeries() { scene_.StopAll(); }
+void Engine::StopSeries() {
+  ClientLock client(scene_.ClientLock());
+  scene_.StopAll();
+}
 
 bool Engine::SetSceneVolume(const float* volumes, uint32_t count, int32_t rampMs) {
   try {
+    ClientLock client(scene_.ClientLock());
     if (count == 0 || !volumes) {
       return false;
     }
@@ -189,6 +210,7 @@ bool Engine::SetSceneVolume(const float* volumes, uint32_t count, int32_t rampMs
 }
 
 int32_t Engine::GetSceneVolume(float* out) {
+  ClientLock client(scene_.ClientLock());
   const std::vector<float> gains = scene_.GetVolume();
   if (out) {
     std::copy(gains.begin(), gains.end(), out);
@@ -197,15 +219,25 @@ int32_t Engine::GetSceneVolume(float* out) {
 }
 
 uint32_t Engine::SetSeriesCoopLimit(uint32_t limit) {
+  ClientLock client(scene_.ClientLock());
   coopLimit_ = limit;
   return limit;
 }
 
-void Engine::SetSeriesBreakFadeTime(int32_t ms) { breakFadeMs_ = ms; }
+void Engine::SetSeriesBreakFadeTime(int32_t ms) {
+  ClientLock client(scene_.ClientLock());
+  breakFadeMs_ = ms;
+}
 
-void Engine::MuteScene(bool mute) { scene_.Mute(mute); }
+void Engine::MuteScene(bool mute) {
+  ClientLock client(scene_.ClientLock());
+  scene_.Mute(mute);
+}
 
-bool Engine::GetSceneMutedState() { return scene_.IsMuted(); }
+bool Engine::GetSceneMutedState() {
+  ClientLock client(scene_.ClientLock());
+  return scene_.IsMuted();
+}
 
 uint32_t Engine::StartSeries(const SeriesParams& p, int32_t phase, uint32_t gridBase,
                              float volume) {

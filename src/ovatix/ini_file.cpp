@@ -42,6 +42,16 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c + 32);
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 bool IniFile::Load(const std::string& path) {
@@ -63,6 +73,7 @@ bool IniFile::Load(const std::string& path) {
 
 void IniFile::Parse(std::string_view text) {
   sections_.clear();
+  firstByName_.clear();
   // A UTF-8 byte order mark is not part of the first line.
   if (text.substr(0, 3) == "\xEF\xBB\xBF") {
     text.remove_prefix(3);
@@ -80,6 +91,7 @@ void IniFile::Parse(std::string_view text) {
       std::string_view name =
           line.substr(1, close == std::string_view::npos ? line.npos : close - 1);
       sections_.push_back(Section{std::string(Trim(name)), {}});
+      firstByName_.try_emplace(Lower(sections_.back().name), sections_.size() - 1);
       current = &sections_.back();
       continue;
     }
@@ -110,16 +122,14 @@ std::vector<std::string> IniFile::Sections() const {
 }
 
 std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
-  for (const Section& s : sections_) {
-    if (!EqualNoCase(s.name, section)) {
-      continue;
-    }
-    for (const auto& [k, v] : s.entries) {
-      if (EqualNoCase(k, key)) {
-        return v;
-      }
-    }
+  const auto first = firstByName_.find(Lower(section));
+  if (first == firstByName_.end()) {
     return std::nullopt;
+  }
+  for (const auto& [k, v] : sections_[first->second].entries) {
+    if (EqualNoCase(k, key)) {
+      return v;
+    }
   }
   return std::nullopt;
 }

@@ -1,10 +1,12 @@
 // Reader of INI-style files: sections in file order, case-insensitive section and key names.
+// One thread at a time; owns the text it read.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -31,6 +33,9 @@ class IniFile {
     std::vector<std::pair<std::string, std::string>> entries;
   };
   std::vector<Section> sections_;
+  // Lower-case section name -> index of the first section of that name, so that a lookup does
+  // not walk every section.
+  std::unordered_map<std::string, size_t> firstByName_;
 };
 
 // Value parsers used by the reader: nothing when the text is empty or not a number.

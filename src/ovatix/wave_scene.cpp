@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <unordered_set>
 
 #include "ovatix/error.h"
 
@@ -12,12 +13,29 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 TWaveScene::TWaveScene() = default;
 
 TWaveScene::~TWaveScene() {
+  Lock client(clientLock_);
   Stop();
   {
     Lock lock(lock_);
-    instances_.clear();
+    ClearInstances();
   }
   RemoveOutput();
+}
+
+template <typename Predicate>
+void TWaveScene::EraseInstances(Predicate remove) {
+  std::erase_if(instances_, [&](const std::unique_ptr<BuffInstance>& ip) {
+    if (!remove(*ip)) {
+      return false;
+    }
+    byName_.erase(ip->name);
+    return true;
+  });
+}
+
+void TWaveScene::ClearInstances() {
+  byName_.clear();
+  instances_.clear();
 }
 
 void TWaveScene::CheckFormat() const {
@@ -26,15 +44,25 @@ void TWaveScene::CheckFormat() const {
   }
 }
 
-bool TWaveScene::HasFormat() const { return mix_ != nullptr; }
+bool TWaveScene::HasFormat() const {
+  Lock lock(lock_);
+  return mix_ != nullptr;
+}
 
-uint32_t TWaveScene::SampleRate() const { return mix_ ? mix_->Format().samplesPerSec : 0; }
+uint32_t TWaveScene::SampleRate() const {
+  Lock lock(lock_);
+  return mix_ ? mix_->Format().samplesPerSec : 0;
+}
 
 uint8_t TWaveScene::Channels() const {
+  Lock lock(lock_);
   return mix_ ? static_cast<uint8_t>(mix_->Format().channels) : 0;
 }
 
-int32_t TWaveScene::BufferFrames() const { return bufferFrames_; }
+int32_t TWaveScene::BufferFrames() const {
+  Lock lock(lock_);
+  return bufferFrames_;
+}
 
 uint32_t TWaveScene::MsToFrames(uint32_t rate, int32_t ms) const {
   if (ms <= 0) {
@@ -56,6 +84,7 @@ void TWaveScene::SetSceneFormat(uint32_t rate, uint8_t channels, uint8_t bits, u
   if (frames < 1.0 || frames > 1 << 22) {
     throw Error("TWaveScene::SetSceneFormat: bad buffer length");
   }
+  Lock client(clientLock_);
   const bool wasPlaying = GetState() == kPlaying;
   Stop();
   {
@@ -65,7 +94,7 @@ void TWaveScene::SetSceneFormat(uint32_t rate, uint8_t channels, uint8_t bits, u
     auto mix = std::make_unique<TWaveBuffer>(static_cast<uint32_t>(bufferFrames_),
                                              WaveFormat::Pcm(rate, channels, bits));
     if (mix_ && mix_->Format().channels != channels) {
-      instances_.clear();  // their envelopes have the old channel count
+      ClearInstances();  // their envelopes have the old channel count
     }
     mix_ = std::move(mix);
     master_ = std::make_unique<TVolumer>(std::vector<float>(channels, 1.0f));
@@ -76,6 +105,7 @@ void TWaveScene::SetSceneFormat(uint32_t rate, uint8_t channels, uint8_t bits, u
 }
 
 void TWaveScene::SetOutputDevice(uint8_t kind, const std::string& name) {
+  Lock client(clientLock_);
   {
     Lock lock(lock_);
     deviceName_ = name;
@@ -95,6 +125,7 @@ void TWaveScene::SetOutputDevice(uint8_t kind, const std::string& name) {
 }
 
 void TWaveScene::RemoveOutput() {
+  Lock client(clientLock_);
   std::unique_ptr<TWaveWriter> old;
   {
     Lock lock(lock_);
@@ -106,6 +137,7 @@ void TWaveScene::RemoveOutput() {
 }
 
 void TWaveScene::Play() {
+  Lock client(clientLock_);
   const State state = GetState();
   if (state == kPlaying) {
     return;
@@ -114,7 +146,8 @@ void TWaveScene::Play() {
   CheckFormat();
   if (state == kStopped) {
     // Not under the scene lock: opening may wait for the writer's worker, which may be waiting
-    // for the lock. The format and the writer are only replaced by this (the client's) thread.
+    // for the lock. The client lock keeps other client threads from replacing the format or
+    // the writer meanwhile.
     if (writer_) {
       writer_->Open(deviceName_, *mix_);
     }
@@ -224,8 +257,7 @@ void TWaveScene::RenderLocked(uint32_t frames) {
       inst.state = 0;
     }
   }
-  std::erase_if(instances_, [](const std::unique_ptr<BuffInstance>& ip) {
-    BuffInstance& inst = *ip;
+  EraseInstances([](BuffInstance& inst) {
     const bool finished = inst.envelope.IsFinished();
     if ((inst.loops < 0 && inst.name.empty()) ||
         (inst.endAction == kEndRemove && (finished || inst.loops < 0))) {
@@ -240,12 +272,11 @@ void TWaveScene::RenderLocked(uint32_t frames) {
 }
 
 TWaveScene::BuffInstance& TWaveScene::Find(const std::string& name) {
-  for (auto& ip : instances_) {
-    if (ip->name == name) {
-      return *ip;
-    }
+  const auto it = byName_.find(name);
+  if (it == byName_.end()) {
+    throw Error("Instance with name=" + name + " not found");
   }
-  throw Error("Instance with name=" + name + " not found");
+  return *it->second;
 }
 
 void TWaveScene::AddInstance(const std::shared_ptr<TWaveBuffer>& wave, const std::string& name,
@@ -256,21 +287,24 @@ void TWaveScene::AddInstance(const std::shared_ptr<TWaveBuffer>& wave, const std
     throw Error("TWaveScene::AddInstance: no wave");
   }
   std::vector<float> unit(mix_->Format().channels, 1.0f);
-  BuffInstance* inst = nullptr;
-  for (auto& ip : instances_) {
-    if (ip->name == name) {
-      inst = ip.get();
-    }
-  }
+  const auto known = byName_.find(name);
+  BuffInstance* inst = known != byName_.end() ? known->second : nullptr;
   if (inst) {
     if (inst->wave) {
       inst->wave->Release();
     }
     inst->envelope = TVolumer(unit);
   } else {
-    instances_.push_back(std::make_unique<BuffInstance>(unit));
+    auto created = std::make_unique<BuffInstance>(unit);
+    created->name = name;
+    byName_.emplace(name, created.get());
+    try {
+      instances_.push_back(std::move(created));
+    } catch (...) {
+      byName_.erase(name);
+      throw;
+    }
     inst = instances_.back().get();
-    inst->name = name;
     inst->delay = 0;
     inst->notifyMask = 0;
   }
@@ -402,13 +436,12 @@ uint32_t TWaveScene::CountGroups(uint32_t minimum) {
   if (instances_.empty()) {
     return 0;
   }
-  std::vector<uint32_t> counted{instances_.front()->groupId};
+  std::unordered_set<uint32_t> counted{instances_.front()->groupId};
   uint32_t previous = instances_.front()->groupId;
   for (size_t i = 1; i < instances_.size(); ++i) {
     const uint32_t id = instances_[i]->groupId;
-    if (id >= minimum && id != previous &&
-        std::find(counted.begin(), counted.end(), id) == counted.end()) {
-      counted.push_back(id);
+    if (id >= minimum && id != previous) {
+      counted.insert(id);
     }
     previous = id;
   }
@@ -433,14 +466,13 @@ void TWaveScene::StopAll() {
   for (auto& ip : instances_) {
     ip->state = 0;
   }
-  std::erase_if(instances_, [](const std::unique_ptr<BuffInstance>& ip) {
-    return ip->name.empty() || ip->endAction == kEndRemove;
-  });
+  EraseInstances(
+      [](const BuffInstance& inst) { return inst.name.empty() || inst.endAction == kEndRemove; });
 }
 
 void TWaveScene::Clear() {
   Lock lock(lock_);
-  instances_.clear();
+  ClearInstances();
 }
 
 size_t TWaveScene::InstanceCount() {

@@ -1,4 +1,8 @@
 // The crowd-sound mixer: named instances of loaded waves, a master gain and an output writer.
+// Owns its instances, master gain, mix buffer and writer. Client threads call any operation; the
+// writer's worker thread only calls WriterCallback. Two locks, always taken in this order: the
+// client lock (serialises the client threads; never taken by the worker, so it may be held while
+// a writer opens or closes) and the scene lock (guards what rendering reads).
 #pragma once
 
 #include <atomic>
@@ -7,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ovatix/volumer.h"
@@ -109,6 +114,9 @@ class TWaveScene {
   // thread. Outputs silence unless playing. Raises without a format.
   void RenderFrames(int16_t* out, uint32_t frames);
 
+  // Held by the engine's exports for their whole duration; recursive.
+  std::recursive_mutex& ClientLock() const { return clientLock_; }
+
   static void WriterCallback(void* user, uint32_t event);
   // The current writer (null when none); for inspection only.
   TWaveWriter* Writer() { return writer_.get(); }
@@ -116,13 +124,20 @@ class TWaveScene {
  private:
   void CheckFormat() const;
   BuffInstance& Find(const std::string& name);
+  // Removes the instances for which remove returns true, and their names from the index.
+  template <typename Predicate>
+  void EraseInstances(Predicate remove);
+  void ClearInstances();
   void RenderLocked(uint32_t frames);
   void Prime();
   uint32_t MsToFrames(uint32_t rate, int32_t ms) const;
 
-  std::recursive_mutex lock_;
+  mutable std::recursive_mutex clientLock_;
+  mutable std::recursive_mutex lock_;
   int32_t bufferFrames_ = 2700;
   std::vector<std::unique_ptr<BuffInstance>> instances_;
+  // Instance names are unique: AddInstance reuses the instance of a name it already has.
+  std::unordered_map<std::string, BuffInstance*> byName_;
   std::unique_ptr<TVolumer> master_;
   std::atomic<uint8_t> state_{kStopped};
   std::unique_ptr<TWaveBuffer> mix_;

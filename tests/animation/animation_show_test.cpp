@@ -102,6 +102,12 @@ void Prepare(const Analysis& analysis, Player& player) {
     largest = std::max(largest, lateness);
     (patch >= 200 ? player.drumKit : player.animations).push_back(std::move(animation));
   }
+  // A later placement may have moved an artist: its walk, and so its lateness, changed.
+  for (const auto* kit : {&player.animations, &player.drumKit}) {
+    for (const auto& animation : *kit) {
+      largest = std::max(largest, animation->Lateness());
+    }
+  }
   player.offset = largest;
   for (auto& animation : player.animations) {
     ASSERT_TRUE(animation->Build(player.offset));

@@ -471,6 +471,54 @@ TEST_F(AnimationTest, LatenessIsTheOverrunOfTheFirstActiveBar) {
   EXPECT_EQ(PositionKeys(animation->GetArtist(), Sets::kRTA).back().first, 60);  // 3000 ms
 }
 
+TEST_F(AnimationTest, AnArtistPushedToAnotherCellWalksThereAndIsNotLate) {
+  // Two slow walkers (1.8 pixels per frame at 20 frames/s, arrivals of 10 frames = 500 ms)
+  // asking for column 1, row 1; the second has the higher priority and takes the cell.
+  std::vector<Fixture::SetDef> sets = Fixture::AllSets("velocity=\"1.8\"");
+  sets[2].frames = 10;  // lta
+  program.WriteArtist({"mover.xml", 7, "Mover", "7", "M", "2,2", "", "", sets});
+  program.WriteArtist({"star.xml", 8, "Star", "8", "M", "2,2", "priority=\"200\"", "", sets});
+  program.WritePatchMap({{50, "7"}, {51, "8"}});
+  program.WriteIndex({"mover.xml", "star.xml"});
+  Manager::Destroy();
+  auto bars = MakeBars(4, 4, 4, 120, 1000);
+  RangeDef on{8, 60, 72, 0.8f};
+  auto moverTrack = MakeTrack(50, *bars, {{0}, {0}, on, on});
+  auto starTrack = MakeTrack(51, *bars, {{0}, {0}, on, on});
+  Animation* mover = Make(moverTrack.get(), bars.get(), 20);
+  Animation* star = Make(starTrack.get(), bars.get(), 20);
+
+  // In column 1, row 1 (x 333.6) the walk from the left covers 301.6 + 64 = 365.6 pixels:
+  // 10155 ms, and 500 ms to arrive, 8655 ms after the first active bar at 2000 ms.
+  uint64_t lateness = 0;
+  ASSERT_TRUE(mover->Prepare(lateness));
+  EXPECT_EQ(lateness, 8655u);
+  ASSERT_TRUE(star->Prepare(lateness));
+  EXPECT_EQ(lateness, 8655u);
+  // The star pushed the mover to column 2, row 1 (x 497.6): 529.6 pixels, 14711 ms.
+  const Artist* moved = mover->GetArtist();
+  ASSERT_EQ(moved->column, 2);
+  ASSERT_EQ(moved->row, 1);
+  EXPECT_EQ(mover->Lateness(), 14711u + 500 - 2000);
+  EXPECT_EQ(star->Lateness(), 8655u);
+
+  // Built with the largest lateness, the mover walks to its new cell and arrives by the first
+  // active bar (frame (13211 + 2000) / 50 = 304).
+  const uint64_t offset = std::max(mover->Lateness(), star->Lateness());
+  ASSERT_TRUE(mover->Build(offset));
+  ASSERT_TRUE(star->Build(offset));
+  auto walk = PositionKeys(moved, Sets::kSLR);
+  ASSERT_EQ(walk.size(), 2u);
+  EXPECT_EQ(walk.front().first, 0);
+  EXPECT_FLOAT_EQ(walk.back().second.x, moved->x - 32);
+  auto arrival = PositionKeys(moved, Sets::kLTA);
+  EXPECT_FLOAT_EQ(arrival.back().second.x, 497.6f);
+  EXPECT_LE(arrival.back().first, 304);
+  // The star walks a shorter way and arrives by the same bar.
+  EXPECT_FLOAT_EQ(PositionKeys(star->GetArtist(), Sets::kLTA).back().second.x, 333.6f);
+  EXPECT_LE(PositionKeys(star->GetArtist(), Sets::kLTA).back().first, 304);
+}
+
 TEST_F(AnimationTest, MissingSetsAndStillWalkersAreReported) {
   std::vector<Fixture::SetDef> still = Fixture::AllSets("velocity=\"0\"");
   std::vector<Fixture::SetDef> noArrival = Fixture::AllSets();

@@ -1,11 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
 #include "artists/artist.h"
 #include "artists/layout.h"
 #include "artists/manager.h"
+#include "artists/sets.h"
 #include "artists/settings.h"
 #include "fixture.h"
+#include "framework/diagnostics.h"
 #include "framework/xml.h"
+#include "gfx/image.h"
 #include "platform/platform.h"
 #include "tracks.h"
 
@@ -318,6 +326,54 @@ TEST_F(ManagerTest, AnArtistFileWithoutArtistsFailsAndRestoresTheDirectory) {
   auto piano = MakeTrack(0, *bars, {{}});
   EXPECT_THROW(manager->GetArtist(piano.get()), Manager::DatafileNotLoadedException);
   EXPECT_EQ(CurrentDirectory(), program.Root());
+}
+
+TEST_F(ManagerTest, ABrokenArtistFileCountsOnlyWhereTheSearchReachesIt) {
+  // Index: pianist (patch 1), a broken file, keys (patch 2). Program 0 asks for 1 then 2.
+  program.WriteText("artists/broken.xml", "<profile><nothing/></profile>");
+  program.WriteIndex({"pianist.xml", "broken.xml", "keys.xml"});
+  Manager* manager = Open();
+  ScopedDirectory root(program.Root());
+  auto first = MakeTrack(0, *bars, {{}});
+  Artist* pianist = manager->GetArtist(first.get());  // found before the broken file
+  ASSERT_NE(pianist, nullptr);
+  EXPECT_EQ(pianist->GetName(), "Pianist");
+  auto second = MakeTrack(0, *bars, {{}});
+  // Patch 2 lies behind the broken file: the search stops there.
+  EXPECT_THROW(manager->GetArtist(second.get()), Manager::DatafileNotLoadedException);
+  EXPECT_EQ(CurrentDirectory(), program.Root());
+  EXPECT_FALSE(manager->IsPatchUsed(2));
+}
+
+std::vector<std::string>& Reports() {
+  static std::vector<std::string> lines;
+  return lines;
+}
+
+TEST_F(ManagerTest, AnArtistWithHostileImagesLoadsWithEmptyFramesAndSaysWhich) {
+  // The pianist's first walking frame is damaged: its header claims 16384 x 16384 pixels and no
+  // longer matches its checksum.
+  const std::string frame = program.Path("artists/a1_slr_00.png");
+  ASSERT_TRUE(Vell::Gfx::Image(1, 1).SavePng(frame));
+  std::string bytes;
+  {
+    std::ifstream in(frame, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  bytes[18] = 0x40;  // width 0x4000
+  bytes[22] = 0x40;  // height 0x4000
+  std::ofstream(frame, std::ios::binary | std::ios::trunc) << bytes;
+  Reports().clear();
+  Vell::Diagnostics::SetSink([](const std::string& line) { Reports().push_back(line); });
+  Manager* manager = Open();
+  ScopedDirectory root(program.Root());
+  auto piano = MakeTrack(0, *bars, {{}});
+  Artist* pianist = manager->GetArtist(piano.get());
+  Vell::Diagnostics::SetSink(nullptr);
+  ASSERT_NE(pianist, nullptr);
+  EXPECT_TRUE(pianist->GetSet(Kesh::Artists::Animation::kSLR)->GetSprite()->Images()[0]->Empty());
+  ASSERT_EQ(Reports().size(), 1u);
+  EXPECT_EQ(Reports()[0].rfind("Sprite image not read: a1_slr_00.png: ", 0), 0u) << Reports()[0];
 }
 
 TEST(FitsRange, CountsBarsReachingUpAgainstBarsGoingBelow) {

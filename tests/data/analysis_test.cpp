@@ -208,6 +208,46 @@ TEST(AnalysisBars, ZeroLengthBarsAndBackwardSegmentsGiveNoBars) {
   EXPECT_EQ(none.GetBarCount(), 0u);
 }
 
+TEST(AnalysisBars, MetersOutOfTickOrderAreTakenInTickOrder) {
+  // A record built by hand (the reader sorts): the last meter belongs first. Unsorted, the
+  // 255/8 bars were laid over the 6/64 ones and instrument tracks lost whole bars.
+  SongData song = MakeSong(128);
+  song.tempoChanges = {{23794, 2129789029u}};
+  song.timeSignatures = {{65535, 255, 3}, {65663, 92, 2}, {-17668928, 6, 6}};
+  Add(song, 0, 0xC0, 0);
+  Add(song, 10, 0x90, 60);
+  Add(song, 360, 0x80, 60);
+  Analysis analysis(&song, AnalysisSettings());
+  ASSERT_TRUE(analysis.Run());
+
+  // 6/64 from tick 0 up to 65535 in bars of 128 * 4 * 6 / 64 = 48 ticks; 255/8 from 65535 has
+  // 128 ticks for a bar of 16320; 92/4 ends at the song's end before it starts.
+  const auto bars = Bars(analysis);
+  ASSERT_EQ(bars.size(), 65535u / 48);
+  for (size_t i = 0; i < bars.size(); ++i) {
+    ASSERT_EQ(bars[i]->bar, i);
+    ASSERT_EQ(bars[i]->Numerator(), 6.0f);
+    ASSERT_EQ(bars[i]->Denominator(), 64.0f);
+  }
+  for (const auto* track : analysis.GetTracks()) {
+    EXPECT_EQ(track->Count(), bars.size());
+  }
+  EXPECT_EQ(Ranges(analysis, 0).size(), bars.size());
+
+  // The same song with its meters in order analyses the same.
+  SongData sorted = song;
+  std::rotate(sorted.timeSignatures.begin(), sorted.timeSignatures.begin() + 2,
+              sorted.timeSignatures.end());
+  Analysis reference(&sorted, AnalysisSettings());
+  ASSERT_TRUE(reference.Run());
+  const auto expected = Bars(reference);
+  ASSERT_EQ(expected.size(), bars.size());
+  for (size_t i = 0; i < bars.size(); ++i) {
+    ASSERT_EQ(bars[i]->start, expected[i]->start);
+    ASSERT_EQ(bars[i]->duration, expected[i]->duration);
+  }
+}
+
 TEST(AnalysisBars, AbsurdBarCountIsRefused) {
   SongData song = MakeSong(1);  // one tick per quarter: a bar of 4 ticks
   EndAt(song, 0xFFFFFFF0u);

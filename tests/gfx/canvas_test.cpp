@@ -128,6 +128,31 @@ TEST(Canvas, TranslucentImagesBlendAndTransparentPixelsAreSkipped) {
   EXPECT_EQ(canvas.Pixel(0, 0), Argb(255, 1, 2, 3));
 }
 
+TEST(Canvas, DrawingMarksTheCanvasChangedScaledOrNot) {
+  // A canvas drawn onto another one (a layer): its row spans must follow what was drawn on it.
+  Image dot(2, 2, Argb(255, 10, 20, 30));
+  for (const bool scaled : {false, true}) {
+    Canvas layer(4, 4);
+    layer.Clear(Argb(0, 0, 0, 0));
+    Canvas stage(4, 4);
+    stage.Clear(Argb(255, 0, 0, 100));
+    stage.DrawImage(layer.Bitmap(), 0, 0);  // nothing to draw: every pixel is transparent
+    EXPECT_EQ(layer.Bitmap().GetAlphaKind(), Image::AlphaKind::kBinary);
+    if (scaled) {
+      layer.DrawImage(dot, 1, 1, 3, 3);
+    } else {
+      layer.DrawImage(dot, 1, 1);
+    }
+    stage.DrawImage(layer.Bitmap(), 0, 0);
+    EXPECT_EQ(stage.Pixel(0, 0), Argb(255, 0, 0, 100)) << scaled;
+    EXPECT_EQ(stage.Pixel(1, 1), Argb(255, 10, 20, 30)) << scaled;
+    EXPECT_EQ(stage.Pixel(2, 2), Argb(255, 10, 20, 30)) << scaled;
+    // Half transparent now: no longer only opaque and clear pixels.
+    layer.DrawImage(Image(1, 1, Argb(128, 255, 255, 255)), 0, 0);
+    EXPECT_EQ(layer.Bitmap().GetAlphaKind(), Image::AlphaKind::kBlended) << scaled;
+  }
+}
+
 TEST(Canvas, BackgroundIsStretchedOverTheCanvas) {
   Image image(1, 1);
   image.SetPixel(0, 0, Argb(255, 7, 8, 9));

@@ -1,11 +1,18 @@
 #include <png.h>
+#include <zlib.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "common/temp_dir.h"
+#include "framework/diagnostics.h"
 #include "gfx/image.h"
+#include "gfx/sprites.h"
 
 namespace {
 
@@ -108,6 +115,86 @@ TEST(Png, UnreadableFilesGiveAnEmptyImageWithoutThrowing) {
   EXPECT_FALSE(image.LoadPng(dir.File("big.png")));
   EXPECT_TRUE(image.Empty());
   EXPECT_FALSE(Image().SavePng(dir.File("empty.png")));
+}
+
+// A real PNG of a few pixels whose header then claims width x height (chunk CRC mended), so
+// that only decoding can find out that the pixels are missing.
+void WriteLyingPng(const std::string& path, uint32_t width, uint32_t height) {
+  ASSERT_TRUE(Image(4, 4, Argb(255, 1, 2, 3)).SavePng(path));
+  std::string bytes;
+  {
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  ASSERT_EQ(bytes.substr(12, 4), "IHDR");
+  for (int i = 0; i < 4; ++i) {
+    bytes[16 + i] = static_cast<char>(width >> (24 - 8 * i));
+    bytes[20 + i] = static_cast<char>(height >> (24 - 8 * i));
+  }
+  const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(bytes.data() + 12), 17);
+  for (int i = 0; i < 4; ++i) {
+    bytes[29 + i] = static_cast<char>(crc >> (24 - 8 * i));
+  }
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::vector<std::string>& Reports() {
+  static std::vector<std::string> lines;
+  return lines;
+}
+
+TEST(Png, SizesAreCheckedBeforeDecodingAndFailuresSayWhy) {
+  TempDir dir;
+  Image image;
+  std::string why;
+  // A header of 16384 x 16384 in a file of about a hundred bytes.
+  WriteLyingPng(dir.File("huge.png"), 16384, 16384);
+  EXPECT_LT(std::filesystem::file_size(dir.File("huge.png")), 200u);
+  EXPECT_FALSE(image.LoadPng(dir.File("huge.png"), &why));
+  EXPECT_TRUE(image.Empty());
+  EXPECT_EQ(why, dir.File("huge.png") +
+                     ": the image is 16384 x 16384 pixels; at most 4096 on a side are read");
+  // At the limit the header passes and decoding fails on the missing pixels, with libpng's word.
+  WriteLyingPng(dir.File("tall.png"), 1, Image::kMaxPngSide);
+  EXPECT_FALSE(image.LoadPng(dir.File("tall.png"), &why));
+  EXPECT_EQ(why.rfind(dir.File("tall.png") + ": ", 0), 0u);
+  EXPECT_GT(why.size(), dir.File("tall.png").size() + 2);
+  EXPECT_EQ(why.find("at most"), std::string::npos);
+  // Real images: one on the limit loads, one past it does not.
+  std::vector<uint8_t> grey(Image::kMaxPngSide + 1, 200);
+  ASSERT_TRUE(WriteRaw(dir.File("wide.png"), PNG_FORMAT_GRAY, Image::kMaxPngSide, 1, grey.data()));
+  ASSERT_TRUE(
+      WriteRaw(dir.File("wider.png"), PNG_FORMAT_GRAY, Image::kMaxPngSide + 1, 1, grey.data()));
+  ASSERT_TRUE(image.LoadPng(dir.File("wide.png")));
+  EXPECT_EQ(image.Width(), 4096);
+  EXPECT_EQ(image.Pixel(4095, 0), Argb(255, 200, 200, 200));
+  EXPECT_FALSE(image.LoadPng(dir.File("wider.png"), &why));
+  EXPECT_NE(why.find("4097 x 1 pixels"), std::string::npos);
+  // A missing file: libpng's reason after the name.
+  EXPECT_FALSE(image.LoadPng(dir.File("missing.png"), &why));
+  EXPECT_EQ(why.rfind(dir.File("missing.png") + ": ", 0), 0u);
+  EXPECT_GT(why.size(), dir.File("missing.png").size() + 2);
+}
+
+TEST(Png, ASequenceOfLyingFramesLoadsAsEmptyImagesAndReportsEachFile) {
+  TempDir dir;
+  using Vell::Gfx::G2D::Sprites::Sprite;
+  for (int i = 0; i < 40; ++i) {
+    WriteLyingPng(dir.File(Sprite::SequenceFileName("boom", i, 2)), 16384, 16384);
+  }
+  Reports().clear();
+  Vell::Diagnostics::SetSink([](const std::string& line) { Reports().push_back(line); });
+  Sprite sprite;
+  sprite.LoadSequence(dir.File("boom"), 0, 39);
+  Vell::Diagnostics::SetSink(nullptr);
+  ASSERT_EQ(sprite.Count(), 40);
+  for (int i = 0; i < 40; ++i) {
+    EXPECT_TRUE(sprite.Images()[i]->Empty());
+  }
+  ASSERT_EQ(Reports().size(), 40u);
+  EXPECT_EQ(Reports()[7],
+            "Sprite image not read: " + dir.File("boom07.png") +
+                ": the image is 16384 x 16384 pixels; at most 4096 on a side are read");
 }
 
 }  // namespace

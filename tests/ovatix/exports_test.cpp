@@ -152,6 +152,10 @@ TEST(OvatixExports, OfflineSceneRendersTheSumOfTwoSeries) {
   EXPECT_EQ(lib.Get<OvatixApi::IsPlaying>("_IsPlaying")(), 0);
   ASSERT_TRUE(render(out.data(), 100));
   EXPECT_EQ(out[0], 0);
+  // No buffer: refused whatever the frame count, nothing written.
+  EXPECT_FALSE(render(nullptr, 100));
+  EXPECT_FALSE(render(nullptr, 0));
+  EXPECT_TRUE(render(out.data(), 0));
   EXPECT_EQ(lib.Get<OvatixApi::SetSeriesCoopLimit>("_SetSeriesCoopLimit")(2), 2u);
   lib.Get<OvatixApi::SetSeriesBreakFadeTime>("_SetSeriesBreakFadeTime")(100);
   EXPECT_TRUE(lib.Get<OvatixApi::CloseCollection>("_CloseCollection")());

@@ -119,6 +119,42 @@ TEST_F(SceneTest, EndActionsStopAndRemove) {
   EXPECT_EQ(scene.InstanceCount(), 1u);
 }
 
+TEST_F(SceneTest, NamesFollowEveryWayAnInstanceGoes) {
+  const auto gone = [&](const std::string& name) {
+    try {
+      scene.SetInstancePitch(name, 1.0f);
+      return false;
+    } catch (const Ovatix::Error& e) {
+      return std::string(e.what()) == "Instance with name=" + name + " not found";
+    }
+  };
+  // Removed by the renderer at the end of its envelope, then added again under the same name.
+  scene.AddInstance(Wave(Constant(100, 50)), "a", 1);
+  scene.AddInstance(Wave(Constant(100, 50)), "b", 2);
+  scene.InstanceAddVolumeNode("a", 2, 0.0f, TWaveScene::kEndRemove);
+  scene.PlayInstance("a");
+  Render();
+  EXPECT_TRUE(gone("a"));
+  EXPECT_FALSE(gone("b"));
+  scene.AddInstance(Wave(Constant(7, 50)), "a", 3);
+  scene.AddInstance(Wave(Constant(9, 50)), "a", 4);  // the same instance, set up again
+  EXPECT_EQ(scene.InstanceCount(), 2u);
+  EXPECT_EQ(scene.CountInGroup(4), 1u);
+  scene.PlayInstance("a");
+  EXPECT_EQ(Render()[0], 9);
+  // Removed by a stop of everything (end action remove), by Clear, by a new channel count.
+  scene.SetInstanceVolume("b", 0, 1.0f, TWaveScene::kEndRemove);
+  scene.StopAll();
+  EXPECT_TRUE(gone("b"));
+  EXPECT_FALSE(gone("a"));
+  scene.Clear();
+  EXPECT_TRUE(gone("a"));
+  scene.AddInstance(Wave(Constant(5, 50)), "c", 1);
+  scene.SetSceneFormat(1000, 1, 16, 8);
+  EXPECT_TRUE(gone("c"));
+  EXPECT_EQ(scene.InstanceCount(), 0u);
+}
+
 TEST_F(SceneTest, LoopsRestartInTheSameBuffer) {
   scene.AddInstance(Wave({1, 1, 2, 2, 3, 3}), "a", 1);
   scene.SetInstanceLoops("a", 0);

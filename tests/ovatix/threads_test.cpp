@@ -70,4 +70,33 @@ TEST(OvatixThreads, ClientOperationsWhileWritersRender) {
   EXPECT_TRUE(std::filesystem::exists(dir / "out.wav"));
 }
 
+TEST(OvatixThreads, SceneExportsWhileAnotherThreadReformatsTheScene) {
+  // One thread switches the scene between formats (each switch frees the mix buffer and the
+  // master gain) while another sets and reads the volume, mutes and renders: every export holds
+  // the scene's client lock, so none reads a freed buffer (ASan) or races (TSan).
+  Ovatix::Engine engine;
+  ASSERT_TRUE(engine.InitSceneOffline(8000, 2, 10));
+  std::atomic<bool> done{false};
+  std::thread formats([&] {
+    for (int round = 0; round < 400; ++round) {
+      EXPECT_TRUE(engine.InitSceneOffline(8000 + 50 * (round % 7), 1 + round % 3, 5 + round % 11));
+    }
+    done.store(true);
+  });
+  const float gains[] = {0.25f, 0.5f, 0.75f};
+  std::vector<int16_t> frames(3 * 300);
+  float out[3];
+  // At least as many rounds as the other thread makes, and on until it has finished.
+  for (int rounds = 0; rounds < 400 || !done.load(); ++rounds) {
+    EXPECT_TRUE(engine.SetSceneVolume(gains, 3, rounds % 5));
+    const int32_t channels = engine.GetSceneVolume(out);
+    EXPECT_GE(channels, 1);
+    EXPECT_LE(channels, 3);
+    engine.MuteScene(rounds % 2 == 0);
+    engine.GetSceneMutedState();
+    EXPECT_TRUE(engine.RenderScene(frames.data(), 300));
+  }
+  formats.join();
+}
+
 }  // namespace
