@@ -27,8 +27,9 @@ class Image {
   // Reads a PNG file of any colour type and bit depth. A file that cannot be read leaves the
   // image empty (0 × 0) and returns false; nothing is thrown.
   bool LoadPng(const std::string& path);
-  // Writes the image as an 8-bit RGBA PNG through a temporary file renamed into place.
-  bool SavePng(const std::string& path) const;
+  // Writes the image as an 8-bit RGBA PNG, whole or not at all (framework/user_file.h); why
+  // tells the file and libpng's message on failure.
+  [[nodiscard]] bool SavePng(const std::string& path, std::string* why = nullptr) const;
 
   bool Empty() const { return width == 0 || height == 0; }
   int Width() const { return width; }
