@@ -10,5 +10,5 @@ if [ -d "$root/../shared/corpus" ]; then
   find "$root/../shared/corpus" -type f \( -name '*.mid' -o -name '*.kar' -o -name '*.midi2' \) \
     -exec cp -n {} "$corpus/" \;
 fi
-exec "$root/build/fuzz/fuzz/audio/tavro_midi_fuzzer" -max_total_time="$seconds" -max_len=262144 \
+exec "$root/build/fuzz/fuzz/audio/audio_midi_fuzzer" -max_total_time="$seconds" -max_len=262144 \
   -rss_limit_mb=2048 "$corpus"

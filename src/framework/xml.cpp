@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "framework/text.h"
+#include "framework/user_file.h"
 
 namespace Vell::Data::Xml {
 
@@ -247,7 +248,15 @@ bool Attribute::GetBool(bool& value) const {
 
 Document::Document() : document(std::make_shared<pugi::xml_document>()) {}
 
-bool Document::LoadString(std::string_view text) {
+namespace {
+void SetReason(std::string* why, std::string text) {
+  if (why != nullptr) {
+    *why = std::move(text);
+  }
+}
+}  // namespace
+
+bool Document::LoadString(std::string_view text, std::string* why) {
   std::string converted;
   const std::string encoding = DeclaredEncoding(text);
   pugi::xml_encoding parseAs = pugi::encoding_auto;
@@ -260,27 +269,40 @@ bool Document::LoadString(std::string_view text) {
   auto parsed = std::make_shared<pugi::xml_document>();
   pugi::xml_parse_result result = parsed->load_buffer(
       text.data(), text.size(), pugi::parse_default | pugi::parse_declaration, parseAs);
-  if (!result || !DocumentElement(*parsed)) {
+  if (!result) {
+    SetReason(why, std::string(result.description()) + " at byte " +
+                       std::to_string(static_cast<long long>(result.offset)));
+    return false;
+  }
+  if (!DocumentElement(*parsed)) {
+    SetReason(why, "no document element");
     return false;
   }
   document = std::move(parsed);
   return true;
 }
 
-bool Document::Load(const std::string& path) {
+bool Document::Load(const std::string& path, std::string* why) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
+    SetReason(why, "'" + path + "': cannot open the file");
     return false;
   }
   std::ostringstream content;
   content << in.rdbuf();
   if (in.bad()) {
+    SetReason(why, "'" + path + "': cannot read the file");
     return false;
   }
-  return LoadString(content.str());
+  std::string reason;
+  if (!LoadString(content.str(), &reason)) {
+    SetReason(why, "'" + path + "': " + reason);
+    return false;
+  }
+  return true;
 }
 
-bool Document::Save(const std::string& path) const {
+bool Document::Save(const std::string& path, std::string* why) const {
   std::ostringstream out;
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   for (pugi::xml_node child : document->children()) {
@@ -288,27 +310,7 @@ bool Document::Save(const std::string& path) const {
       child.print(out, "\t", pugi::format_default, pugi::encoding_utf8);
     }
   }
-  const std::string temporary = path + ".tmp";
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    if (!file) {
-      return false;
-    }
-    file << out.str();
-    file.flush();
-    if (!file) {
-      file.close();
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
+  return WriteUserFile(path, out.str(), why);
 }
 
 std::unique_ptr<Element> Document::GetRoot() const {
@@ -371,16 +373,18 @@ pugi::xml_node Document::Limbo() {
 
 // ---- includes and value lists ----
 
-std::unique_ptr<Document> OpenInclude(const Node* node) {
+std::unique_ptr<Document> OpenInclude(const Node* node, std::string* why) {
   if (node == nullptr || !Text::EqualsIgnoreCase(node->GetName(), "include")) {
+    SetReason(why, "not an include element");
     return nullptr;
   }
   std::string file;
   if (!node->ReadString("file", file)) {
+    SetReason(why, "an include element without a \"file\" attribute");
     return nullptr;
   }
   auto document = std::make_unique<Document>();
-  if (!document->Load(file)) {
+  if (!document->Load(file, why)) {
     return nullptr;
   }
   return document;

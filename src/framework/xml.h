@@ -87,12 +87,13 @@ class Document {
   Document();
 
   // Parses the file (relative paths from the current directory). UTF-8, UTF-16 and documents
-  // declared windows-1252 or ISO-8859-1 are read. false when it does not parse; the previous
-  // content is then kept.
-  bool Load(const std::string& path);
-  bool LoadString(std::string_view text);
-  // Writes the document as UTF-8 through a temporary file renamed into place.
-  bool Save(const std::string& path) const;
+  // declared windows-1252 or ISO-8859-1 are read. false when it cannot be read or does not parse;
+  // the previous content is then kept and why names the file, the parser's description and the
+  // byte offset where it stopped.
+  [[nodiscard]] bool Load(const std::string& path, std::string* why = nullptr);
+  [[nodiscard]] bool LoadString(std::string_view text, std::string* why = nullptr);
+  // Writes the document as UTF-8, whole or not at all (framework/user_file.h).
+  [[nodiscard]] bool Save(const std::string& path, std::string* why = nullptr) const;
 
   std::unique_ptr<Element> GetRoot() const;
   bool SetRoot(Element* element);
@@ -106,8 +107,8 @@ class Document {
 };
 
 // Opens the file named by an "include" element's "file" attribute. null when the node is not an
-// include element, has no such attribute, or the file does not load.
-std::unique_ptr<Document> OpenInclude(const Node* node);
+// include element, has no such attribute, or the file does not load; why then tells which.
+std::unique_ptr<Document> OpenInclude(const Node* node, std::string* why = nullptr);
 
 // Value lists in attribute text: pieces between commas, empty pieces dropped. The pair and quad
 // parsers need two (four) pieces; with fewer they report false and leave the outputs untouched.

@@ -8,6 +8,8 @@
 #include <new>
 #include <string>
 
+#include "framework/user_file.h"
+
 namespace Vell::Gfx {
 
 static_assert(
@@ -119,8 +121,11 @@ bool Image::LoadPng(const std::string& path, std::string* why) {
   return true;
 }
 
-bool Image::SavePng(const std::string& path) const {
+bool Image::SavePng(const std::string& path, std::string* why) const {
   if (Empty()) {
+    if (why != nullptr) {
+      *why = "cannot write '" + path + "': the image is empty";
+    }
     return false;
   }
   png_image png{};
@@ -128,18 +133,16 @@ bool Image::SavePng(const std::string& path) const {
   png.width = static_cast<png_uint_32>(width);
   png.height = static_cast<png_uint_32>(height);
   png.format = PNG_FORMAT_BGRA;
-  const std::string temporary = path + ".tmp";
-  if (png_image_write_to_file(&png, temporary.c_str(), 0, pixels.data(), 0, nullptr) == 0) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
+  return Data::WriteUserFile(
+      path,
+      [&](std::FILE* file, std::string* reason) {
+        if (png_image_write_to_stdio(&png, file, 0, pixels.data(), 0, nullptr) == 0) {
+          *reason = png.message;
+          return false;
+        }
+        return true;
+      },
+      why);
 }
 
 }  // namespace Vell::Gfx

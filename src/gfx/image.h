@@ -32,8 +32,9 @@ class Image {
   // image empty (0 × 0) and returns false with the file and libpng's message in why; nothing is
   // thrown.
   [[nodiscard]] bool LoadPng(const std::string& path, std::string* why = nullptr);
-  // Writes the image as an 8-bit RGBA PNG through a temporary file renamed into place.
-  bool SavePng(const std::string& path) const;
+  // Writes the image as an 8-bit RGBA PNG, whole or not at all (framework/user_file.h); why
+  // tells the file and libpng's message on failure.
+  [[nodiscard]] bool SavePng(const std::string& path, std::string* why = nullptr) const;
 
   bool Empty() const { return width == 0 || height == 0; }
   int Width() const { return width; }

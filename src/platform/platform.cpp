@@ -131,6 +131,8 @@ SystemVersion GetSystemVersion() {
   return version;
 }
 
+bool SyncToDisk(std::FILE* file) { return file != nullptr && ::fsync(::fileno(file)) == 0; }
+
 std::string CurrentDirectory() {
   std::error_code ec;
   std::filesystem::path dir = std::filesystem::current_path(ec);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -97,6 +98,12 @@ struct SystemVersion {
   std::string detail;   // the build text of the kernel
 };
 SystemVersion GetSystemVersion();
+
+// ---- files ----
+
+// Pushes what was written to file through to the disk (after fflush). False when the system
+// refuses; errno tells why.
+[[nodiscard]] bool SyncToDisk(std::FILE* file);
 
 // ---- current directory ----
 

@@ -118,7 +118,7 @@ class Program {
           body.SetPixel(x, y, BodyColour(def.id));
         }
       }
-      body.SavePng(Path("artists/" + prefix + "body.png"));
+      EXPECT_TRUE(body.SavePng(Path("artists/" + prefix + "body.png")));
       xml << "<childs><sprite image=\"" << prefix << "body.png\" z-order=\"1\"/></childs>\n";
     }
     xml << "<animation " << def.animation << ">\n";
@@ -128,7 +128,7 @@ class Program {
         Vell::Gfx::Image image(kSpriteWidth, kSpriteHeight, SetColour(def.id, set.kind, i));
         char number[16];
         std::snprintf(number, sizeof number, "%02d", i);
-        image.SavePng(Path("artists/" + images + number + ".png"));
+        EXPECT_TRUE(image.SavePng(Path("artists/" + images + number + ".png")));
       }
       xml << "<" << set.element << " " << set.attributes << "><sprite images=\"" << images
           << "\" first=\"0\" last=\"" << set.frames - 1 << "\"/></" << set.element << ">\n";

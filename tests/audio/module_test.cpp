@@ -9,6 +9,7 @@
 #include <fstream>
 #include <thread>
 
+#include "common/temp_dir.h"
 #include "midi_builder.h"
 #include "tavro/player_module.h"
 
@@ -25,9 +26,7 @@ class Module : public ::testing::Test {
     ASSERT_NE(query, nullptr);
     player = static_cast<IPlayer*>(query(Kesh::Audio::kPlayerInterfaceId));
     ASSERT_NE(player, nullptr);
-    song = (std::filesystem::temp_directory_path() /
-            ("tavro-module-" + std::to_string(::getpid()) + ".mid"))
-               .string();
+    song = temp.File("song.mid");
     const auto bytes = TavroTest::GeneratedSong(16, 500000);
     std::ofstream(song, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
@@ -39,7 +38,6 @@ class Module : public ::testing::Test {
     if (handle != nullptr) {
       dlclose(handle);
     }
-    std::filesystem::remove(song);
   }
 
   // Renders seconds of the song offline in frames of 40 ms; the sound as 16-bit stereo.
@@ -61,6 +59,7 @@ class Module : public ::testing::Test {
   void* handle = nullptr;
   Kesh::Audio::InterfaceQueryFn query = nullptr;
   IPlayer* player = nullptr;
+  TempDir temp;
   std::string song;
 };
 

@@ -13,8 +13,9 @@
 
 #include "audio/midi/tempo_map.h"
 #include "audio/player.h"
-#include "framework/file.h"
+#include "common/temp_dir.h"
 #include "midi_builder.h"
+#include "tavro/stream.h"
 
 using Kesh::Audio::Player;
 using TavroTest::BuildMidi;
@@ -108,9 +109,9 @@ class MemoryStream : public Vell::Data::File {
 
 std::string FakeCrowdLibrary() { return std::string(FAKE_OVATIX_DIR) + "/libfake_ovatix.so"; }
 
-std::string WriteTemp(const std::string& name, const std::vector<uint8_t>& bytes) {
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("tavro-player-" + std::to_string(::getpid()) + "-" + name);
+std::string WriteTemp(const TempDir& dir, const std::string& name,
+                      const std::vector<uint8_t>& bytes) {
+  const auto path = dir.path / name;
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
   return path.string();
@@ -236,7 +237,8 @@ TEST(Player, OpeningFilesAndStreams) {
   EXPECT_EQ(first->tracks.size(), 2u);
 
   // A refused file leaves the loaded song as it was and says why.
-  const std::string text = WriteTemp("text.mid", {'h', 'e', 'l', 'l', 'o'});
+  const TempDir dir;
+  const std::string text = WriteTemp(dir, "text.mid", {'h', 'e', 'l', 'l', 'o'});
   EXPECT_FALSE(player.OpenFile(text.c_str()));
   EXPECT_STREQ(player.GetLastError(), "not a MIDI file");
   EXPECT_EQ(player.GetSong(), first);
@@ -248,12 +250,10 @@ TEST(Player, OpeningFilesAndStreams) {
   EXPECT_STREQ(player.GetLastError(), "empty file");
   EXPECT_FALSE(player.OpenStream(nullptr));
 
-  const std::string path = WriteTemp("song.mid", TavroTest::GeneratedSong(2));
+  const std::string path = WriteTemp(dir, "song.mid", TavroTest::GeneratedSong(2));
   ASSERT_TRUE(player.OpenFile(path.c_str()));
   EXPECT_STREQ(player.GetLastError(), "");
   EXPECT_EQ(player.GetSong()->tracks.size(), 4u);
-  std::filesystem::remove(text);
-  std::filesystem::remove(path);
 }
 
 TEST(Player, OutputsSwitchWhilePlaying) {

@@ -1,22 +1,32 @@
-// A fresh directory under the system's temporary folder, removed with its contents at the end.
+// The one temporary folder helper of the tests: a fresh folder under the system's temporary
+// folder (created exclusively, so parallel tests never share one), removed with its contents when
+// the object goes. Owned by the test that creates it; use from one thread at a time.
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
-#include <random>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 
 class TempDir {
  public:
   TempDir() {
-    std::random_device device;
-    path = std::filesystem::temp_directory_path() /
-           ("tavro-test-" + std::to_string(device()) + std::to_string(device()));
-    std::filesystem::create_directories(path);
+    std::string pattern = (std::filesystem::temp_directory_path() / "tavro-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      throw std::runtime_error("cannot create a temporary folder from " + pattern);
+    }
+    path = pattern;
   }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
   ~TempDir() {
     std::error_code error;
     std::filesystem::remove_all(path, error);
   }
+  // The full name of a file in the folder.
   std::string File(const std::string& name) const { return (path / name).string(); }
+  std::string operator/(const std::string& name) const { return File(name); }
+
   std::filesystem::path path;
 };

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <vector>
 
+#include "common/temp_dir.h"
 #include "framework/file.h"
 
 namespace {
@@ -11,14 +12,9 @@ namespace {
 using Vell::Data::FileStg;
 using Vell::Data::MemoryStg;
 
-std::string TempPath(const char* name) {
-  return (std::filesystem::temp_directory_path() /
-          (std::string("tavro-file-") + std::to_string(::getpid()) + "-" + name))
-      .string();
-}
-
 TEST(FileStg, ReadAllSeekTellAndSize) {
-  const std::string path = TempPath("hundred.bin");
+  const TempDir temp;
+  const std::string path = temp.File("hundred.bin");
   {
     std::vector<char> bytes(100);
     for (int i = 0; i < 100; ++i) {
@@ -45,7 +41,6 @@ TEST(FileStg, ReadAllSeekTellAndSize) {
   EXPECT_EQ(file.Tell(), 99);
   EXPECT_EQ(file.Read(nullptr, 4), 0);
   EXPECT_FALSE(file.Open(path.c_str(), "rb"));  // already open
-  std::filesystem::remove(path);
 }
 
 TEST(FileStg, ClosedStreamAndWriting) {
@@ -60,7 +55,8 @@ TEST(FileStg, ClosedStreamAndWriting) {
   EXPECT_FALSE(closed.Seek(0, 0));
   EXPECT_TRUE(closed.Eof());
 
-  const std::string path = TempPath("ints.bin");
+  const TempDir temp;
+  const std::string path = temp.File("ints.bin");
   {
     FileStg out;
     ASSERT_TRUE(out.Open(path.c_str(), "wb"));
@@ -81,7 +77,6 @@ TEST(FileStg, ClosedStreamAndWriting) {
   EXPECT_TRUE(in.ReadInt32(value));
   EXPECT_EQ(value, -2);
   EXPECT_FALSE(in.ReadInt32(value));  // short read
-  std::filesystem::remove(path);
 }
 
 TEST(MemoryStg, BehavesLikeAFile) {

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/temp_dir.h"
 #include "framework/xml.h"
 #include "platform/platform.h"
 
@@ -12,18 +13,12 @@ using namespace Vell::Data::Xml;
 
 class XmlFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = std::filesystem::temp_directory_path() /
-          ("tavro-xml-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
   std::string Write(const std::string& name, const std::string& content) {
     std::ofstream(dir / name, std::ios::binary) << content;
     return (dir / name).string();
   }
-  std::filesystem::path dir;
+  TempDir temp;
+  const std::filesystem::path& dir = temp.path;
 };
 
 TEST(XmlAttribute, TypedReadsFollowTheLenientRules) {
@@ -105,13 +100,22 @@ TEST(XmlNode, WrappersOutliveTheirDocumentObject) {
   EXPECT_EQ(v, 5);
 }
 
-TEST_F(XmlFiles, LoadFailuresKeepThePreviousContent) {
+TEST_F(XmlFiles, LoadFailuresKeepThePreviousContentAndSayWhy) {
   Document doc;
-  EXPECT_FALSE(doc.Load((dir / "missing.xml").string()));
+  std::string why;
+  const std::string missing = (dir / "missing.xml").string();
+  EXPECT_FALSE(doc.Load(missing, &why));
+  EXPECT_EQ(why, "'" + missing + "': cannot open the file");
   EXPECT_FALSE(doc.GetRoot());
   ASSERT_TRUE(doc.Load(Write("good.xml", "<ok/>")));
-  EXPECT_FALSE(doc.Load(Write("bad.xml", "<a><b></a>")));
-  EXPECT_FALSE(doc.Load(Write("empty.xml", "")));
+  // The closing tag's name starts at byte 8: "<a><b></" is eight bytes.
+  const std::string bad = Write("bad.xml", "<a><b></a>");
+  EXPECT_FALSE(doc.Load(bad, &why));
+  EXPECT_EQ(why, "'" + bad + "': Start-end tags mismatch at byte 8");
+  EXPECT_FALSE(doc.Load(Write("empty.xml", ""), &why));
+  EXPECT_NE(why.find("empty.xml': No document element found at byte 0"), std::string::npos) << why;
+  EXPECT_FALSE(doc.LoadString("<a x=\"1></a>", &why));
+  EXPECT_EQ(why, "Error parsing element attribute at byte 6");
   ASSERT_TRUE(doc.GetRoot());
   EXPECT_EQ(doc.GetRoot()->GetName(), "ok");
 }
@@ -141,7 +145,7 @@ TEST_F(XmlFiles, WriterBuildsSavesAndReloads) {
 
   const std::string path = (dir / "game.xml").string();
   ASSERT_TRUE(doc.Save(path));
-  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);  // no temporary left
 
   Document again;
   ASSERT_TRUE(again.Load(path));
@@ -157,7 +161,10 @@ TEST_F(XmlFiles, WriterBuildsSavesAndReloads) {
   std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(all.find("detached"), std::string::npos);
 
-  EXPECT_FALSE(doc.Save((dir / "no-such-dir" / "x.xml").string()));
+  std::string why;
+  const std::string nowhere = (dir / "no-such-dir" / "x.xml").string();
+  EXPECT_FALSE(doc.Save(nowhere, &why));
+  EXPECT_EQ(why, "cannot write '" + nowhere + "': No such file or directory");
 }
 
 TEST_F(XmlFiles, IncludesNeedTheRightNameAndAttribute) {

@@ -114,7 +114,12 @@ TEST(Png, UnreadableFilesGiveAnEmptyImageWithoutThrowing) {
                                std::filesystem::file_size(dir.File("big.png")) / 2);
   EXPECT_FALSE(image.LoadPng(dir.File("big.png")));
   EXPECT_TRUE(image.Empty());
-  EXPECT_FALSE(Image().SavePng(dir.File("empty.png")));
+  std::string why;
+  EXPECT_FALSE(Image().SavePng(dir.File("empty.png"), &why));
+  EXPECT_EQ(why, "cannot write '" + dir.File("empty.png") + "': the image is empty");
+  EXPECT_FALSE(big.SavePng(dir.File("missing/big.png"), &why));
+  EXPECT_EQ(why, "cannot write '" + dir.File("missing/big.png") + "': No such file or directory");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("empty.png")));
 }
 
 // A real PNG of a few pixels whose header then claims width x height (chunk CRC mended), so

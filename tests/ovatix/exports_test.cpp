@@ -104,7 +104,7 @@ TEST(OvatixExports, OfflineSceneRendersTheSumOfTwoSeries) {
   auto enumerate = lib.Get<OvatixApi::EnumSeries>("_EnumSeries");
   ASSERT_TRUE(init(8000, 2, 50));
   EXPECT_EQ(lib.Get<OvatixApi::IsPlaying>("_IsPlaying")(), 1);
-  ASSERT_TRUE(open((dir / "collection.ini").c_str(), dir.path().c_str()));
+  ASSERT_TRUE(open((dir / "collection.ini").c_str(), dir.path.c_str()));
   std::deque<std::string> names;
   enumerate(&names);
   EXPECT_EQ(names, (std::deque<std::string>{"first", "second"}));

@@ -5,6 +5,7 @@
 #include <clocale>
 #include <filesystem>
 
+#include "common/temp_dir.h"
 #include "ovatix/collection.h"
 
 namespace {
@@ -95,7 +96,8 @@ TEST(Collection, ReadsSeriesWithDefaults) {
   EXPECT_FALSE(c.Read("/nonexistent/collection.ini"));
   EXPECT_TRUE(c.Names().empty());
   c.ReadText("[x]\n");
-  EXPECT_FALSE(c.Read(std::filesystem::temp_directory_path().string()));  // a folder
+  const TempDir folder;
+  EXPECT_FALSE(c.Read(folder.path.string()));  // a folder
   EXPECT_TRUE(c.Names().empty());
   EXPECT_EQ(Ovatix::FileNamePart("C:\\crowd\\a.wav"), "a.wav");
   EXPECT_EQ(Ovatix::FileNamePart("c:b.wav"), "b.wav");

@@ -23,7 +23,7 @@ class SeriesTest : public ::testing::Test {
   }
   bool Open(const std::string& ini) {
     WriteFile(dir / "collection.ini", ini);
-    return engine.OpenCollection((dir / "collection.ini").c_str(), dir.path().c_str());
+    return engine.OpenCollection((dir / "collection.ini").c_str(), dir.path.c_str());
   }
   std::vector<TWaveScene::InstanceInfo> Group(uint32_t id) {
     std::vector<TWaveScene::InstanceInfo> out;

@@ -39,7 +39,7 @@ TEST(OvatixThreads, ClientOperationsWhileWritersRender) {
   const float gains[] = {0.5f, 0.9f};
   for (int round = 0; round < 60; ++round) {
     ASSERT_TRUE(engine.OpenCollection((dir / (round % 2 ? "two.ini" : "one.ini")).c_str(),
-                                      dir.path().c_str()));
+                                      dir.path.c_str()));
     engine.SetSeriesCoopLimit(round % 3);
     engine.PlaySeries("a", 0.8f, round * 10, 1000);
     engine.PlaySeries("b", 1.0f, 0, 0);

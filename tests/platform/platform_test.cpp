@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "common/temp_dir.h"
 #include "platform/platform.h"
 
 namespace {
@@ -13,7 +14,8 @@ using namespace Vell::Platform;
 
 TEST(Platform, ScopedDirectoryRestoresOnEveryExit) {
   const std::string start = CurrentDirectory();
-  const std::string temp = std::filesystem::temp_directory_path().string();
+  const TempDir folder;
+  const std::string temp = folder.path.string();
   {
     ScopedDirectory in(temp);
     EXPECT_TRUE(in.Ok());
