@@ -273,6 +273,7 @@ void ShadowSet::Fill(Canvas& canvas, const Image& image, int firstRow, int lastR
   int64_t right = (static_cast<int64_t>(sx[1]) << kFixedShift) + rightStep * first;
   int64_t row = (static_cast<int64_t>(firstRow) << kFixedShift) + rowStep * first;
   const auto amount = static_cast<uint8_t>(strength);
+  bool darkened = false;
   for (int64_t i = first; i <= last; ++i) {
     const int y = static_cast<int>(sy[0] + direction * i);
     const int texelRow = std::min(static_cast<int>(row >> kFixedShift), lastRow - 1);
@@ -280,21 +281,23 @@ void ShadowSet::Fill(Canvas& canvas, const Image& image, int firstRow, int lastR
     const int64_t xl = left >> kFixedShift;
     const int64_t xr = right >> kFixedShift;
     const int64_t span = std::abs(xr - xl);
+    int64_t j0 = 0;
+    int64_t j1 = -1;
+    int64_t across = 1;
     if (span > 0) {
-      const int64_t across = xr > xl ? 1 : -1;
+      across = xr > xl ? 1 : -1;
+      j0 = std::max<int64_t>(across > 0 ? -xl : xl - (width - 1), 0);
+      j1 = std::min<int64_t>(across > 0 ? (width - 1) - xl : xl, span - 1);
+    }
+    if (j0 <= j1) {
       const int64_t columnStep = (columns << kFixedShift) / span;
-      int64_t j0 = across > 0 ? -xl : xl - (width - 1);
-      int64_t j1 = across > 0 ? (width - 1) - xl : xl;
-      j0 = std::max<int64_t>(j0, 0);
-      j1 = std::min<int64_t>(j1, span - 1);
-      uint32_t* pixels = canvas.Pixels() + static_cast<size_t>(y) * width;
+      uint32_t* pixel = canvas.Pixels() + static_cast<size_t>(y) * width + xl + across * j0;
+      // column stays below columns << 16: j < span and columnStep = (columns << 16) / span.
       int64_t column = columnStep * j0;
-      for (int64_t j = j0; j <= j1; ++j, column += columnStep) {
-        const int64_t texel = std::min(column >> kFixedShift, columns - 1);
-        if (AlphaOf(texels[texel]) > kAlphaThreshold) {
-          uint32_t& pixel = pixels[xl + across * j];
-          pixel = Pixels::SubtractColour(pixel, amount);
-          drew = true;
+      for (int64_t j = j0; j <= j1; ++j, column += columnStep, pixel += across) {
+        if (AlphaOf(texels[column >> kFixedShift]) > kAlphaThreshold) {
+          *pixel = Pixels::SubtractColour(*pixel, amount);
+          darkened = true;
         }
       }
     }
@@ -302,6 +305,7 @@ void ShadowSet::Fill(Canvas& canvas, const Image& image, int firstRow, int lastR
     right += rightStep;
     row += rowStep;
   }
+  drew = drew || darkened;
 }
 
 }  // namespace Vell::Gfx::GDI
