@@ -18,7 +18,7 @@
 
 namespace Kesh::Styles {
 
-class Manager : public Vell::Singleton<Manager>, public Vell::ITriggerable {
+class Manager final : public Vell::Singleton<Manager>, public Vell::ITriggerable {
  public:
   class DatafileNotLoadedException : public Vell::Exception {};
 
