@@ -12,14 +12,13 @@ void SubtractColour(uint32_t* pixels, size_t count, uint8_t amount);
 // Adds amount to blue, green and red of count pixels, each capped at 255.
 void AddColour(uint32_t* pixels, size_t count, uint8_t amount);
 
-// One pixel: the same arithmetic for callers that decide pixel by pixel.
+// One pixel: subtracts from blue, green and red, floored at 0 (branch-free, byte lanes).
 inline uint32_t SubtractColour(uint32_t pixel, uint8_t amount) {
-  uint32_t result = pixel & 0xFF000000u;
-  for (int shift = 0; shift < 24; shift += 8) {
-    const uint32_t channel = (pixel >> shift) & 0xFFu;
-    result |= (channel > amount ? channel - amount : 0u) << shift;
-  }
-  return result;
+  constexpr uint32_t kHigh = 0x80808080u;
+  const uint32_t lanes = 0x00010101u * amount;
+  const uint32_t difference = ((pixel | kHigh) - (lanes & ~kHigh)) ^ ((pixel ^ ~lanes) & kHigh);
+  const uint32_t borrow = ((~pixel & lanes) | (~(pixel ^ lanes) & difference)) & kHigh;
+  return difference & ~((borrow >> 7) * 0xFFu);
 }
 
 // The portable versions (no vector instructions), always built; the functions above use vector

@@ -155,23 +155,24 @@ void Style::ReadShadows(const Xml::Element& style) {
   }
   element->ReadFloat("stageDepth", shadows.stageDepth);
   element->ReadBool("stageBack", shadows.stageBack);
-  shadows.lights.clear();
+  shadows.ClearLights();
   for (auto child = element->FirstChild();
-       child && shadows.lights.size() < ShadowSettings::kMaxLights; child = child->NextSibling()) {
+       child && shadows.Lights().size() < Vell::Gfx::GDI::ShadowSet::kMaxLights;
+       child = child->NextSibling()) {
     if (!child->IsElement()) {
       continue;
     }
-    ShadowSettings::Light light;
+    Vell::Gfx::GDI::ShadowLight light;
     std::string location;
     if (child->ReadString("location", location)) {
       const std::vector<double> values = Xml::ParseDoubleList(location);
-      double* coordinates[3] = {&light.x, &light.y, &light.z};
+      double* coordinates[3] = {&light.location.x, &light.location.y, &light.location.z};
       for (size_t i = 0; i < values.size() && i < 3; ++i) {
         *coordinates[i] = values[i];
       }
     }
     child->ReadFloat("bias", light.bias);
-    shadows.lights.push_back(light);
+    static_cast<void>(shadows.AddLight(light));
   }
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "effects/shadows.h"
 #include "framework/interfaces.h"
 #include "framework/object.h"
 #include "gfx/image.h"
@@ -35,20 +36,6 @@ struct Links {
   IShow* show = nullptr;
   Audio::ICrowd* crowd = nullptr;
   int firstEntrance = 0;  // frame at which the first performer has arrived
-};
-
-// The shadow lights of a style, in stage coordinates.
-struct ShadowSettings {
-  struct Light {
-    double x = 0;
-    double y = 0;
-    double z = 0;
-    float bias = 0;
-  };
-  static constexpr int kMaxLights = 2;
-  float stageDepth = 300.0f;
-  bool stageBack = true;
-  std::vector<Light> lights;
 };
 
 class Style : public Vell::Object,
@@ -107,7 +94,7 @@ class Style : public Vell::Object,
   std::string collectionPath;
   std::vector<float> fadeParams{16.0f};
   std::vector<float> strobeParams{164.0f};
-  ShadowSettings shadows;
+  Vell::Gfx::GDI::ShadowSet shadows;  // the shadow lights, drawn by the player's shadow pass
   FadeAuto fadeAuto{this};
   OvatixAuto crowdAuto{this};
   LightAuto lightAuto{this};

@@ -124,13 +124,13 @@ TEST_F(ManagerTest, ReadsStyleFilesInIndexOrderWithEverySetting) {
   const auto& shadows = full->shadows;
   EXPECT_FLOAT_EQ(shadows.stageDepth, 250.5f);
   EXPECT_FALSE(shadows.stageBack);
-  ASSERT_EQ(shadows.lights.size(), 2u);
-  EXPECT_DOUBLE_EQ(shadows.lights[0].x, -100);
-  EXPECT_DOUBLE_EQ(shadows.lights[0].y, 200.5);
-  EXPECT_DOUBLE_EQ(shadows.lights[0].z, 30);
-  EXPECT_FLOAT_EQ(shadows.lights[0].bias, 0.5f);
-  EXPECT_DOUBLE_EQ(shadows.lights[1].x, 100);
-  EXPECT_DOUBLE_EQ(shadows.lights[1].y, 0);
+  ASSERT_EQ(shadows.Lights().size(), 2u);
+  EXPECT_DOUBLE_EQ(shadows.Lights()[0].location.x, -100);
+  EXPECT_DOUBLE_EQ(shadows.Lights()[0].location.y, 200.5);
+  EXPECT_DOUBLE_EQ(shadows.Lights()[0].location.z, 30);
+  EXPECT_FLOAT_EQ(shadows.Lights()[0].bias, 0.5f);
+  EXPECT_DOUBLE_EQ(shadows.Lights()[1].location.x, 100);
+  EXPECT_DOUBLE_EQ(shadows.Lights()[1].location.y, 0);
 
   // Defaults of a style without any of it.
   Style* plain = manager->GetById(1);
