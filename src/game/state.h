@@ -1,17 +1,31 @@
-// The game's display and automation switches, and their nine-byte form inside project files.
-// Written by the user-interface thread and read by the frame thread at its next turn; each switch
-// is a single atomic byte, so no further ordering is needed.
+// The game's display and automation switches and their nine-byte serialised form (inside project
+// files). Written by the user-interface thread and read by the frame thread once per frame: each
+// switch is a single atomic byte and every decision re-reads it, so no stronger ordering is
+// needed. Owns nothing.
 #pragma once
 
 #include <atomic>
 
-#include "framework/file.h"
 #include "framework/interfaces.h"
 
 namespace Kesh::Game {
 
 class State : public Vell::ISerializable {
  public:
+  // The number of bytes Save writes and Load reads.
+  static constexpr int kSerialisedSize = 9;
+
+  // Sets the display and automation switches to their reset values; recording, karaoke, loop,
+  // paused and running keep theirs.
+  void ResetDisplaySwitches();
+
+  // Writes timeReadout, counterReadout, noClear, autoFades, autoLights, autoCrowd, recording,
+  // loop, karaoke, one byte each (1 true, 0 false). false when a byte cannot be written.
+  bool Save(Vell::Data::File& stream) override;
+  // Reads the nine bytes in the same order; a switch becomes true exactly when its byte is 1.
+  // false as soon as a byte cannot be read (the switches read before it keep their new values).
+  bool Load(Vell::Data::File& stream) override;
+
   std::atomic<bool> counterReadout{false};
   std::atomic<bool> timeReadout{true};
   std::atomic<bool> recording{false};
@@ -23,37 +37,6 @@ class State : public Vell::ISerializable {
   std::atomic<bool> autoCrowd{true};
   std::atomic<bool> autoFades{true};
   std::atomic<bool> noClear{true};
-
-  void ResetDisplaySwitches() {
-    counterReadout = false;
-    timeReadout = true;
-    autoLights = true;
-    autoCrowd = true;
-    autoFades = true;
-    noClear = true;
-  }
-
-  // timeReadout, counterReadout, noClear, autoFades, autoLights, autoCrowd, recording, loop,
-  // karaoke: one byte each, 1 for true.
-  bool Save(Vell::Data::File& stream) override {
-    const unsigned char bytes[9] = {timeReadout, counterReadout, noClear, autoFades, autoLights,
-                                    autoCrowd,   recording,      loop,    karaoke};
-    return stream.Write(bytes, 9) == 9;
-  }
-  // The same order; a switch is true exactly when its byte is 1. Stops at the first missing byte.
-  bool Load(Vell::Data::File& stream) override {
-    std::atomic<bool>* switches[9] = {&timeReadout, &counterReadout, &noClear,
-                                      &autoFades,   &autoLights,     &autoCrowd,
-                                      &recording,   &loop,           &karaoke};
-    for (std::atomic<bool>* value : switches) {
-      unsigned char byte = 0;
-      if (stream.Read(&byte, 1) != 1) {
-        return false;
-      }
-      *value = byte == 1;
-    }
-    return true;
-  }
 };
 
 }  // namespace Kesh::Game

@@ -105,6 +105,7 @@ void Canvas::DrawImage(const Image& image, int x, int y, int width, int height) 
         }
       }
     }
+    bitmap.Changed();
     return;
   }
   thread_local std::vector<int> columns;

@@ -143,3 +143,30 @@ TEST(Canvas, BackgroundIsStretchedOverTheCanvas) {
 }
 
 }  // namespace
+
+namespace {
+
+// Drawing into a canvas changes what its bitmap holds, so the bitmap's cached alpha and row
+// stretches must be recomputed: a canvas drawn on and then used as an image shows the drawing.
+TEST(Canvas, DrawingMarksTheCanvasChanged) {
+  for (bool scaled : {false, true}) {
+    Canvas layer(4, 2);
+    layer.Clear(0);
+    EXPECT_EQ(layer.Bitmap().GetAlphaKind(), Image::AlphaKind::kBinary);
+    const Image::Span* first = nullptr;
+    const Image::Span* last = nullptr;
+    layer.Bitmap().RowSpans(0, first, last);
+    EXPECT_EQ(first, last);  // all transparent: nothing to draw
+
+    const Image half(2, 1, Argb(128, 200, 0, 0));
+    layer.DrawImage(half, 1, 0, scaled ? 3 : 2, 1);
+    EXPECT_EQ(layer.Bitmap().GetAlphaKind(), Image::AlphaKind::kBlended) << scaled;
+
+    Canvas stage(4, 2);
+    stage.Clear(Argb(255, 0, 0, 0));
+    stage.DrawImage(layer.Bitmap(), 0, 0);
+    EXPECT_EQ(stage.Pixel(1, 0), BlendOver(Argb(128, 200, 0, 0), Argb(255, 0, 0, 0))) << scaled;
+  }
+}
+
+}  // namespace
