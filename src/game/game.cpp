@@ -8,6 +8,7 @@
 #include "game/project.h"
 #include "gfx/sprites.h"
 #include "platform/platform.h"
+#include "styles/style.h"
 
 namespace Kesh::Game {
 
@@ -71,6 +72,9 @@ bool Game::SaveProject(const std::string& path, std::string* why) {
   source.title = title;
   source.factor = player->ProjectFactor();
   source.state = &state;
+  if (Styles::Style* style = player->CurrentStyle()) {
+    source.style = style->GetName();
+  }
   source.song = player->SongBytes();
   if (source.song == nullptr) {
     Vell::Object* item = playlist.CurrentItem();
@@ -183,6 +187,7 @@ void Game::BeginRun() {
   std::lock_guard<std::recursive_mutex> frame(*services.frameLock);
   player->Scene().Reset();
   framePosition = 0;
+  player->BeginRun();
   player->ResetPlayback();
   {
     std::lock_guard<std::mutex> guard(synchLock);

@@ -10,11 +10,15 @@
 #include "framework/file.h"
 #include "game/game.h"
 #include "game/project.h"
+#include "styles/manager.h"
+#include "styles/style.h"
 
 namespace Kesh::Game {
 
 namespace {
 bool IsDrumGroup(int patch) { return patch >= 200 && patch <= 203; }
+// The stage's centre: shadows fall away from it.
+constexpr double kStageCentreX = 407.5;
 }  // namespace
 
 Player::Player(Game& game, Vell::Gfx::Canvas& canvas) : game(game), canvas(canvas), scene("Main") {
@@ -22,7 +26,91 @@ Player::Player(Game& game, Vell::Gfx::Canvas& canvas) : game(game), canvas(canva
   scene.SetFrameRate(Game::kFrameRate);
 }
 
-Player::~Player() { Reset(); }
+Player::~Player() {
+  Reset();
+  if (styles != nullptr) {
+    styles->SetShow(nullptr);
+    styles->SetCrowd(nullptr);
+  }
+}
+
+Styles::Manager* Player::StyleManager() {
+  if (!stylesTried) {
+    stylesTried = true;
+    try {
+      styles = Styles::Manager::Instance();
+    } catch (const Vell::Exception&) {
+      Log("The styles in ./styles/ could not be loaded: the show runs without a style");
+      styles = nullptr;
+    }
+    if (styles != nullptr) {
+      styles->SetShow(this);
+      Audio::IPlayer* module = game.Module();
+      styles->SetCrowd(module != nullptr ? module->GetCrowd() : nullptr);
+    }
+  }
+  return styles;
+}
+
+Styles::Style* Player::CurrentStyle() {
+  Styles::Manager* manager = StyleManager();
+  return manager != nullptr ? manager->GetCurrent() : nullptr;
+}
+
+void Player::ChooseStyle() {
+  Styles::Manager* manager = StyleManager();
+  if (manager == nullptr) {
+    return;
+  }
+  if (game.GetProfile().autoStyle) {
+    manager->SelectAuto();
+  } else if (manager->GetCurrent() == nullptr || manager->GetCurrent()->GetId() == -1) {
+    manager->SelectById(0);
+  }
+}
+
+std::vector<int> Player::InstrumentPatches() const {
+  std::vector<int> patches;
+  if (analysis) {
+    for (const Data::Tracks::Event* track : analysis->GetTracks()) {
+      if (track->GetPatch() >= 0 && track->GetPatch() <= 127) {
+        patches.push_back(track->GetPatch());
+      }
+    }
+  }
+  return patches;
+}
+
+const Vell::Gfx::G2D::Sprites::Sprite* Player::SetSprite(int performer, int kind) const {
+  if (performer < 0 || performer >= static_cast<int>(animations.size())) {
+    return nullptr;
+  }
+  const Artists::Artist* artist = animations[static_cast<size_t>(performer)]->GetArtist();
+  const Artists::Animation::Set* set = artist != nullptr ? artist->GetSet(kind) : nullptr;
+  return set != nullptr ? set->GetSprite() : nullptr;
+}
+
+int Player::FrameRate() const { return Game::kFrameRate; }
+bool Player::AutoFades() const { return game.GetState().autoFades; }
+bool Player::AutoLights() const { return game.GetState().autoLights; }
+bool Player::AutoCrowd() const { return game.GetState().autoCrowd; }
+
+std::vector<float> Player::FadeParams() const {
+  const Styles::Style* style = styles != nullptr ? styles->GetCurrent() : nullptr;
+  return style != nullptr ? style->fadeParams : std::vector<float>{PostFX::kDefaultFadeDepth};
+}
+
+std::vector<float> Player::StrobeParams() const {
+  const Styles::Style* style = styles != nullptr ? styles->GetCurrent() : nullptr;
+  return style != nullptr ? style->strobeParams : std::vector<float>{};
+}
+
+void Player::BeginRun() {
+  postFx.SetTarget(&canvas);
+  if (Styles::Manager* manager = StyleManager()) {
+    manager->Prepare();
+  }
+}
 
 bool Player::OpenSong(const std::string& path) {
   Log("\n...creating a new game");
@@ -234,6 +322,7 @@ bool Player::Prepare() {
   if (!hasMelodic && !drummerBuilt) {
     game.ShowMessage(kNoPatchesMessage, App::IMessageBox::Icon::kWarning);
   }
+  ChooseStyle();
   Log("initialized");
   return true;
 }
@@ -269,6 +358,9 @@ bool Player::LoadProject(const std::string& path, std::string* why) {
     const char* error = module->GetLastError();
     return fail(path + ": the song cannot be read: " +
                 (error != nullptr && *error != '\0' ? error : "unknown error"));
+  }
+  if (Styles::Manager* manager = StyleManager()) {
+    manager->SelectByName(content.style);
   }
   if (content.hasActions) {
     Vell::Data::MemoryStg actionBytes(content.actions);
@@ -310,6 +402,10 @@ bool Player::Reset() {
 }
 
 void Player::ResetPlayback() {
+  if (Styles::Manager* manager = StyleManager()) {
+    manager->Reset();
+  }
+  postFx.Reset();
   lyrics.Clear();
   game.lastAudioMs = 0;
   firstFrame = true;
@@ -362,6 +458,10 @@ void Player::Track(int frame) {
       lyrics.Update(*song, static_cast<uint32_t>(ticks > 0 ? ticks : 0));
     }
   }
+  postFx.Track(frame);
+  if (Styles::Style* style = CurrentStyle()) {
+    style->Track(frame);
+  }
 
   if (t < songLengthMs) {
     if (t >= audioStartMs && !game.audioStarted) {
@@ -399,7 +499,45 @@ void Player::ReplayActions() {
 void Player::RunAction(int code) {
   State& state = game.GetState();
   static const char* const kSeries[] = {"whistle", "bravo", "noise", "applause", "speech"};
+  Styles::Style* style = CurrentStyle();
   switch (code) {
+    case 1:
+      if (!state.autoFades) {
+        postFx.FadeIn(1, false);
+      }
+      break;
+    case 2:
+      if (!state.autoFades) {
+        postFx.FadeOut(false);
+      }
+      break;
+    case 4:
+      if (!state.autoLights) {
+        postFx.Strobe();
+      }
+      break;
+    case 5:
+    case 6:
+    case 7:
+      if (!state.autoLights && style != nullptr) {
+        // The bottom and the top light of that side, together.
+        for (int index : {code - 5, code - 5 + 3}) {
+          Styles::StageLight& light = style->stageLights[static_cast<size_t>(index)];
+          if (light.active) {
+            light.Reset();
+          } else {
+            light.Fire();
+          }
+        }
+      }
+      break;
+    case 8:
+    case 9:
+    case 10:
+      if (!state.autoLights && style != nullptr) {
+        style->searchLights[static_cast<size_t>(code - 8)].Fire();
+      }
+      break;
     case 3:
       state.autoFades = !state.autoFades;
       break;
@@ -427,7 +565,21 @@ void Player::RunAction(int code) {
   }
 }
 
-void Player::Render(int frame) { scene.RenderTo(canvas); }
+void Player::Render(int frame) {
+  const State& state = game.GetState();
+  Styles::Style* style = CurrentStyle();
+  if (state.noClear && style != nullptr && style->StageImage() != nullptr) {
+    canvas.DrawBackground(style->StageImage());
+  }
+  if (game.GetProfile().shadows && state.noClear && style != nullptr) {
+    style->shadows.Draw(canvas, scene.sprites, kStageCentreX);
+  }
+  scene.RenderTo(canvas);
+  postFx.Render(frame);
+  if (style != nullptr) {
+    style->RenderTo(canvas, frame);
+  }
+}
 
 std::vector<int> Player::PatchesOfChannel(int channel) const {
   std::vector<int> patches;

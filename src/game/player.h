@@ -14,17 +14,28 @@
 #include "data/actions.h"
 #include "data/analysis.h"
 #include "data/animation_track.h"
+#include "effects/post_fx.h"
 #include "framework/exception.h"
 #include "framework/interfaces.h"
 #include "game/lyrics.h"
 #include "gfx/canvas.h"
 #include "gfx/sprites.h"
+#include "styles/show.h"
+
+namespace Kesh::Styles {
+class Manager;
+class Style;
+}  // namespace Kesh::Styles
 
 namespace Kesh::Game {
 
 class Game;
 
-class Player : public Vell::ITrackable, public Vell::IRenderable, public Vell::ITriggerable {
+class Player : public Vell::ITrackable,
+               public Vell::IRenderable,
+               public Vell::ITriggerable,
+               public Styles::IShow,
+               public PostFX::Source {
  public:
   using Animation = Data::Tracks::Animation;
 
@@ -62,8 +73,32 @@ class Player : public Vell::ITrackable, public Vell::IRenderable, public Vell::I
   // Starts the song again from the top (end of a song with loop set).
   void Rewind();
 
+  // The start of a run: the post effects draw on the canvas, the styles prepare their schedules.
+  void BeginRun();
   void Track(int frame) override;
   void Render(int frame) override;
+
+  // The styles manager, or null when the styles cannot be loaded (the show runs without one).
+  Styles::Manager* StyleManager();
+  // The current style, or null.
+  Styles::Style* CurrentStyle();
+
+  // Styles::IShow
+  std::vector<int> InstrumentPatches() const override;
+  int PerformerCount() const override { return static_cast<int>(animations.size()); }
+  const Vell::Gfx::G2D::Sprites::Sprite* SetSprite(int performer, int kind) const override;
+  // The song's length in milliseconds (the analysis' total length).
+  int SongLengthMs() const override { return static_cast<int>(songLengthMs); }
+  int FrameRate() const override;
+  Vell::Gfx::G2D::Sprites::Scene* SpriteScene() override { return &scene; }
+  PostFX* Effects() override { return &postFx; }
+  bool AutoFades() const override;
+  bool AutoLights() const override;
+  bool AutoCrowd() const override;
+  // PostFX::Source
+  int CurrentFrame() const override { return currentFrame; }
+  std::vector<float> FadeParams() const override;
+  std::vector<float> StrobeParams() const override;
 
   LyricState GetLyricState() const { return lyrics.State(); }
   const LyricPage& Lyrics() const { return lyrics; }
@@ -74,9 +109,7 @@ class Player : public Vell::ITrackable, public Vell::IRenderable, public Vell::I
   Data::Tracks::Action& Actions() { return actions; }
   const Data::Events::Analysis* GetAnalysis() const { return analysis.get(); }
   Vell::Gfx::G2D::Sprites::Scene& Scene() { return scene; }
-  int64_t SongLengthMs() const { return songLengthMs; }
   int64_t AudioStartMs() const { return audioStartMs; }
-  int CurrentFrame() const { return currentFrame; }
   float ProjectFactor() const { return projectFactor; }
   const std::vector<unsigned char>* SongBytes() const {
     return songBytes.empty() ? nullptr : &songBytes;
@@ -86,6 +119,7 @@ class Player : public Vell::ITrackable, public Vell::IRenderable, public Vell::I
  private:
   void ReplayActions();
   void RunAction(int code);
+  void ChooseStyle();
 
   Game& game;
   std::vector<Animation*> animations;
@@ -105,6 +139,9 @@ class Player : public Vell::ITrackable, public Vell::IRenderable, public Vell::I
   // Actions up to this frame have been replayed in this run.
   int replayedUpTo = -1;
   bool songEndPosted = false;
+  PostFX postFx{this};
+  Styles::Manager* styles = nullptr;
+  bool stylesTried = false;
 };
 
 }  // namespace Kesh::Game
