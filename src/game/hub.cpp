@@ -55,7 +55,7 @@ Hub::Hub() {
 
 Hub::~Hub() {
   Log("...clearing");
-  if (game) {
+  if (game && saveProfileAtExit) {
     (void)game->GetProfile().Save(kProfileFile);
   }
   game.reset();

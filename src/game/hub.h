@@ -38,6 +38,9 @@ class Hub : public Vell::Singleton<Hub> {
   void CreateGame(const FrontEnd& frontEnd, int width, int height);
   // Makes the start directory current again.
   void RestoreStartDirectory();
+  // Whether shutdown writes the profile to "game.xml" (on by default; tools that only read the
+  // profile switch it off).
+  void SetSaveProfileAtExit(bool value) { saveProfileAtExit = value; }
 
   Audio::IPlayer* GetPlayer() const { return player; }
   Game::Game* GetGame() const { return game.get(); }
@@ -64,6 +67,7 @@ class Hub : public Vell::Singleton<Hub> {
   std::timed_mutex loadMutex;
   std::string startDirectory;
   std::string moduleError;
+  bool saveProfileAtExit = true;
 };
 
 }  // namespace Kesh

@@ -154,7 +154,13 @@ bool Player::Prepare() {
   }
   animations.clear();
   patchesByChannel.clear();
-  Artists::Manager::Instance()->Reset();
+  bool artistsLoaded = true;
+  try {
+    Artists::Manager::Instance()->Reset();
+  } catch (const Vell::Exception&) {
+    Log("The artists in ./artists/ could not be loaded: the show runs without artists");
+    artistsLoaded = false;
+  }
   analysis = std::make_unique<Data::Events::Analysis>(song);
   if (song == nullptr || !analysis->Run()) {
     if (!analysis->Error().empty()) {
@@ -233,7 +239,7 @@ bool Player::Prepare() {
   bool drumComplete = false;
   bool limitReached = false;
   audioStartMs = 0;
-  for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
+  for (auto it = candidates.rbegin(); artistsLoaded && it != candidates.rend(); ++it) {
     const Data::Tracks::Event* track = *it;
     const int patch = track->GetPatch();
     const bool drum = IsDrumGroup(patch);
