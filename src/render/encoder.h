@@ -1,0 +1,58 @@
+// The video encoder: ffmpeg as a child process, fed raw BGRA frames on its standard input and
+// 16-bit stereo sound on a second pipe, writing a temporary file that is renamed over the output
+// only when the encoding succeeded. Used by the renderer's single thread; owns the child process
+// and both pipes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Kesh::Render {
+
+class Encoder {
+ public:
+  struct Settings {
+    std::string output;  // .mp4, .mkv or .webm
+    int width = 815;
+    int height = 400;
+    int frameRate = 25;
+    int sampleRate = 44100;
+    std::string preset = "veryfast";  // the H.264 speed preset
+  };
+
+  Encoder() = default;
+  Encoder(const Encoder&) = delete;
+  Encoder& operator=(const Encoder&) = delete;
+  // Kills a child that was not finished and removes its temporary file.
+  ~Encoder();
+
+  // The path of the ffmpeg program found on PATH, or "".
+  static std::string FindFfmpeg();
+  // The container of an output path by its extension ("mp4", "matroska", "webm"), or "".
+  static std::string FormatOf(const std::string& path);
+
+  [[nodiscard]] bool Start(const Settings& settings, std::string* why = nullptr);
+  // One frame of width x height BGRA pixels (rows of exactly width pixels). Write each frame's
+  // sound before the frame.
+  [[nodiscard]] bool WriteFrame(const uint32_t* pixels, std::string* why = nullptr);
+  // Interleaved stereo samples.
+  [[nodiscard]] bool WriteSound(const int16_t* samples, int frames, std::string* why = nullptr);
+  // Closes the pipes, waits for ffmpeg and renames the file into place.
+  [[nodiscard]] bool Finish(std::string* why = nullptr);
+
+ private:
+  bool WriteAll(int fd, const void* data, size_t size, const char* what, std::string* why);
+  void Abort();
+
+  Settings settings;
+  pid_t child = -1;
+  int videoFd = -1;
+  int soundFd = -1;
+  std::string temporary;
+  std::string errorLog;
+};
+
+}  // namespace Kesh::Render

@@ -1,0 +1,324 @@
+// tavro-render: the show of a song as a video with its sound, or as PNG frames, without a window
+// or a sound device. The same hub, game and player as the program run on the player module's
+// offline clock; ffmpeg encodes.
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/log.h"
+#include "app/message_box.h"
+#include "app/window.h"
+#include "game/game.h"
+#include "game/hub.h"
+#include "game/player.h"
+#include "platform/platform.h"
+#include "render/encoder.h"
+#include "styles/manager.h"
+
+namespace {
+
+using Kesh::Game::Game;
+
+constexpr int kSampleRate = 44100;
+constexpr int kFrameMs = 1000 / Game::kFrameRate;
+constexpr int kSamplesPerFrame = kSampleRate / Game::kFrameRate;
+
+const char* const kUsage =
+    "usage: tavro-render SONG.mid|.kar|.kesh [-o OUT.mp4|.mkv|.webm] [--frames DIR]\n"
+    "                    [--style NAME] [--start SECONDS] [--seconds N] [--no-crowd]\n"
+    "                    [--soundfont PATH] [--data DIR]\n";
+
+struct Options {
+  std::string song;
+  std::string output;
+  std::string frames;
+  std::string style;
+  std::string soundfont;
+  std::string data;
+  double start = 0;
+  double seconds = -1;
+  bool crowd = true;
+};
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "tavro-render: %s\n", message.c_str());
+  return 2;
+}
+
+// Records what the game asks of the windows: the end of the song, above all.
+class Window final : public Kesh::App::IWindow {
+ public:
+  void Post(unsigned message, uintptr_t, intptr_t) override {
+    if (message == Kesh::App::kSongEndMessage) {
+      songEnded = true;
+    }
+  }
+  bool Send(unsigned, uintptr_t, intptr_t, const std::atomic<bool>*) override { return true; }
+  bool songEnded = false;
+};
+
+// Keeps the messages for the error line and logs them.
+class Messages final : public Kesh::App::IMessageBox {
+ public:
+  void Show(const std::string& text, const std::string& caption, Icon icon) override {
+    last = text;
+    Kesh::Log("%s: %s", caption.c_str(), text.c_str());
+  }
+  std::string last;
+};
+
+bool ParseNumber(const char* text, double& value) {
+  char* end = nullptr;
+  value = std::strtod(text, &end);
+  return end != text && *end == '\0' && std::isfinite(value) && value >= 0;
+}
+
+bool Parse(int argc, char** argv, Options& options, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const auto next = [&](std::string& value) {
+      if (i + 1 >= argc) {
+        error = arg + " needs a value";
+        return false;
+      }
+      value = argv[++i];
+      return true;
+    };
+    std::string value;
+    if (arg == "-o") {
+      if (!next(options.output)) return false;
+    } else if (arg == "--frames") {
+      if (!next(options.frames)) return false;
+    } else if (arg == "--style") {
+      if (!next(options.style)) return false;
+    } else if (arg == "--soundfont") {
+      if (!next(options.soundfont)) return false;
+    } else if (arg == "--data") {
+      if (!next(options.data)) return false;
+    } else if (arg == "--start" || arg == "--seconds") {
+      if (!next(value)) return false;
+      double number = 0;
+      if (!ParseNumber(value.c_str(), number)) {
+        error = arg + " needs a number of seconds, not \"" + value + "\"";
+        return false;
+      }
+      (arg == "--start" ? options.start : options.seconds) = number;
+    } else if (arg == "--no-crowd") {
+      options.crowd = false;
+    } else if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else if (!arg.empty() && arg[0] == '-') {
+      error = "unknown option " + arg;
+      return false;
+    } else if (options.song.empty()) {
+      options.song = arg;
+    } else {
+      error = "more than one song given";
+      return false;
+    }
+  }
+  if (options.song.empty()) {
+    error = "no song given";
+    return false;
+  }
+  if (options.output.empty() && options.frames.empty()) {
+    error = "nothing to write: give -o OUT.mp4 or --frames DIR";
+    return false;
+  }
+  return true;
+}
+
+std::string Absolute(const std::string& path) {
+  std::error_code ignored;
+  return path.empty() ? path : std::filesystem::absolute(path, ignored).string();
+}
+
+void Progress(double doneMs, double totalMs, std::chrono::steady_clock::time_point began) {
+  if (totalMs <= 0) {
+    return;
+  }
+  const double share = std::min(1.0, doneMs / totalMs);
+  const double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  const int left = share > 0.01 ? static_cast<int>(elapsed / share - elapsed) : 0;
+  char bar[31];
+  const int filled = static_cast<int>(share * 30);
+  for (int i = 0; i < 30; ++i) {
+    bar[i] = i < filled ? '#' : '.';
+  }
+  bar[30] = '\0';
+  std::fprintf(stderr, "\r[%s] %3d%%  %d:%02d left ", bar, static_cast<int>(share * 100), left / 60,
+               left % 60);
+  std::fflush(stderr);
+}
+
+int Run(const Options& options) {
+  // Checks that need nothing loaded: the song, ffmpeg and the output.
+  if (::access(options.song.c_str(), R_OK) != 0) {
+    return Fail("cannot read the song " + options.song);
+  }
+  if (!options.output.empty()) {
+    if (Kesh::Render::Encoder::FindFfmpeg().empty()) {
+      return Fail("ffmpeg was not found on PATH (install the ffmpeg package)");
+    }
+    if (Kesh::Render::Encoder::FormatOf(options.output).empty()) {
+      return Fail(options.output + ": the output must end in .mp4, .mkv or .webm");
+    }
+    const std::filesystem::path folder = std::filesystem::path(options.output).parent_path();
+    if (::access(folder.empty() ? "." : folder.c_str(), W_OK) != 0) {
+      return Fail("cannot write " + options.output + ": its folder is not writable");
+    }
+  }
+  if (!options.frames.empty()) {
+    std::error_code error;
+    std::filesystem::create_directories(options.frames, error);
+    if (::access(options.frames.c_str(), W_OK) != 0) {
+      return Fail("cannot write frames into " + options.frames);
+    }
+  }
+  if (!options.soundfont.empty()) {
+    if (::access(options.soundfont.c_str(), R_OK) != 0) {
+      return Fail("cannot read the SoundFont " + options.soundfont);
+    }
+    ::setenv("TAVRO_SOUNDFONT", options.soundfont.c_str(), 1);
+  }
+  // The data folders (config, artists, styles) are found from the current directory.
+  const std::string data = options.data.empty() ? Vell::Platform::ProgramDirectory() : options.data;
+  if (!Vell::Platform::SetCurrentDirectory(data)) {
+    return Fail("cannot enter the data folder " + data);
+  }
+
+  Kesh::Hub* hub = nullptr;
+  try {
+    hub = Kesh::Hub::Instance();
+  } catch (const Vell::Exception& error) {
+    return Fail("The player module audio.so could not be loaded: " + error.ToString());
+  }
+  hub->SetSaveProfileAtExit(false);
+  if (hub->GetPlayer() == nullptr) {
+    return Fail(hub->ModuleMissingMessage());
+  }
+  Window window;
+  Messages messages;
+  hub->CreateGame({&window, nullptr, nullptr, nullptr, &messages}, 815, 400);
+  Game& game = *hub->GetGame();
+  Kesh::Audio::IPlayer* module = hub->GetPlayer();
+  if (!module->SetOffline(true, kSampleRate)) {
+    return Fail("the synthesizer cannot be set up for rendering");
+  }
+  if (!options.style.empty()) {
+    game.GetProfile().autoStyle = false;
+  }
+  if (!game.Open(options.song)) {
+    return Fail(options.song + ": " + (messages.last.empty() ? "cannot be opened" : messages.last));
+  }
+  if (!options.style.empty()) {
+    Kesh::Styles::Manager* styles = game.GetPlayer().StyleManager();
+    if (styles == nullptr || styles->FindByName(options.style)->GetId() < 0) {
+      return Fail("no style named " + options.style);
+    }
+    styles->SelectByName(options.style);
+  }
+  if (!options.crowd && module->GetCrowd() != nullptr) {
+    module->GetCrowd()->Mute(true);
+  }
+
+  Kesh::Render::Encoder encoder;
+  std::string why;
+  if (!options.output.empty() &&
+      !encoder.Start({Absolute(options.output), 815, 400, Game::kFrameRate, kSampleRate}, &why)) {
+    return Fail(why);
+  }
+  Kesh::Game::Player& player = game.GetPlayer();
+  const int64_t startMs = static_cast<int64_t>(options.start * 1000);
+  const int64_t showMs = player.SongLengthMs() + Kesh::Game::Player::kEndPauseMs;
+  const int64_t wantedMs =
+      options.seconds >= 0 ? static_cast<int64_t>(options.seconds * 1000) : showMs - startMs;
+  // A hang guard: the show ends by itself ten seconds after the song.
+  const int64_t limitFrames = (showMs + player.AudioStartMs() + 60000) / kFrameMs;
+  const bool terminal = ::isatty(2) != 0;
+  const auto began = std::chrono::steady_clock::now();
+  std::vector<int16_t> sound(static_cast<size_t>(kSamplesPerFrame) * 2);
+  if (!game.StartOfflineRun()) {
+    return Fail("the song cannot be played");
+  }
+  int64_t written = 0;
+  int number = 0;
+  for (int64_t frame = 0; frame < limitFrames && !window.songEnded; ++frame) {
+    module->AdvanceOffline(kFrameMs);
+    int got = 0;
+    while (got < kSamplesPerFrame) {
+      const int n = module->RenderOffline(sound.data() + static_cast<size_t>(got) * 2,
+                                          kSamplesPerFrame - got);
+      if (n <= 0) {
+        break;
+      }
+      got += n;
+    }
+    std::fill(sound.begin() + static_cast<std::ptrdiff_t>(got) * 2, sound.end(), 0);
+    game.RunOfflineFrame();
+    if (frame * kFrameMs < startMs) {
+      continue;
+    }
+    if (written >= wantedMs) {
+      break;
+    }
+    std::lock_guard<std::recursive_mutex> lock(hub->FrameLock());
+    const uint32_t* pixels = game.GetCanvas().Pixels();
+    if (!options.output.empty() && (!encoder.WriteSound(sound.data(), kSamplesPerFrame, &why) ||
+                                    !encoder.WriteFrame(pixels, &why))) {
+      return Fail(why);
+    }
+    if (!options.frames.empty()) {
+      char name[32];
+      std::snprintf(name, sizeof name, "frame-%06d.png", number);
+      if (!game.GetCanvas().Bitmap().SavePng(options.frames + "/" + name)) {
+        return Fail("cannot write " + options.frames + "/" + name);
+      }
+    }
+    ++number;
+    written += kFrameMs;
+    if (terminal && number % 25 == 0) {
+      Progress(static_cast<double>(written), static_cast<double>(wantedMs), began);
+    }
+  }
+  game.StopOfflineRun();
+  if (terminal) {
+    Progress(1, 1, began);
+    std::fputc('\n', stderr);
+  }
+  if (!options.output.empty() && !encoder.Finish(&why)) {
+    return Fail(why);
+  }
+  Kesh::Log("rendered %d frames (%.2f s) of %s, audio start %lld ms, %zu artists", number,
+            static_cast<double>(written) / 1000.0, options.song.c_str(),
+            static_cast<long long>(player.AudioStartMs()), player.Animations().size());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  std::string error;
+  if (!Parse(argc, argv, options, error)) {
+    std::fprintf(stderr, "tavro-render: %s\n%s", error.c_str(), kUsage);
+    return 2;
+  }
+  options.song = Absolute(options.song);
+  options.output = Absolute(options.output);
+  options.frames = Absolute(options.frames);
+  options.data = Absolute(options.data);
+  const int status = Run(options);
+  if (Kesh::Hub::Exists()) {
+    Kesh::Hub::Destroy();
+  }
+  return status;
+}
