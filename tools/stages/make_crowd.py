@@ -65,6 +65,10 @@ CROWDS = {
 MALE = ["en+m1", "en+m2", "en+m3", "en+m4", "en+m5", "en+m6", "en+m7", "en-us+m3", "en-gb+m4"]
 FEMALE = ["en+f1", "en+f2", "en+f3", "en+f4", "en-us+f2", "en-gb+f3"]
 
+# Larger crowds clap longer: more overlapping instances of the applause per start.
+STYLE_SERIES = {style: dict(applause=dict(Number=3))
+                for style in ("Rock", "Classic", "Electronic", "Pop")}
+
 # collection.ini: per series the engine's randomisation (see docs/styles.md).
 SERIES = {
     "applause": dict(Proportion=0.2, ProportionRND=0.1, PitchRND=0.06, Ahead=-0.55, AheadRND=0.2,
@@ -284,6 +288,7 @@ def make_collection(name, out_root):
                os.path.join(folder, "speech.wav"), rev, lv["speech"])
     lines = ["; Crowd sounds of the %s stage, made by tools/stages/make_crowd.py." % name, ""]
     for series, params in SERIES.items():
+        params = dict(params, **STYLE_SERIES.get(name, {}).get(series, {}))
         lines.append("[%s]" % series)
         lines.append("WavFile=%s.wav" % series)
         for k, v in params.items():
