@@ -52,7 +52,9 @@ class Engine {
 
 double Rms(const std::vector<int16_t>& s) {
   double sum = 0;
-  for (int16_t v : s) sum += static_cast<double>(v) * v;
+  for (int16_t v : s) {
+    sum += static_cast<double>(v) * v;
+  }
   return s.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(s.size()));
 }
 
@@ -61,7 +63,9 @@ std::map<std::string, std::filesystem::path> Collections() {
   std::map<std::string, std::filesystem::path> folders;
   InStylesDir in;
   for (const auto& entry : ReadStyleIndex()) {
-    if (!entry.style) continue;
+    if (!entry.style) {
+      continue;
+    }
     std::string name, folder;
     entry.style->ReadString("name", name);
     auto crowd = entry.style->SelectNode("ovatix");
@@ -76,8 +80,9 @@ std::map<std::string, std::filesystem::path> Collections() {
 bool ReadWaveFormat(const std::filesystem::path& path, int& channels, uint32_t& rate, int& bits) {
   std::ifstream in(path, std::ios::binary);
   char head[12];
-  if (!in.read(head, 12) || std::string(head, 4) != "RIFF" || std::string(head + 8, 4) != "WAVE")
+  if (!in.read(head, 12) || std::string(head, 4) != "RIFF" || std::string(head + 8, 4) != "WAVE") {
     return false;
+  }
   char chunk[8];
   while (in.read(chunk, 8)) {
     const uint32_t size = static_cast<uint8_t>(chunk[4]) | static_cast<uint8_t>(chunk[5]) << 8 |
@@ -85,7 +90,9 @@ bool ReadWaveFormat(const std::filesystem::path& path, int& channels, uint32_t& 
                           static_cast<uint32_t>(static_cast<uint8_t>(chunk[7])) << 24;
     if (std::string(chunk, 4) == "fmt ") {
       unsigned char fmt[16];
-      if (size < 16 || !in.read(reinterpret_cast<char*>(fmt), 16)) return false;
+      if (size < 16 || !in.read(reinterpret_cast<char*>(fmt), 16)) {
+        return false;
+      }
       channels = fmt[2] | fmt[3] << 8;
       rate = fmt[4] | fmt[5] << 8 | fmt[6] << 16 | static_cast<uint32_t>(fmt[7]) << 24;
       bits = fmt[14] | fmt[15] << 8;
@@ -104,7 +111,9 @@ TEST(ShippedCrowds, FilesAreCdQualityAndSmall) {
     int waves = 0;
     for (const auto& file : std::filesystem::directory_iterator(folder)) {
       total += file.file_size();
-      if (file.path().extension() != ".wav") continue;
+      if (file.path().extension() != ".wav") {
+        continue;
+      }
       ++waves;
       int channels = 0, bits = 0;
       uint32_t rate = 0;
@@ -138,11 +147,15 @@ TEST(ShippedCrowds, EverySeriesOfEveryStylePlays) {
       ASSERT_TRUE(engine.Get<OvatixApi::PlaySeries>("_PlaySeries")(name.c_str(), 1.0f));
       // The murmur swells in slowly: judge the loudest of the first five seconds.
       double loudest = 0;
-      for (int s = 0; s < 5; ++s) loudest = std::max(loudest, Rms(engine.Render(1.0)));
+      for (int s = 0; s < 5; ++s) {
+        loudest = std::max(loudest, Rms(engine.Render(1.0)));
+      }
       EXPECT_GT(loudest, 200.0);
       // Its instances end: after 30 s the scene is silent again.
       double tail = 0;
-      for (int s = 0; s < 30; ++s) tail = Rms(engine.Render(1.0));
+      for (int s = 0; s < 30; ++s) {
+        tail = Rms(engine.Render(1.0));
+      }
       EXPECT_EQ(tail, 0.0);
     }
   }

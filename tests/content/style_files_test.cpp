@@ -98,8 +98,10 @@ TEST(ShippedStyles, EveryLightHasAllItsIntensityFrames) {
     ASSERT_TRUE(entry.style);
     for (const auto& [group, names] : lights) {
       for (const auto& name : names) {
-        SCOPED_TRACE(entry.file + " " + group + "/" + name);
-        auto light = Child(*entry.style, group + "/" + name);
+        std::string path = group;
+        path.append("/").append(name);
+        SCOPED_TRACE(entry.file + " " + path);
+        auto light = Child(*entry.style, path);
         ASSERT_TRUE(light);
         std::string maps, size;
         int first = -1, last = -1, attack = 0, sustain = 0, release = 0;
@@ -143,7 +145,9 @@ TEST(ShippedStyles, EveryLightHasAllItsIntensityFrames) {
           EXPECT_GT(mean, previousMean) << files[i] << " is not brighter than the frame before";
           previousMean = mean;
           EXPECT_LT(maxAlpha, 255) << files[i] << " has hard, opaque pixels";
-          if (i == 0) firstMax = maxAlpha;
+          if (i == 0) {
+            firstMax = maxAlpha;
+          }
           lastMax = maxAlpha;
           // Soft edges: the border pixels are nearly transparent.
           EXPECT_LT(Alpha(image.Pixel(0, image.Height() / 2)), 24) << files[i];
@@ -189,7 +193,9 @@ TEST(ShippedStyles, ShadowLampsAgreeWithThePicture) {
 
     int lamps = 0;
     for (auto node = shadows->FirstChild(); node; node = node->NextSibling()) {
-      if (!node->IsElement()) continue;
+      if (!node->IsElement()) {
+        continue;
+      }
       std::string location;
       float bias = 0;
       ASSERT_TRUE(node->ReadString("location", location));
@@ -274,17 +280,25 @@ using Totals = std::array<int, 5>;
 std::map<int, Totals> ReadAutoWeights() {
   std::map<int, Totals> weights;
   Document doc;
-  if (!doc.Load((StylesDir() / "auto.xml").string())) return weights;
+  if (!doc.Load((StylesDir() / "auto.xml").string())) {
+    return weights;
+  }
   auto root = doc.GetRoot();
   auto autoNode = root->SelectNode("styles/auto");
-  if (!autoNode) return weights;
+  if (!autoNode) {
+    return weights;
+  }
   auto autoElement = autoNode->AsElement();
   const char* names[5] = {"electronic", "rock", "jazz", "classic", "pop"};
   float multipliers[5] = {1, 1, 1, 1, 1};
-  for (int s = 0; s < 5; ++s) autoElement->ReadFloat(names[s], multipliers[s]);
+  for (int s = 0; s < 5; ++s) {
+    autoElement->ReadFloat(names[s], multipliers[s]);
+  }
   for (auto child = autoElement->FirstChild(); child; child = child->NextSibling()) {
     int patch = -1;
-    if (!child->IsElement() || !child->ReadInt("patch", patch)) continue;
+    if (!child->IsElement() || !child->ReadInt("patch", patch)) {
+      continue;
+    }
     Totals t{};
     for (int s = 0; s < 5; ++s) {
       int w = 0;
@@ -301,9 +315,15 @@ std::map<int, Totals> ReadAutoWeights() {
 std::string Choose(const Totals& t) {
   int best = kElectronic;
   const int rc = t[kRock] < t[kClassic] ? kClassic : kRock;
-  if (t[rc] >= t[best]) best = rc;
-  if (t[best] < t[kJazz]) best = kJazz;
-  if (t[best] < t[kPop]) best = kPop;
+  if (t[rc] >= t[best]) {
+    best = rc;
+  }
+  if (t[best] < t[kJazz]) {
+    best = kJazz;
+  }
+  if (t[best] < t[kPop]) {
+    best = kPop;
+  }
   static const char* names[5] = {"Electronic", "Rock", "Jazz", "Classic", "Pop"};
   return names[best];
 }
@@ -317,9 +337,13 @@ TEST(ShippedStyles, AutomaticChoiceWeighsEveryProgram) {
   std::array<int, 5> favourites{};
   for (const auto& [patch, t] : weights) {
     const auto top = std::max_element(t.begin(), t.end());
-    if (*top > 0) ++favourites[top - t.begin()];
+    if (*top > 0) {
+      ++favourites[top - t.begin()];
+    }
   }
-  for (int count : favourites) EXPECT_GT(count, 3);
+  for (int count : favourites) {
+    EXPECT_GT(count, 3);
+  }
 }
 
 TEST(ShippedStyles, AutomaticChoiceFitsTypicalBands) {
@@ -341,7 +365,9 @@ TEST(ShippedStyles, AutomaticChoiceFitsTypicalBands) {
   for (const auto& [programs, expected] : bands) {
     Totals totals{};
     for (int p : programs) {
-      for (int s = 0; s < 5; ++s) totals[s] += weights.at(p)[s];
+      for (int s = 0; s < 5; ++s) {
+        totals[s] += weights.at(p)[s];
+      }
     }
     EXPECT_EQ(Choose(totals), expected)
         << "band of " << programs.size() << " starting with " << programs.front();
