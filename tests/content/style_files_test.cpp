@@ -1,6 +1,5 @@
-// The shipped styles: every style file of the index is complete, its images exist and look like
-// what they stand for, its shadow lamps agree with the picture, and the automatic choice's weights
-// pick the expected style for typical bands.
+// The shipped style files read as plain documents: every style file of the index is complete, its
+// images exist and look like what they stand for, and its shadow lamps agree with the picture.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,7 +14,6 @@
 #include "style_data.h"
 
 using namespace content_test;
-using Vell::Data::Xml::Document;
 using Vell::Data::Xml::Element;
 using Vell::Gfx::Image;
 
@@ -51,7 +49,7 @@ std::unique_ptr<Element> Child(const Element& element, const std::string& path) 
   return node ? node->AsElement() : nullptr;
 }
 
-TEST(ShippedStyles, IndexListsFiveNamedStyles) {
+TEST(ShippedStyleFiles, IndexListsFiveNamedStyles) {
   InStylesDir in;
   const auto entries = ReadStyleIndex();
   ASSERT_EQ(entries.size(), 5u);
@@ -65,7 +63,7 @@ TEST(ShippedStyles, IndexListsFiveNamedStyles) {
   EXPECT_EQ(names, (std::vector<std::string>{"Rock", "Jazz", "Classic", "Electronic", "Pop"}));
 }
 
-TEST(ShippedStyles, StageAndPictureImagesHaveTheirSizes) {
+TEST(ShippedStyleFiles, StageAndPictureImagesHaveTheirSizes) {
   InStylesDir in;
   for (const auto& entry : ReadStyleIndex()) {
     ASSERT_TRUE(entry.style);
@@ -88,7 +86,7 @@ TEST(ShippedStyles, StageAndPictureImagesHaveTheirSizes) {
 
 // Every light of every style has all its frames; the frames are soft (translucent), darkest
 // first, almost invisible at the start and clearly visible at the end.
-TEST(ShippedStyles, EveryLightHasAllItsIntensityFrames) {
+TEST(ShippedStyleFiles, EveryLightHasAllItsIntensityFrames) {
   InStylesDir in;
   const std::map<std::string, std::vector<std::string>> lights = {
       {"searchlights", {"left", "center", "right"}},
@@ -162,7 +160,7 @@ TEST(ShippedStyles, EveryLightHasAllItsIntensityFrames) {
 
 // The shadow lamps hang where the picture shows a lit lamp, in front of the first row and above
 // the musicians' heads; the back wall stands behind the last row.
-TEST(ShippedStyles, ShadowLampsAgreeWithThePicture) {
+TEST(ShippedStyleFiles, ShadowLampsAgreeWithThePicture) {
   InStylesDir in;
   for (const auto& entry : ReadStyleIndex()) {
     ASSERT_TRUE(entry.style);
@@ -223,7 +221,7 @@ TEST(ShippedStyles, ShadowLampsAgreeWithThePicture) {
   }
 }
 
-TEST(ShippedStyles, EffectsAndCrowdSettingsArePresent) {
+TEST(ShippedStyleFiles, EffectsAndCrowdSettingsArePresent) {
   InStylesDir in;
   for (const auto& entry : ReadStyleIndex()) {
     ASSERT_TRUE(entry.style);
@@ -269,108 +267,6 @@ TEST(ShippedStyles, EffectsAndCrowdSettingsArePresent) {
     int interval = 0;
     EXPECT_TRUE(FirstElement(*Child(*crowd, "noise"))->ReadInt("interval", interval));
     EXPECT_GT(interval, 0);
-  }
-}
-
-// ---------------------------------------------------------------- automatic choice
-
-enum Weight { kElectronic, kRock, kJazz, kClassic, kPop };
-using Totals = std::array<int, 5>;
-
-std::map<int, Totals> ReadAutoWeights() {
-  std::map<int, Totals> weights;
-  Document doc;
-  if (!doc.Load((StylesDir() / "auto.xml").string())) {
-    return weights;
-  }
-  auto root = doc.GetRoot();
-  auto autoNode = root->SelectNode("styles/auto");
-  if (!autoNode) {
-    return weights;
-  }
-  auto autoElement = autoNode->AsElement();
-  const char* names[5] = {"electronic", "rock", "jazz", "classic", "pop"};
-  float multipliers[5] = {1, 1, 1, 1, 1};
-  for (int s = 0; s < 5; ++s) {
-    autoElement->ReadFloat(names[s], multipliers[s]);
-  }
-  for (auto child = autoElement->FirstChild(); child; child = child->NextSibling()) {
-    int patch = -1;
-    if (!child->IsElement() || !child->ReadInt("patch", patch)) {
-      continue;
-    }
-    Totals t{};
-    for (int s = 0; s < 5; ++s) {
-      int w = 0;
-      child->ReadInt(names[s], w);
-      t[s] = static_cast<int>(static_cast<float>(w) * multipliers[s]);
-    }
-    weights[patch] = t;
-  }
-  return weights;
-}
-
-// The choice with its tie rule: rock before classic and both before electronic on a tie; jazz
-// and pop only when strictly ahead.
-std::string Choose(const Totals& t) {
-  int best = kElectronic;
-  const int rc = t[kRock] < t[kClassic] ? kClassic : kRock;
-  if (t[rc] >= t[best]) {
-    best = rc;
-  }
-  if (t[best] < t[kJazz]) {
-    best = kJazz;
-  }
-  if (t[best] < t[kPop]) {
-    best = kPop;
-  }
-  static const char* names[5] = {"Electronic", "Rock", "Jazz", "Classic", "Pop"};
-  return names[best];
-}
-
-TEST(ShippedStyles, AutomaticChoiceWeighsEveryProgram) {
-  const auto weights = ReadAutoWeights();
-  ASSERT_EQ(weights.size(), 128u);
-  EXPECT_EQ(weights.begin()->first, 0);
-  EXPECT_EQ(weights.rbegin()->first, 127);
-  // Every style is some program's favourite.
-  std::array<int, 5> favourites{};
-  for (const auto& [patch, t] : weights) {
-    const auto top = std::max_element(t.begin(), t.end());
-    if (*top > 0) {
-      ++favourites[top - t.begin()];
-    }
-  }
-  for (int count : favourites) {
-    EXPECT_GT(count, 3);
-  }
-}
-
-TEST(ShippedStyles, AutomaticChoiceFitsTypicalBands) {
-  const auto weights = ReadAutoWeights();
-  ASSERT_EQ(weights.size(), 128u);
-  // Programs of the instruments that get an artist; drums are no program and weigh nothing.
-  const std::vector<std::pair<std::vector<int>, std::string>> bands = {
-      {{0, 32}, "Jazz"},                          // piano, upright bass (and drums)
-      {{0, 32, 65}, "Jazz"},                      // the trio with an alto sax
-      {{40, 41, 42, 43, 68, 71, 73}, "Classic"},  // strings and woodwinds
-      {{48, 60, 70}, "Classic"},                  // string ensemble, horn, bassoon
-      {{30, 30, 34}, "Rock"},                     // two distorted guitars, picked bass
-      {{29, 33, 0}, "Rock"},                      // overdriven guitar, bass, piano
-      {{81, 90, 38}, "Electronic"},               // saw lead, polysynth pad, synth bass
-      {{80, 88, 95}, "Electronic"},               // square lead, two pads
-      {{53, 4, 33}, "Pop"},                       // voice, electric piano, bass
-      {{52, 5, 33, 25}, "Pop"},                   // choir, electric piano, bass, guitar
-  };
-  for (const auto& [programs, expected] : bands) {
-    Totals totals{};
-    for (int p : programs) {
-      for (int s = 0; s < 5; ++s) {
-        totals[s] += weights.at(p)[s];
-      }
-    }
-    EXPECT_EQ(Choose(totals), expected)
-        << "band of " << programs.size() << " starting with " << programs.front();
   }
 }
 
