@@ -25,7 +25,7 @@ ARTISTS = {
         "velocity": WALK_VELOCITY,
     },
     "bassist": {
-        "name": "Bassist", "patch": "4", "type": "M", "place": "4,2", "priority": 170,
+        "name": "Bassist", "patch": "4", "type": "M", "place": "4,3", "priority": 170,
         "width": 184, "kind": "bass", "home": (-0.15, 0.0), "yaw": 10,
         "desc": "Electric bassist with a four-string bass and a bass amplifier",
         "look": {"scale": 1.04, "shoulders": 0.21, "girth": 0.16, "skin": "8d5a3b",
@@ -65,7 +65,7 @@ ARTISTS = {
         "velocity": WALK_VELOCITY,
     },
     "upright_bass": {
-        "name": "Upright bassist", "patch": "5", "type": "M", "place": "4,2", "priority": 165,
+        "name": "Upright bassist", "patch": "5", "type": "M", "place": "4,3", "priority": 165,
         "width": 184, "kind": "upright", "home": (0.1, 0.05), "yaw": -15,
         "desc": "Jazz bassist at an upright bass",
         "look": {"scale": 1.02, "shoulders": 0.2, "girth": 0.16, "skin": "6b4430",
@@ -86,7 +86,7 @@ ARTISTS = {
         "velocity": WALK_VELOCITY,
     },
     "acoustic_guitar": {
-        "name": "Acoustic guitarist", "patch": "7", "type": "M", "place": "2,2", "priority": 150,
+        "name": "Acoustic guitarist", "patch": "7", "type": "M", "place": "1,1", "priority": 150,
         "width": 184, "kind": "guitar", "home": (0.0, 0.0),
         "desc": "Acoustic guitarist with a steel-string guitar",
         "look": {"scale": 0.97, "shoulders": 0.18, "girth": 0.15, "skin": "f3d0b5",
@@ -98,7 +98,7 @@ ARTISTS = {
         "velocity": WALK_VELOCITY,
     },
     "keyboardist": {
-        "name": "Keyboardist", "patch": "2", "type": "M", "place": "4,3", "priority": 180,
+        "name": "Keyboardist", "patch": "2", "type": "M", "place": "4,4", "priority": 180,
         "width": 176, "kind": "keys", "home": (0.0, 0.02),
         "desc": "Keyboardist and organist at a two-tier keyboard stand",
         "look": {"scale": 1.0, "shoulders": 0.2, "girth": 0.18, "skin": "f0c09a",
@@ -108,7 +108,7 @@ ARTISTS = {
         "velocity": WALK_VELOCITY,
     },
     "percussionist": {
-        "name": "Percussionist", "patch": "204", "type": "P", "place": "3,3", "priority": 140,
+        "name": "Percussionist", "patch": "204", "type": "P", "place": "3,4", "priority": 140,
         "width": 160, "kind": "congas", "home": (0.0, 0.08),
         "desc": "Percussionist at a pair of congas",
         "look": {"scale": 0.96, "shoulders": 0.19, "girth": 0.15, "skin": "7a4a2a",
