@@ -89,11 +89,10 @@ def write_song(path, tracks):
     os.replace(tmp, path)
 
 
-def conductor(title, bpm, bars):
+def conductor(title, bpm):
     t = Track(title)
     t.meta(0, 0x58, bytes([4, 2, 24, 8]))
     t.meta(0, 0x51, struct.pack('>I', round(60000000 / bpm))[1:])
-    t.meta(bars * BAR, 0x01, b'End')
     return t
 
 
@@ -274,7 +273,7 @@ class Song:
         self.bar += bars
 
     def write(self, path, extra=()):
-        tracks = [conductor(self.title, self.bpm, self.bar + 1)]
+        tracks = [conductor(self.title, self.bpm)]
         tracks += list(extra)
         tracks += [t for t, _ in self.tracks.values()]
         # a final chord: every part holds the tonic for one bar
@@ -396,7 +395,7 @@ def pop():
     song.section(8, {'d': D('hats'), 'b': B('Bass', 'root'), 'e': C('Electric piano', 'quarters', 60),
                      'v': M('Voice', 72, 0.8, legato=True)})
     song.section(8, {'d': D('four'), 'b': B('Bass', 'eighths'), 'g': C('Guitar', 'strum', 55),
-                     'v': M('Voice', 74, 0.9), 'p': P()})
+                     'v': M('Voice', 74, 0.9)})
     song.section(4, {'e': M('Electric piano', 72, 0.9), 'b': B('Bass', 'root')})
     song.section(8, {'d': D('hats'), 'b': B('Bass', 'root'), 'e': C('Electric piano', 'quarters', 60),
                      'g': M('Guitar', 72, 0.85), 'p': P()})
@@ -440,9 +439,12 @@ def karaoke():
     song.part('Piano', 2, 0, pan=44)
     song.part('Melody', 3, 73, pan=64, volume=100)
     song.part('Strings', 4, 49, pan=80, volume=76)
+    # As karaoke files lay them out: a track of file headers, then the words with their own.
+    header = Track('Soft karaoke')
+    for text in ('@KMIDI KARAOKE FILE', '@V0100', '@IOriginal words and music made for Tavro'):
+        header.meta(0, 0x01, text.encode('ascii'))
     words = Track('Words')
-    for text in ('@KMIDI KARAOKE FILE', '@V0100', '@LENGL', '@TLantern Glow',
-                 '@TTavro demo song', '@IOriginal words and music made for Tavro'):
+    for text in ('@LENGL', '@TLantern Glow', '@TTavro demo song'):
         words.meta(0, 0x01, text.encode('ascii'))
     song.section(4, {'p': C('Piano', 'quarters', 60), 'b': B('Bass', 'root')})
     for page_no, page in enumerate(KARAOKE_PAGES):
@@ -460,14 +462,17 @@ def karaoke():
                 key = 72 + song.root + song.scale[[0, 2, 4, 2, 1][degree]] - (12 if page_no % 2 else 0)
                 t.note(at, step - 30, ch, key, 100)
         chorus = page_no in (2, 4)
-        song.section(4, {'d': D('four' if chorus else 'hats'), 'b': B('Bass', 'eighths' if chorus else 'root'),
-                         'p': C('Piano', 'quarters', 60),
-                         **({'s': C('Strings', 'pad', 60)} if chorus or page_no == 3 else {})})
+        parts = {'d': D('four' if chorus else 'hats'), 'b': B('Bass', 'eighths' if chorus else 'root')}
+        if page_no != 3:  # the piano rests while the strings carry the fourth page
+            parts['p'] = C('Piano', 'quarters', 60)
+        if chorus or page_no == 3:
+            parts['s'] = C('Strings', 'pad', 60)
+        song.section(4, parts)
         if page_no == 2:
             song.section(4, {'d': D('snare', 0), 'p': M('Piano', 76, 0.9), 's': C('Strings', 'pad', 60)})
     song.section(4, {'d': D('toms', 2), 'b': B('Bass', 'root'), 'p': C('Piano', 'quarters', 60),
                      's': C('Strings', 'pad', 60)})
-    return song, words
+    return song, [header, words]
 
 
 def main():
@@ -481,8 +486,8 @@ def main():
         seconds = song.write(os.path.join(out, file_name))
         names.append(file_name)
         print(f'{file_name}: "{song.title}", {song.bar + 1} bars, {seconds:.0f} s')
-    song, words = karaoke()
-    seconds = song.write(os.path.join(out, 'lantern.kar'), extra=[words])
+    song, text_tracks = karaoke()
+    seconds = song.write(os.path.join(out, 'lantern.kar'), extra=text_tracks)
     names.append('lantern.kar')
     print(f'lantern.kar: "{song.title}", {song.bar + 1} bars, {seconds:.0f} s')
     playlist = os.path.join(out, 'demo.m3u')
