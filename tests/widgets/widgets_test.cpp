@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "gfx/lyric_page.h"
+#include "widgets/image_button.h"
 #include "widgets/lyric_pane.h"
 #include "widgets/mixer_strip.h"
 #include "widgets/play_list.h"
@@ -202,4 +203,40 @@ TEST(TimeBar, MarkerGrowsWithThePositionOverTheTrackLeftByTheMarker) {
   EXPECT_EQ(L::TimeBar::FilledColumns(6, 5000, 1000), 210);  // past the end stays full
   EXPECT_EQ(L::TimeBar::FilledColumns(16, 333, 1000), 66);   // 333 * 200 / 1000
   EXPECT_EQ(L::TimeBar::FilledColumns(6, 10, 0), 0);         // no song length
+}
+
+TEST_F(Widgets, ImageButtonShowsTheFaceOfItsState) {
+  // A strip of four 10 x 8 faces in four plain colours.
+  const QRgb colours[4] = {0xFF102030, 0xFF405060, 0xFF708090, 0xFFA0B0C0};
+  QImage strip(40, 8, QImage::Format_ARGB32);
+  for (int x = 0; x < 40; ++x) {
+    for (int y = 0; y < 8; ++y) {
+      strip.setPixel(x, y, colours[x / 10]);
+    }
+  }
+  L::ImageButton button(QPixmap::fromImage(strip), "Play");
+  EXPECT_EQ(button.size(), QSize(10, 8));
+  EXPECT_EQ(button.toolTip(), "Play");
+  auto shown = [&button] { return button.grab().toImage().pixel(5, 4); };
+  EXPECT_EQ(shown(), colours[0]);
+  button.setCheckable(true);
+  button.setChecked(true);
+  EXPECT_EQ(shown(), colours[2]);
+  button.setEnabled(false);
+  EXPECT_EQ(shown(), colours[3]);
+}
+
+TEST_F(Widgets, RegionFrameReportsTheRegionUnderAClick) {
+  QPixmap image(82, 56);
+  image.fill(Qt::darkGray);
+  L::RegionFrame frame(image, image,
+                       {QRectF(0, 0, 0.5, 0.5), QRectF(0.5, 0, 0.5, 0.5), QRectF(0, 0.5, 1, 0.5)});
+  QSignalSpy clicked(&frame, &L::RegionFrame::RegionClicked);
+  EXPECT_EQ(frame.RegionAt(QPoint(10, 10)), 0);
+  EXPECT_EQ(frame.RegionAt(QPoint(41, 27)), 1);  // 41 / 82 = 0.5 belongs to the right half
+  EXPECT_EQ(frame.RegionAt(QPoint(81, 55)), 2);
+  QTest::mouseClick(&frame, Qt::LeftButton, Qt::NoModifier, QPoint(60, 40));
+  QTest::mouseClick(&frame, Qt::RightButton, Qt::NoModifier, QPoint(60, 40));
+  ASSERT_EQ(clicked.count(), 1);
+  EXPECT_EQ(clicked.at(0).at(0).toInt(), 2);
 }
