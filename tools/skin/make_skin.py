@@ -151,6 +151,26 @@ def g_open(ctx, w, h, s):
     ctx.fill()
 
 
+def g_save(ctx, w, h, s):
+    """An arrow down into a tray: keep the show."""
+    ink(ctx, s)
+    cx = w / 2
+    ctx.set_line_width(max(1.5, h * 0.08))
+    ctx.move_to(cx - w * 0.2, h * 0.55)
+    ctx.line_to(cx - w * 0.2, h * 0.72)
+    ctx.line_to(cx + w * 0.2, h * 0.72)
+    ctx.line_to(cx + w * 0.2, h * 0.55)
+    ctx.stroke()
+    ink(ctx, s, ACCENT)
+    ctx.rectangle(cx - w * 0.04, h * 0.22, w * 0.08, h * 0.25)
+    ctx.fill()
+    ctx.move_to(cx - w * 0.13, h * 0.45)
+    ctx.line_to(cx + w * 0.13, h * 0.45)
+    ctx.line_to(cx, h * 0.62)
+    ctx.close_path()
+    ctx.fill()
+
+
 def g_gear(ctx, w, h, s):
     ink(ctx, s)
     cx, cy, r = w / 2, h / 2, min(w, h) * 0.3
@@ -360,6 +380,7 @@ def crowd_frame(ctx, w, h, disabled):
 BUTTONS = {
     # tool bar
     'open': (33, 26, g_open), 'settings': (26, 26, g_gear), 'help': (33, 26, text_glyph('?')),
+    'save': (33, 26, g_save),
     # transport
     'previous': (31, 27, g_skip(False)), 'play': (30, 27, g_play), 'stop': (23, 27, g_stop),
     'pause': (25, 27, g_pause), 'next': (25, 27, g_skip(True)), 'loop': (32, 27, g_loop),
