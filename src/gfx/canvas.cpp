@@ -4,6 +4,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Vell::Gfx {
 
 uint32_t BlendOver(uint32_t source, uint32_t destination) {
@@ -36,6 +40,52 @@ uint32_t BlendOver(uint32_t source, uint32_t destination) {
   return (a << 24) | (r << 16) | (g << 8) | b;
 }
 
+void BlendOntoOpaque(const uint32_t* source, uint32_t* target, int count) {
+  // Per channel: t = s·a + d·(255 − a) + 127 ≤ 65152, and t / 255 = (t + 1 + (t >> 8)) >> 8 for
+  // every t below 65535, so 16-bit lanes hold every step.
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i full = _mm_set1_epi16(255);
+  const __m128i half = _mm_set1_epi16(127);
+  const __m128i one = _mm_set1_epi16(1);
+  const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  auto blend = [&](__m128i s, __m128i d) {
+    const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
+    __m128i t = _mm_add_epi16(_mm_mullo_epi16(s, a), _mm_mullo_epi16(d, _mm_sub_epi16(full, a)));
+    t = _mm_add_epi16(t, half);
+    return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, one), _mm_srli_epi16(t, 8)), 8);
+  };
+  for (; i + 4 <= count; i += 4) {
+    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(target + i));
+    const __m128i low = blend(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
+    const __m128i high = blend(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(target + i),
+                     _mm_or_si128(_mm_packus_epi16(low, high), opaque));
+  }
+#endif
+  for (; i < count; ++i) {
+    const uint32_t p = source[i];
+    const uint32_t d = target[i];
+    const uint32_t a = p >> 24;
+    auto channel = [a](uint32_t s, uint32_t t) {
+      const uint32_t v = s * a + t * (255 - a) + 127;
+      return (v + 1 + (v >> 8)) >> 8;
+    };
+    target[i] = 0xFF000000u | (channel(RedOf(p), RedOf(d)) << 16) |
+                (channel(GreenOf(p), GreenOf(d)) << 8) | channel(BlueOf(p), BlueOf(d));
+  }
+}
+
+bool AllOpaque(const uint32_t* pixels, int count) {
+  uint32_t all = 0xFFFFFFFFu;
+  for (int i = 0; i < count; ++i) {
+    all &= pixels[i];
+  }
+  return (all >> 24) == 255;
+}
+
 Canvas::Canvas(int width, int height) : bitmap(width, height, kDefaultClearColour) {}
 
 void Canvas::Clear(uint32_t argb) { bitmap.Fill(argb); }
@@ -45,6 +95,15 @@ namespace {
 // One row of source pixels onto a row of the canvas, scaled: columns maps each canvas column to
 // its source column.
 void BlendRow(const uint32_t* source, const int* columns, uint32_t* target, int count) {
+  if (AllOpaque(target, count)) {
+    thread_local std::vector<uint32_t> row;
+    row.resize(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      row[i] = source[columns[i]];
+    }
+    BlendOntoOpaque(row.data(), target, count);
+    return;
+  }
   for (int i = 0; i < count; ++i) {
     const uint32_t p = source[columns[i]];
     const uint32_t a = p >> 24;
@@ -99,12 +158,17 @@ void Canvas::DrawImage(const Image& image, int x, int y, int width, int height) 
         } else {
           uint32_t* out = target + (from - sourceLeft);
           const uint32_t* in = source + from;
-          for (int i = 0; i < to - from; ++i) {
-            out[i] = BlendOver(in[i], out[i]);
+          if (AllOpaque(out, to - from)) {
+            BlendOntoOpaque(in, out, to - from);
+          } else {
+            for (int i = 0; i < to - from; ++i) {
+              out[i] = BlendOver(in[i], out[i]);
+            }
           }
         }
       }
     }
+    bitmap.Changed();
     return;
   }
   thread_local std::vector<int> columns;

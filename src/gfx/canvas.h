@@ -11,6 +11,11 @@ namespace Vell::Gfx {
 
 // Source-over of one non-premultiplied pixel onto another, rounded to nearest.
 uint32_t BlendOver(uint32_t source, uint32_t destination);
+// BlendOver of count source pixels onto opaque target pixels (every target alpha 255), several
+// pixels per step; the same results as BlendOver.
+void BlendOntoOpaque(const uint32_t* source, uint32_t* target, int count);
+// Whether every pixel has alpha 255.
+bool AllOpaque(const uint32_t* pixels, int count);
 
 class Canvas {
  public:

@@ -143,3 +143,54 @@ TEST(Canvas, BackgroundIsStretchedOverTheCanvas) {
 }
 
 }  // namespace
+
+TEST(BlendOntoOpaque, MatchesBlendOverForEveryAlphaAndChannelValue) {
+  // Every source alpha, source and destination channel value, on runs long enough for the wide
+  // steps and a tail (255 pixels).
+  std::vector<uint32_t> source(255);
+  std::vector<uint32_t> target(255);
+  for (uint32_t a = 0; a < 256; ++a) {
+    for (uint32_t d = 0; d < 256; ++d) {
+      for (uint32_t s = 0; s < 255; ++s) {
+        source[s] = Argb(a, s, 255 - s, s ^ 0x5Au);
+        target[s] = Argb(255, d, (d * 7) & 255, 255 - d);
+      }
+      std::vector<uint32_t> expected(255);
+      for (size_t i = 0; i < expected.size(); ++i) {
+        expected[i] = BlendOver(source[i], target[i]);
+      }
+      Vell::Gfx::BlendOntoOpaque(source.data(), target.data(), 255);
+      ASSERT_EQ(target, expected) << "alpha " << a << " destination " << d;
+    }
+  }
+  EXPECT_TRUE(Vell::Gfx::AllOpaque(target.data(), 255));
+  target[100] = Argb(254, 0, 0, 0);
+  EXPECT_FALSE(Vell::Gfx::AllOpaque(target.data(), 255));
+}
+
+namespace {
+
+// Drawing into a canvas changes what its bitmap holds, so the bitmap's cached alpha and row
+// stretches must be recomputed: a canvas drawn on and then used as an image shows the drawing.
+TEST(Canvas, DrawingMarksTheCanvasChanged) {
+  for (bool scaled : {false, true}) {
+    Canvas layer(4, 2);
+    layer.Clear(0);
+    EXPECT_EQ(layer.Bitmap().GetAlphaKind(), Image::AlphaKind::kBinary);
+    const Image::Span* first = nullptr;
+    const Image::Span* last = nullptr;
+    layer.Bitmap().RowSpans(0, first, last);
+    EXPECT_EQ(first, last);  // all transparent: nothing to draw
+
+    const Image half(2, 1, Argb(128, 200, 0, 0));
+    layer.DrawImage(half, 1, 0, scaled ? 3 : 2, 1);
+    EXPECT_EQ(layer.Bitmap().GetAlphaKind(), Image::AlphaKind::kBlended) << scaled;
+
+    Canvas stage(4, 2);
+    stage.Clear(Argb(255, 0, 0, 0));
+    stage.DrawImage(layer.Bitmap(), 0, 0);
+    EXPECT_EQ(stage.Pixel(1, 0), BlendOver(Argb(128, 200, 0, 0), Argb(255, 0, 0, 0))) << scaled;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,31 @@
+// Saturating colour arithmetic over runs of 32-bit ARGB pixels, several pixels per operation.
+// Blue, green and red change; alpha never does. Pure functions: any thread, owns nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Vell::Gfx::Pixels {
+
+// Subtracts amount from blue, green and red of count pixels, each floored at 0.
+void SubtractColour(uint32_t* pixels, size_t count, uint8_t amount);
+// Adds amount to blue, green and red of count pixels, each capped at 255.
+void AddColour(uint32_t* pixels, size_t count, uint8_t amount);
+
+// One pixel: subtracts from blue, green and red, floored at 0 (branch-free, byte lanes).
+inline uint32_t SubtractColour(uint32_t pixel, uint8_t amount) {
+  constexpr uint32_t kHigh = 0x80808080u;
+  const uint32_t lanes = 0x00010101u * amount;
+  const uint32_t difference = ((pixel | kHigh) - (lanes & ~kHigh)) ^ ((pixel ^ ~lanes) & kHigh);
+  const uint32_t borrow = ((~pixel & lanes) | (~(pixel ^ lanes) & difference)) & kHigh;
+  return difference & ~((borrow >> 7) * 0xFFu);
+}
+
+// The portable versions (no vector instructions), always built; the functions above use vector
+// instructions where the target has them.
+namespace Portable {
+void SubtractColour(uint32_t* pixels, size_t count, uint8_t amount);
+void AddColour(uint32_t* pixels, size_t count, uint8_t amount);
+}  // namespace Portable
+
+}  // namespace Vell::Gfx::Pixels

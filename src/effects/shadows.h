@@ -1,0 +1,103 @@
+// The performers' shadows: each sprite's current image, an upright card standing on the stage, is
+// projected from every shadow light onto the stage floor and, when the style says so, onto the
+// back wall; the projected shapes darken the canvas wherever the image is opaque.
+//
+// Stage space: x across the stage (0 at its centre, one unit = one canvas pixel), y up from the
+// floor, z into the stage. A stage point maps to the screen at (trunc(x + 408),
+// trunc(400 - (y + 0.22 z))).
+//
+// The set is filled by the style loader (any thread, before the style is used) and drawn on the
+// frame thread under the frame lock. It owns only its lights and a scratch table of row pointers.
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "gfx/canvas.h"
+#include "gfx/image.h"
+#include "gfx/sprites.h"
+
+namespace Vell::Gfx::GDI {
+
+struct StagePoint {
+  double x = 0;
+  double y = 0;
+  double z = 0;
+};
+
+struct ShadowLight {
+  StagePoint location;
+  float bias = 0;  // bias <= 0 casts nothing; the strength is trunc(bias × 128)
+};
+
+// Four stage points in the card's corner order: top-left, top-right, bottom-right, bottom-left.
+// The top (0, 1) and bottom (3, 2) pairs each share their y and z, so a clip against a y or z
+// plane only moves corners along the two side edges (0–3 and 1–2).
+using Quad = std::array<StagePoint, 4>;
+
+// One light's shadow of one card: the shapes to fill and the image rows each carries.
+struct ShadowPlan {
+  bool floor = false;  // floorShape is drawn
+  Quad floorShape{};
+  int floorFirstRow = 0;  // image rows [first, last)
+  int floorLastRow = 0;
+  bool wall = false;  // wallShape is drawn
+  Quad wallShape{};
+  int wallFirstRow = 0;
+  int wallLastRow = 0;
+  double floorShare = 0;  // f: share of the floor shape's depth in front of the back wall
+  double wallShare = 0;   // q: share of the wall shape's height above the floor
+};
+
+class ShadowSet {
+ public:
+  static constexpr int kMaxLights = 2;
+  static constexpr int kAlphaThreshold = 24;  // texels with alpha above this cast a shadow
+  static constexpr double kStageCentreX = 407.5;
+  static constexpr std::array<double, 4> kRowDepth{200, 292, 388, 488};
+
+  // Adds a light; false (and no change) when the set already has two.
+  bool AddLight(const ShadowLight& light);
+  void ClearLights() { lights.clear(); }
+  const std::vector<ShadowLight>& Lights() const { return lights; }
+
+  // The pass of one frame: the shadow of every visible sprite that has a current image, in list
+  // order, from every light. Marks the canvas changed when it drew.
+  void Draw(Canvas& canvas, G2D::Sprites::Sprites_t& sprites, double centreX = kStageCentreX);
+  // One sprite's shadows: base (sprite x − centreX, 0, row depth of its depth row).
+  void DrawSprite(Canvas& canvas, const G2D::Sprites::Sprite& sprite,
+                  double centreX = kStageCentreX);
+  // The shadows of image (its top `rows` rows) standing as card, from every light.
+  void DrawCard(Canvas& canvas, const Image& image, int rows, const Quad& card);
+
+  // The card of an image w × h standing on the floor at (baseX, 0, z).
+  static Quad Card(double baseX, double z, int width, int height);
+  // The depth of a sprite's row: rowDepth[depth mod 4]; a negative depth stands in row 0.
+  static double RowDepth(float depth);
+  // trunc(bias × 128) held in 0 … 255.
+  static int Strength(float bias);
+  // Clips the quad against the plane coordinate axis (0 x, 1 y, 2 z) = value, keeping the part
+  // below it (coordinate < value) or, with keepBelow false, the part at or above it. false when
+  // nothing remains.
+  static bool Clip(Quad& quad, int axis, double value, bool keepBelow);
+  // The shapes and rows of one light's shadow of card, whose image has `rows` rows.
+  ShadowPlan Plan(const Quad& card, int rows, const ShadowLight& light) const;
+  // The screen position of a stage point (coordinates held inside ±1e6 first).
+  static void ToScreen(const StagePoint& point, int& x, int& y);
+
+  float stageDepth = 300.0f;  // z of the back wall
+  bool stageBack = true;      // the back wall catches shadows too
+  bool floorShadows = true;
+
+ private:
+  // Fills the screen quadrilateral of shape with image rows [firstRow, lastRow) mapped onto it,
+  // darkening by strength where the texel's alpha is above the threshold.
+  void Fill(Canvas& canvas, const Image& image, int firstRow, int lastRow, const Quad& shape,
+            int strength);
+
+  std::vector<ShadowLight> lights;
+  std::vector<const uint32_t*> rowTable;  // the image's rows, reused from frame to frame
+  bool drew = false;
+};
+
+}  // namespace Vell::Gfx::GDI

@@ -1,0 +1,40 @@
+// The game's display and automation switches and their nine-byte serialised form (inside project
+// files). Written by the user-interface thread and read by the frame thread once per frame: each
+// switch is a single byte and every decision re-reads it, so no stronger ordering is needed. Owns
+// nothing.
+#pragma once
+
+#include "framework/interfaces.h"
+
+namespace Kesh::Game {
+
+class State : public Vell::ISerializable {
+ public:
+  // The number of bytes Save writes and Load reads.
+  static constexpr int kSerialisedSize = 9;
+
+  // Sets the display and automation switches to their reset values; recording, karaoke, loop,
+  // paused and running keep theirs.
+  void ResetDisplaySwitches();
+
+  // Writes timeReadout, counterReadout, noClear, autoFades, autoLights, autoCrowd, recording,
+  // loop, karaoke, one byte each (1 true, 0 false). false when a byte cannot be written.
+  bool Save(Vell::Data::File& stream) override;
+  // Reads the nine bytes in the same order; a switch becomes true exactly when its byte is 1.
+  // false as soon as a byte cannot be read (the switches read before it keep their new values).
+  bool Load(Vell::Data::File& stream) override;
+
+  bool counterReadout = false;
+  bool timeReadout = true;
+  bool recording = false;
+  bool karaoke = false;
+  bool loop = false;
+  bool paused = false;
+  bool running = false;
+  bool autoLights = true;
+  bool autoCrowd = true;
+  bool autoFades = true;
+  bool noClear = true;
+};
+
+}  // namespace Kesh::Game

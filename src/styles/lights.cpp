@@ -1,0 +1,144 @@
+#include "styles/lights.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "framework/xml.h"
+#include "gfx/sprites.h"
+#include "styles/numbers.h"
+
+namespace Kesh::Styles {
+
+namespace Xml = Vell::Data::Xml;
+using Vell::Gfx::G2D::Sprites::Sprite;
+
+void Light::Track(int frame) {
+  if (!active) {
+    return;
+  }
+  if (startFrame == -1) {
+    startFrame = frame;
+  } else if (static_cast<int64_t>(frame) - startFrame >=
+             static_cast<int64_t>(attack) + sustain + release) {
+    active = false;
+    startFrame = -1;
+  }
+}
+
+float Light::Envelope(int frame) const {
+  // A light fired since the last Track has not started its envelope yet: it stands at its start.
+  const int64_t d = startFrame == -1 ? 0 : static_cast<int64_t>(frame) - startFrame;
+  const int64_t held = static_cast<int64_t>(attack) + sustain;
+  float value;
+  if (d <= attack) {
+    value = attack > 0 ? static_cast<float>(d) / static_cast<float>(attack) : 1.0f;
+  } else if (d <= held) {
+    value = 1.0f;
+  } else {
+    value =
+        release > 0 ? static_cast<float>(held + release - d) / static_cast<float>(release) : 0.0f;
+  }
+  return std::clamp(value, 0.0f, 1.0f);
+}
+
+const Vell::Gfx::Image* Light::ImageAt(int frame) const {
+  if (!active || images.empty()) {
+    return nullptr;
+  }
+  const auto last = static_cast<float>(images.size() - 1);
+  const auto index = static_cast<size_t>(Envelope(frame) * last);
+  return images[std::min(index, images.size() - 1)].get();
+}
+
+void Light::Reset() {
+  active = false;
+  startFrame = -1;
+}
+
+void Light::LoadXml(const Xml::Node& element) {
+  std::string size;
+  if (element.ReadString("size", size)) {
+    Xml::ParseIntPair(size, width, height);
+  }
+  std::string prefix;
+  int first = 0;
+  int last = -1;
+  element.ReadInt("first", first);
+  element.ReadInt("last", last);
+  maps.clear();
+  if (element.ReadString("maps", prefix) &&
+      static_cast<int64_t>(last) - first < static_cast<int64_t>(kMaxMaps)) {
+    const int digits = Sprite::SequenceDigits(first, last);
+    for (int64_t n = first; n <= last; ++n) {
+      maps.push_back(Sprite::SequenceFileName(prefix, static_cast<int>(n), digits));
+    }
+  }
+  element.ReadInt("attack", attack);
+  element.ReadInt("sustain", sustain);
+  element.ReadInt("release", release);
+}
+
+void Light::LoadImages() {
+  images.clear();
+  images.reserve(maps.size());
+  for (const std::string& file : maps) {
+    auto image = std::make_unique<Vell::Gfx::Image>();
+    image->LoadPng(file);
+    images.push_back(std::move(image));
+  }
+}
+
+void StageLight::Place(int stageWidth, int stageHeight) {
+  const int64_t w = width;
+  const int64_t h = height;
+  int64_t left = 0;
+  int64_t top = 0;
+  switch (position) {
+    case 0:
+      top = stageHeight - h;
+      break;
+    case 1:
+      left = stageWidth / 2 - w / 2;
+      top = stageHeight - h;
+      break;
+    case 2:
+      left = stageWidth - w;
+      top = stageHeight - h;
+      break;
+    case 4:
+      left = stageWidth / 2 - w / 2;
+      break;
+    case 5:
+      left = stageWidth - w;
+      break;
+    default:
+      break;
+  }
+  x = SaturateInt(left);
+  y = SaturateInt(top);
+}
+
+void SearchLight::Anchor(float targetX, float targetY, int width, int& x, int& y) {
+  x = TruncToInt(static_cast<double>(targetX) - width / 2);
+  y = TruncToInt(static_cast<double>(targetY) - 84.0);
+}
+
+int ZoneOf(float x) {
+  if (x < 0) {
+    return -1;
+  }
+  if (x < 271) {
+    return 0;
+  }
+  if (x > 271 && x < 543) {
+    return 1;
+  }
+  if (x > 543) {
+    return 2;
+  }
+  return -1;
+}
+
+}  // namespace Kesh::Styles
