@@ -54,9 +54,11 @@ struct Stage {
       auto sprite = std::make_unique<Sprite>("performer");
       sprite->AddImage(Figure(120, 160, Argb(0, 40 + artist * 10, 100, 200)));
       sprite->ScanBaseline();
-      sprite->depth = static_cast<float>(artist / 4);
+      const int row = artist / 4;
+      sprite->depth = static_cast<float>(row);
       Vell::Keyframing::Runtime::KeyList<Vell::Math::Vector3> at;
-      at.keys = {{0, {(artist % 4) * 164.0f + 137.8f - (artist / 4) * 20.0f, 220, 0}, 0, 0}};
+      at.keys = {
+          {0, {(artist % 4) * 164.0f + 137.8f - static_cast<float>(row) * 20.0f, 220, 0}, 0, 0}};
       sprite->positionTrack.SetKeys(at);
       sprite->Track(0);
       sprites.Add(sprite.get());

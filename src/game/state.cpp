@@ -9,7 +9,7 @@ namespace Kesh::Game {
 namespace {
 
 // The stored switches in their serialised order; paused and running are never stored.
-std::array<bool*, State::kSerialisedSize> Stored(State& s) {
+std::array<std::atomic<bool>*, State::kSerialisedSize> Stored(State& s) {
   return {&s.timeReadout, &s.counterReadout, &s.noClear, &s.autoFades, &s.autoLights,
           &s.autoCrowd,   &s.recording,      &s.loop,    &s.karaoke};
 }
@@ -26,7 +26,7 @@ void State::ResetDisplaySwitches() {
 }
 
 bool State::Save(Vell::Data::File& stream) {
-  for (bool* value : Stored(*this)) {
+  for (std::atomic<bool>* value : Stored(*this)) {
     const unsigned char byte = *value ? 1 : 0;
     if (stream.Write(&byte, 1) != 1) {
       return false;
@@ -36,7 +36,7 @@ bool State::Save(Vell::Data::File& stream) {
 }
 
 bool State::Load(Vell::Data::File& stream) {
-  for (bool* value : Stored(*this)) {
+  for (std::atomic<bool>* value : Stored(*this)) {
     unsigned char byte = 0;
     if (stream.Read(&byte, 1) != 1) {
       return false;

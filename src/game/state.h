@@ -1,8 +1,10 @@
 // The game's display and automation switches and their nine-byte serialised form (inside project
 // files). Written by the user-interface thread and read by the frame thread once per frame: each
-// switch is a single byte and every decision re-reads it, so no stronger ordering is needed. Owns
-// nothing.
+// switch is a single atomic byte and every decision re-reads it, so no stronger ordering is
+// needed. Owns nothing.
 #pragma once
+
+#include <atomic>
 
 #include "framework/interfaces.h"
 
@@ -24,17 +26,17 @@ class State : public Vell::ISerializable {
   // false as soon as a byte cannot be read (the switches read before it keep their new values).
   bool Load(Vell::Data::File& stream) override;
 
-  bool counterReadout = false;
-  bool timeReadout = true;
-  bool recording = false;
-  bool karaoke = false;
-  bool loop = false;
-  bool paused = false;
-  bool running = false;
-  bool autoLights = true;
-  bool autoCrowd = true;
-  bool autoFades = true;
-  bool noClear = true;
+  std::atomic<bool> counterReadout{false};
+  std::atomic<bool> timeReadout{true};
+  std::atomic<bool> recording{false};
+  std::atomic<bool> karaoke{false};
+  std::atomic<bool> loop{false};
+  std::atomic<bool> paused{false};
+  std::atomic<bool> running{false};
+  std::atomic<bool> autoLights{true};
+  std::atomic<bool> autoCrowd{true};
+  std::atomic<bool> autoFades{true};
+  std::atomic<bool> noClear{true};
 };
 
 }  // namespace Kesh::Game

@@ -164,8 +164,8 @@ TEST(Filters, TooFewParametersAreRefused) {
   EXPECT_THROW(Fade("Fade", 0, 1, {16}), Filter::InvalidParamList);
   EXPECT_THROW(Strobe("Strobe", 0, 1, {}), Filter::InvalidParamList);
   try {
-    Strobe("Strobe", 0, 1, {3});
-    FAIL();
+    const Strobe strobe("Strobe", 0, 1, {3});
+    FAIL() << strobe.period;
   } catch (const Filter::InvalidParamList& e) {
     EXPECT_STREQ(e.what(), "Generic exception");
   }

@@ -1,0 +1,11 @@
+#include "app/message_box.h"
+
+#include "app/log.h"
+
+namespace Kesh::App {
+
+void LogMessageBox::Show(const std::string& text, const std::string& caption, Icon icon) {
+  Log("%s: %s", caption.c_str(), text.c_str());
+}
+
+}  // namespace Kesh::App

@@ -1,0 +1,315 @@
+#include "game/game.h"
+
+#include <cmath>
+#include <utility>
+
+#include "app/log.h"
+#include "game/player.h"
+#include "game/project.h"
+#include "gfx/sprites.h"
+#include "platform/platform.h"
+#include "styles/style.h"
+
+namespace Kesh::Game {
+
+Game::Game(Services given, int width, int height)
+    : services(std::move(given)), canvas(std::make_unique<Vell::Gfx::Canvas>(width, height)) {
+  Vell::Gfx::G2D::Sprites::Hub::Instance()->canvas = canvas.get();
+  player = std::make_unique<Player>(*this, *canvas);
+}
+
+Game::~Game() {
+  Close();
+  JoinThread();
+  player.reset();
+  if (Vell::Gfx::G2D::Sprites::Hub::Exists() &&
+      Vell::Gfx::G2D::Sprites::Hub::Instance()->canvas == canvas.get()) {
+    Vell::Gfx::G2D::Sprites::Hub::Instance()->canvas = nullptr;
+  }
+}
+
+bool Game::Open(const std::string& path) {
+  RequestStop();
+  switch (Playlist::Classify(path)) {
+    case Playlist::kProject:
+      return Load(path.c_str());
+    case Playlist::kSong:
+      break;
+    default:
+      return false;
+  }
+  Close();
+  if (!player->OpenSong(path)) {
+    return false;
+  }
+  songLoaded = true;
+  return true;
+}
+
+bool Game::Load(const char* path) {
+  Close();
+  std::string why;
+  if (path == nullptr || !player->LoadProject(path, &why)) {
+    Log("%s", why.c_str());
+    player->Reset();
+    return false;
+  }
+  songLoaded = true;
+  return true;
+}
+
+bool Game::Save(const char* path) {
+  std::string why;
+  if (path == nullptr || !SaveProject(path, &why)) {
+    ShowMessage("The project could not be saved: " + why, App::IMessageBox::Icon::kWarning);
+    return false;
+  }
+  return true;
+}
+
+bool Game::SaveProject(const std::string& path, std::string* why) {
+  Project::Source source;
+  source.title = title;
+  source.factor = player->ProjectFactor();
+  source.state = &state;
+  if (Styles::Style* style = player->CurrentStyle()) {
+    source.style = style->GetName();
+  }
+  source.song = player->SongBytes();
+  if (source.song == nullptr) {
+    Vell::Object* item = playlist.CurrentItem();
+    if (item == nullptr) {
+      if (why != nullptr) {
+        *why = "no song is open";
+      }
+      return false;
+    }
+    source.songPath = item->GetName();
+  }
+  source.actions = &player->Actions();
+  return Project::Save(path, source, why);
+}
+
+void Game::Close() {
+  if (offlineRun) {
+    StopOfflineRun();
+  }
+  RequestStop();
+  // Only a frame thread that was started is waited for.
+  JoinThread();
+  if (!songLoaded) {
+    return;
+  }
+  songLoaded = false;
+  player->Reset();
+}
+
+void Game::JoinThread() {
+  if (frameThread.joinable()) {
+    frameThread.join();
+  }
+}
+
+void Game::Play() {
+  if (!songLoaded || offlineRun) {
+    return;
+  }
+  std::promise<void> go;
+  bool created = false;
+  if (stopRequested || !frameThread.joinable()) {
+    JoinThread();
+    try {
+      frameThread = std::thread(&Game::ThreadMain, this, go.get_future().share());
+      created = true;
+    } catch (const std::system_error& error) {
+      Log("The frame thread could not be started: %s", error.what());
+      return;
+    }
+  }
+  if (state.paused) {
+    const int64_t t = static_cast<int64_t>(std::floor(framePosition.load())) * 1000 / kFrameRate;
+    if (t >= player->AudioStartMs() && services.module != nullptr) {
+      services.module->Play();
+    }
+    std::lock_guard<std::mutex> guard(synchLock);
+    synch.Start();
+  } else if (player->AudioStartMs() > 0 && services.module != nullptr && created) {
+    services.module->Play();
+    services.module->Pause();
+  }
+  stopRequested = false;
+  state.running = true;
+  state.paused = false;
+  if (created) {
+    go.set_value();
+  }
+}
+
+void Game::Pause() {
+  if (stopRequested || !frameThread.joinable()) {
+    return;
+  }
+  if (state.running) {
+    state.paused = true;
+  }
+  if (services.module != nullptr) {
+    services.module->Pause();
+  }
+}
+
+void Game::RequestStop() {
+  stopRequested = true;
+  state.running = false;
+  state.paused = false;
+}
+
+void Game::RestartClock() {
+  std::lock_guard<std::mutex> guard(synchLock);
+  synch.Reset();
+}
+
+void Game::ShowMessage(const std::string& text, App::IMessageBox::Icon icon) {
+  if (services.frontEnd.messages != nullptr) {
+    services.frontEnd.messages->Show(text, App::kCaption, icon);
+  } else {
+    Log("%s: %s", App::kCaption, text.c_str());
+  }
+}
+
+void Game::PostSongEnd() {
+  if (services.frontEnd.mainWindow != nullptr) {
+    services.frontEnd.mainWindow->Post(App::kSongEndMessage, 0, 0);
+  }
+}
+
+void Game::BeginRun() {
+  threadEnded = false;
+  std::lock_guard<std::recursive_mutex> frame(*services.frameLock);
+  player->Scene().Reset();
+  framePosition = 0;
+  player->BeginRun();
+  player->ResetPlayback();
+  {
+    std::lock_guard<std::mutex> guard(synchLock);
+    synch.Start();
+  }
+  audioStarted = false;
+}
+
+void Game::EndRun() {
+  if (services.module != nullptr) {
+    services.module->Stop();
+  }
+  audioStarted = false;
+  threadEnded = true;
+}
+
+void Game::AdvanceFrame(float intervalSeconds) {
+  std::lock_guard<std::timed_mutex> load(*services.loadMutex);
+  std::lock_guard<std::recursive_mutex> frame(*services.frameLock);
+  if (!state.noClear) {
+    canvas->Clear();
+  }
+  const int f = static_cast<int>(framePosition.load());
+  player->Track(f);
+  player->Render(f);
+  float advance = 0;
+  if (audioStarted && services.module != nullptr) {
+    const uint32_t m = static_cast<uint32_t>(std::max(services.module->GetPositionMs(), 0));
+    advance = static_cast<float>(kFrameRate) *
+              static_cast<float>(static_cast<int64_t>(m) - static_cast<int64_t>(lastAudioMs)) /
+              1000.0f;
+    lastAudioMs = m;
+  } else {
+    advance = static_cast<float>(kFrameRate) * intervalSeconds;
+  }
+  framePosition = framePosition + advance;
+}
+
+void Game::PaintFrame() {
+  const FrontEnd& windows = services.frontEnd;
+  if (windows.stage != nullptr) {
+    windows.stage->Send(App::kPaintMessage, App::kNewFrameMarker, 0, &stopRequested);
+  }
+  if (windows.karaoke != nullptr) {
+    windows.karaoke->Post(App::kPaintMessage, App::kNewFrameMarker, 0);
+  }
+  if (windows.timeline != nullptr) {
+    windows.timeline->Post(App::kPaintMessage, 0, 0);
+  }
+}
+
+void Game::ThreadMain(std::shared_future<void> go) {
+  go.wait();
+  BeginRun();
+  const float period = 1.0f / static_cast<float>(kFrameRate);
+  while (!stopRequested) {
+    if (state.paused) {
+      const FrontEnd& windows = services.frontEnd;
+      if (windows.stage != nullptr) {
+        windows.stage->Post(App::kPaintMessage, App::kPausedFrameMarker, 0);
+      }
+      if (windows.karaoke != nullptr) {
+        windows.karaoke->Post(App::kPaintMessage, App::kPausedFrameMarker, 0);
+      }
+      Vell::Platform::SleepMs(kPausedRepaintMs);
+      continue;
+    }
+    float remaining = 0;
+    float interval = 0;
+    bool due = false;
+    {
+      std::lock_guard<std::mutex> guard(synchLock);
+      due = synch.Wait(period, &remaining);
+      interval = synch.LastInterval();
+    }
+    if (due) {
+      AdvanceFrame(interval);
+      if (stopRequested) {
+        break;
+      }
+      PaintFrame();
+      Vell::Platform::SleepMs(1);
+    } else {
+      Vell::Platform::SleepMs(static_cast<int>(remaining * 1000.0f / 1.4f));
+    }
+  }
+  EndRun();
+}
+
+bool Game::StartOfflineRun() {
+  if (!songLoaded) {
+    return false;
+  }
+  RequestStop();
+  JoinThread();
+  if (player->AudioStartMs() > 0 && services.module != nullptr) {
+    services.module->Play();
+    services.module->Pause();
+  }
+  stopRequested = false;
+  state.running = true;
+  state.paused = false;
+  offlineRun = true;
+  BeginRun();
+  return true;
+}
+
+void Game::RunOfflineFrame() {
+  if (!offlineRun) {
+    return;
+  }
+  AdvanceFrame(1.0f / static_cast<float>(kFrameRate));
+  PaintFrame();
+}
+
+void Game::StopOfflineRun() {
+  if (!offlineRun) {
+    return;
+  }
+  offlineRun = false;
+  RequestStop();
+  EndRun();
+}
+
+}  // namespace Kesh::Game

@@ -1,0 +1,604 @@
+#include "game/player.h"
+
+#include <deque>
+#include <utility>
+
+#include "app/log.h"
+#include "artists/manager.h"
+#include "artists/sets.h"
+#include "artists/settings.h"
+#include "framework/file.h"
+#include "game/game.h"
+#include "game/project.h"
+#include "styles/manager.h"
+#include "styles/style.h"
+
+namespace Kesh::Game {
+
+namespace {
+bool IsDrumGroup(int patch) { return patch >= 200 && patch <= 203; }
+// The stage's centre: shadows fall away from it.
+constexpr double kStageCentreX = 407.5;
+}  // namespace
+
+Player::Player(Game& game, Vell::Gfx::Canvas& canvas) : game(game), canvas(canvas), scene("Main") {
+  activeSets.reserve(32);
+  scene.SetFrameRate(Game::kFrameRate);
+}
+
+Player::~Player() {
+  Reset();
+  if (styles != nullptr) {
+    styles->SetShow(nullptr);
+    styles->SetCrowd(nullptr);
+  }
+}
+
+Styles::Manager* Player::StyleManager() {
+  if (!stylesTried) {
+    stylesTried = true;
+    try {
+      styles = Styles::Manager::Instance();
+    } catch (const Vell::Exception&) {
+      Log("The styles in ./styles/ could not be loaded: the show runs without a style");
+      styles = nullptr;
+    }
+    if (styles != nullptr) {
+      styles->SetShow(this);
+      Audio::IPlayer* module = game.Module();
+      styles->SetCrowd(module != nullptr ? module->GetCrowd() : nullptr);
+    }
+  }
+  return styles;
+}
+
+Styles::Style* Player::CurrentStyle() {
+  Styles::Manager* manager = StyleManager();
+  return manager != nullptr ? manager->GetCurrent() : nullptr;
+}
+
+void Player::ChooseStyle() {
+  Styles::Manager* manager = StyleManager();
+  if (manager == nullptr) {
+    return;
+  }
+  if (game.GetProfile().autoStyle) {
+    manager->SelectAuto();
+  } else if (manager->GetCurrent() == nullptr || manager->GetCurrent()->GetId() == -1) {
+    manager->SelectById(0);
+  }
+}
+
+std::vector<int> Player::InstrumentPatches() const {
+  std::vector<int> patches;
+  if (analysis) {
+    for (const Data::Tracks::Event* track : analysis->GetTracks()) {
+      if (track->GetPatch() >= 0 && track->GetPatch() <= 127) {
+        patches.push_back(track->GetPatch());
+      }
+    }
+  }
+  return patches;
+}
+
+const Vell::Gfx::G2D::Sprites::Sprite* Player::SetSprite(int performer, int kind) const {
+  if (performer < 0 || performer >= static_cast<int>(animations.size())) {
+    return nullptr;
+  }
+  const Artists::Artist* artist = animations[static_cast<size_t>(performer)]->GetArtist();
+  const Artists::Animation::Set* set = artist != nullptr ? artist->GetSet(kind) : nullptr;
+  return set != nullptr ? set->GetSprite() : nullptr;
+}
+
+int Player::FrameRate() const { return Game::kFrameRate; }
+bool Player::AutoFades() const { return game.GetState().autoFades; }
+bool Player::AutoLights() const { return game.GetState().autoLights; }
+bool Player::AutoCrowd() const { return game.GetState().autoCrowd; }
+
+std::vector<float> Player::FadeParams() const {
+  const Styles::Style* style = styles != nullptr ? styles->GetCurrent() : nullptr;
+  return style != nullptr ? style->fadeParams : std::vector<float>{PostFX::kDefaultFadeDepth};
+}
+
+std::vector<float> Player::StrobeParams() const {
+  const Styles::Style* style = styles != nullptr ? styles->GetCurrent() : nullptr;
+  return style != nullptr ? style->strobeParams : std::vector<float>{};
+}
+
+void Player::BeginRun() {
+  postFx.SetTarget(&canvas);
+  if (Styles::Manager* manager = StyleManager()) {
+    manager->Prepare();
+  }
+}
+
+bool Player::OpenSong(const std::string& path) {
+  Log("\n...creating a new game");
+  Audio::IPlayer* module = game.Module();
+  if (module == nullptr) {
+    const std::string message =
+        "The player module audio.so could not be loaded: " + game.ModuleError();
+    Log("%s", message.c_str());
+    game.ShowMessage(message, App::IMessageBox::Icon::kError);
+    return false;
+  }
+  if (!module->OpenFile(path.c_str())) {
+    const char* reason = module->GetLastError();
+    const std::string message = "Unable to open " + path + ": " +
+                                (reason != nullptr && *reason != '\0' ? reason : "unknown error");
+    Log("%s", message.c_str());
+    game.ShowMessage(message, App::IMessageBox::Icon::kWarning);
+    return false;
+  }
+  try {
+    return Prepare();
+  } catch (const FileNotSupportedException&) {
+    Log("%s", kMeterMessage);
+    game.ShowMessage(kMeterMessage, App::IMessageBox::Icon::kWarning);
+  } catch (const FileNotAnalyzed&) {
+    Log("%s", kAnalysisMessage);
+    game.ShowMessage(kAnalysisMessage, App::IMessageBox::Icon::kWarning);
+  }
+  Reset();
+  return false;
+}
+
+bool Player::Prepare() {
+  Log("...initializing");
+  Audio::IPlayer* module = game.Module();
+  const Audio::SongData* song = module != nullptr ? module->GetSong() : nullptr;
+  Artists::Animation::SetQuality(game.GetProfile().animQuality);
+  // A song prepared again starts from nothing.
+  for (Animation* animation : animations) {
+    delete animation;
+  }
+  animations.clear();
+  patchesByChannel.clear();
+  Artists::Manager::Instance()->Reset();
+  analysis = std::make_unique<Data::Events::Analysis>(song);
+  if (song == nullptr || !analysis->Run()) {
+    if (!analysis->Error().empty()) {
+      Log("analysis: %s", analysis->Error().c_str());
+    }
+    throw FileNotAnalyzed();
+  }
+  songLengthMs = analysis->GetTotalLength();
+
+  const Data::Tracks::Event* barTrack = analysis->GetBarTrack();
+  for (const Data::Events::Event* event : barTrack->GetEvents()) {
+    if (event->GetType() != Data::Events::BarBegin::kType) {
+      continue;
+    }
+    const auto* bar = static_cast<const Data::Events::BarBegin*>(event);
+    if (Data::Tracks::BeatFactor(static_cast<int>(bar->Numerator()),
+                                 static_cast<int>(bar->Denominator()),
+                                 static_cast<int>(bar->Tempo())) == -1.0f) {
+      throw FileNotSupportedException();
+    }
+  }
+
+  // Candidates: melodic tracks sorted by their busy span (equal keys in arrival order), drum
+  // groups in front so that they are taken last.
+  const Artists::Animation::Manager* settings = Artists::Animation::Manager::Instance();
+  const int threshold = settings->melodicThreshold;
+  const int eventsMin = settings->eventsMin;
+  std::deque<int64_t> keys;
+  std::deque<const Data::Tracks::Event*> candidates;
+  bool hasMelodic = false;
+  for (const Data::Tracks::Event* track : analysis->GetTracks()) {
+    const int patch = track->GetPatch();
+    if (patch == -1) {
+      continue;
+    }
+    if (IsDrumGroup(patch)) {
+      keys.push_front(static_cast<int64_t>(kDrumKey));
+      candidates.push_front(track);
+      continue;
+    }
+    if (patch <= 127) {
+      hasMelodic = true;
+    }
+    int64_t last = 0;
+    int64_t before = 0;
+    int active = 0;
+    for (const Data::Events::Event* event : track->GetEvents()) {
+      if (event->GetType() != Data::Events::BarRange::kType) {
+        continue;
+      }
+      const auto* range = static_cast<const Data::Events::BarRange*>(event);
+      if (range->NoteCount() > static_cast<float>(threshold)) {
+        last = range->start;
+        if (patch < 204 || range->Weight() >= 1.0f) {
+          ++active;
+        }
+      } else if (range->NoteCount() < static_cast<float>(threshold) && last == 0) {
+        before = range->start;
+      }
+    }
+    if (active < eventsMin) {
+      continue;
+    }
+    const int64_t key = last - before;
+    size_t at = 0;
+    while (at < keys.size() && keys[at] <= key) {
+      ++at;
+    }
+    keys.insert(keys.begin() + static_cast<std::ptrdiff_t>(at), key);
+    candidates.insert(candidates.begin() + static_cast<std::ptrdiff_t>(at), track);
+  }
+
+  const Profile& profile = game.GetProfile();
+  int count = 0;
+  std::vector<Animation*> drumKit;
+  bool drumComplete = false;
+  bool limitReached = false;
+  audioStartMs = 0;
+  for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
+    const Data::Tracks::Event* track = *it;
+    const int patch = track->GetPatch();
+    const bool drum = IsDrumGroup(patch);
+    if (count >= profile.max) {
+      limitReached = true;
+      if (!profile.forceDrummer || drumComplete) {
+        break;
+      }
+      if (!drum) {
+        continue;
+      }
+    }
+    patchesByChannel.emplace(track->GetChannel(), patch);
+    Animation* animation = nullptr;
+    uint64_t lateness = 0;
+    bool prepared = false;
+    try {
+      animation = new Animation(track, barTrack, Game::kFrameRate);
+      prepared = animation->Prepare(lateness);
+    } catch (const Data::Tracks::PatchNotFoundException&) {
+      Log("Artist for patch #%d was not found or mapped is already defined. No animation created",
+          patch);
+      delete animation;
+      continue;
+    } catch (const Data::Tracks::AnimationNotFoundException&) {
+      Log("Error loading animation sets. Track for patch #%d not created", patch);
+      delete animation;
+      continue;
+    } catch (const Vell::Exception& error) {
+      Log("%s", error.ToString().c_str());
+      delete animation;
+      continue;
+    }
+    if (!prepared) {
+      delete animation;
+      if (drum) {
+        drumKit.push_back(nullptr);
+        if (drumKit.size() == 4) {
+          drumComplete = true;
+        }
+      }
+      continue;
+    }
+    if (drum) {
+      drumKit.push_back(animation);
+      if (drumKit.size() == 4) {
+        drumComplete = true;
+        ++count;
+      }
+    } else {
+      animations.push_back(animation);
+      audioStartMs = std::max<int64_t>(audioStartMs, static_cast<int64_t>(lateness));
+      ++count;
+    }
+  }
+  if (limitReached) {
+    Log("Max allowed artists count reached");
+    if (!profile.forceDrummer && !drumComplete) {
+      for (Animation*& animation : drumKit) {
+        delete animation;
+        animation = nullptr;
+      }
+    }
+  }
+
+  const uint64_t offset =
+      static_cast<uint64_t>(profile.latency) + static_cast<uint64_t>(audioStartMs);
+  for (Animation* animation : animations) {
+    animation->Build(offset);
+  }
+  bool drummerBuilt = false;
+  for (Animation* animation : drumKit) {
+    if (animation != nullptr) {
+      animation->Build(offset);
+      drummerBuilt = true;
+    }
+  }
+  if (drummerBuilt) {
+    if (Animation* drummer = Animation::MergeDrums(drumKit)) {
+      animations.push_back(drummer);
+    }
+  }
+  for (Animation* animation : drumKit) {
+    delete animation;
+  }
+  if (!hasMelodic && !drummerBuilt) {
+    game.ShowMessage(kNoPatchesMessage, App::IMessageBox::Icon::kWarning);
+  }
+  ChooseStyle();
+  Log("initialized");
+  return true;
+}
+
+bool Player::LoadProject(const std::string& path, std::string* why) {
+  Log("\n...loading a game");
+  const auto fail = [&](const std::string& reason) {
+    if (why != nullptr) {
+      *why = reason;
+    }
+    return false;
+  };
+  Audio::IPlayer* module = game.Module();
+  if (module == nullptr) {
+    return fail("The player module audio.so could not be loaded: " + game.ModuleError());
+  }
+  Vell::Data::FileStg file;
+  if (!file.Open(path.c_str(), "rb")) {
+    return fail("cannot open " + path);
+  }
+  Project::Content content;
+  std::string reason;
+  if (!Project::Read(file, content, &reason)) {
+    return fail(path + ": " + reason);
+  }
+  game.SetTitle(content.title);
+  projectFactor = content.factor;
+  Vell::Data::MemoryStg stateBytes(content.state);
+  (void)game.GetState().Load(stateBytes);  // a short state chunk still loads
+  songBytes = std::move(content.song);
+  Vell::Data::MemoryStg songStream(songBytes.data(), songBytes.size());
+  if (!module->OpenStream(&songStream)) {
+    const char* error = module->GetLastError();
+    return fail(path + ": the song cannot be read: " +
+                (error != nullptr && *error != '\0' ? error : "unknown error"));
+  }
+  if (Styles::Manager* manager = StyleManager()) {
+    manager->SelectByName(content.style);
+  }
+  if (content.hasActions) {
+    Vell::Data::MemoryStg actionBytes(content.actions);
+    if (!actions.Load(actionBytes)) {
+      return fail(path + ": the recorded actions are damaged");
+    }
+  }
+  try {
+    if (!Prepare()) {
+      return fail(path + ": the song cannot be prepared");
+    }
+  } catch (const Vell::Exception& error) {
+    return fail(path + ": " + error.ToString());
+  }
+  return true;
+}
+
+bool Player::Reset() {
+  patchesByChannel.clear();
+  actions.Clear();
+  for (Animation* animation : animations) {
+    delete animation;
+  }
+  animations.clear();
+  activeSets.clear();
+  scene.sprites.Clear();
+  analysis.reset();
+  projectFactor = 1.0f;
+  lyrics.Clear();
+  if (Artists::Manager::Exists()) {
+    Artists::Manager::Instance()->Reset();
+  }
+  songBytes.clear();
+  songBytes.shrink_to_fit();
+  songLengthMs = 0;
+  audioStartMs = 0;
+  firstFrame = true;
+  return true;
+}
+
+void Player::ResetPlayback() {
+  if (Styles::Manager* manager = StyleManager()) {
+    manager->Reset();
+  }
+  postFx.Reset();
+  lyrics.Clear();
+  game.lastAudioMs = 0;
+  firstFrame = true;
+  replayedUpTo = -1;
+  songEndPosted = false;
+  if (Audio::IPlayer* module = game.Module()) {
+    if (Audio::ICrowd* crowd = module->GetCrowd()) {
+      crowd->StopAll();
+    }
+  }
+}
+
+void Player::Rewind() {
+  game.RestartClock();
+  game.framePosition = 0;
+  if (Audio::IPlayer* module = game.Module()) {
+    module->Stop();
+    module->Play();
+    module->Pause();
+  }
+  ResetPlayback();
+}
+
+void Player::Track(int frame) {
+  currentFrame = frame;
+  activeSets.clear();
+  scene.sprites.Clear();
+  const int64_t t = static_cast<int64_t>(frame) * 1000 / Game::kFrameRate;
+  for (Animation* animation : animations) {
+    if (Artists::Animation::Set* set = animation->CurrentSet(static_cast<uint64_t>(t))) {
+      activeSets.push_back(set);
+      scene.sprites.Add(set->GetSprite());
+    }
+    if (Artists::Artist* artist = animation->GetArtist()) {
+      for (int i = 0; i < artist->sprites.Count(); ++i) {
+        scene.sprites.Add(artist->sprites.GetAt(i));
+      }
+    }
+  }
+  if (firstFrame) {
+    scene.Reset();
+    firstFrame = false;
+  }
+  scene.Track(frame);
+  ReplayActions();
+  Audio::IPlayer* module = game.Module();
+  if (module != nullptr) {
+    if (const Audio::SongData* song = module->GetSong()) {
+      const int ticks = module->GetPositionTicks();
+      lyrics.Update(*song, static_cast<uint32_t>(ticks > 0 ? ticks : 0));
+    }
+  }
+  postFx.Track(frame);
+  if (Styles::Style* style = CurrentStyle()) {
+    style->Track(frame);
+  }
+
+  if (t < songLengthMs) {
+    if (t >= audioStartMs && !game.audioStarted) {
+      if (module != nullptr) {
+        module->Play();
+      }
+      game.audioStarted = true;
+    }
+  } else {
+    game.audioStarted = false;
+    if (t >= songLengthMs + kEndPauseMs) {
+      if (game.GetState().loop) {
+        Rewind();
+      } else if (!songEndPosted) {
+        songEndPosted = true;
+        game.PostSongEnd();
+      }
+    }
+  }
+}
+
+void Player::ReplayActions() {
+  // Every action up to this frame that this run has not replayed yet: frames can be skipped when
+  // the show follows the module's clock.
+  const Data::Tracks::Action::Container& all = actions.GetActions();
+  for (auto it = all.upper_bound(replayedUpTo); it != all.end() && it->first <= currentFrame;
+       ++it) {
+    RunAction(it->second->GetCode());
+  }
+  if (currentFrame > replayedUpTo) {
+    replayedUpTo = currentFrame;
+  }
+}
+
+void Player::RunAction(int code) {
+  State& state = game.GetState();
+  static const char* const kSeries[] = {"whistle", "bravo", "noise", "applause", "speech"};
+  Styles::Style* style = CurrentStyle();
+  switch (code) {
+    case 1:
+      if (!state.autoFades) {
+        postFx.FadeIn(1, false);
+      }
+      break;
+    case 2:
+      if (!state.autoFades) {
+        postFx.FadeOut(false);
+      }
+      break;
+    case 4:
+      if (!state.autoLights) {
+        postFx.Strobe();
+      }
+      break;
+    case 5:
+    case 6:
+    case 7:
+      if (!state.autoLights && style != nullptr) {
+        // The bottom and the top light of that side, together.
+        for (int index : {code - 5, code - 5 + 3}) {
+          Styles::StageLight& light = style->stageLights[static_cast<size_t>(index)];
+          if (light.active) {
+            light.Reset();
+          } else {
+            light.Fire();
+          }
+        }
+      }
+      break;
+    case 8:
+    case 9:
+    case 10:
+      if (!state.autoLights && style != nullptr) {
+        style->searchLights[static_cast<size_t>(code - 8)].Fire();
+      }
+      break;
+    case 3:
+      state.autoFades = !state.autoFades;
+      break;
+    case 11:
+      state.autoLights = !state.autoLights;
+      break;
+    case 17:
+      state.autoCrowd = !state.autoCrowd;
+      break;
+    case 12:
+    case 13:
+    case 14:
+    case 15:
+    case 16:
+      if (!state.autoCrowd) {
+        if (Audio::IPlayer* module = game.Module()) {
+          if (Audio::ICrowd* crowd = module->GetCrowd()) {
+            crowd->PlaySeries(kSeries[code - 12], 1.0f);
+          }
+        }
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void Player::Render(int frame) {
+  const State& state = game.GetState();
+  Styles::Style* style = CurrentStyle();
+  if (state.noClear && style != nullptr && style->StageImage() != nullptr) {
+    canvas.DrawBackground(style->StageImage());
+  }
+  if (game.GetProfile().shadows && state.noClear && style != nullptr) {
+    style->shadows.Draw(canvas, scene.sprites, kStageCentreX);
+  }
+  scene.RenderTo(canvas);
+  postFx.Render(frame);
+  if (style != nullptr) {
+    style->RenderTo(canvas, frame);
+  }
+}
+
+std::vector<int> Player::PatchesOfChannel(int channel) const {
+  std::vector<int> patches;
+  auto [first, last] = patchesByChannel.equal_range(channel);
+  for (auto it = first; it != last; ++it) {
+    patches.push_back(it->second);
+  }
+  return patches;
+}
+
+std::vector<Player::Animation*> Player::AnimationsOfChannel(int channel) const {
+  std::vector<Animation*> found;
+  for (Animation* animation : animations) {
+    const Data::Tracks::Event* track = animation->GetTrack();
+    if ((track != nullptr ? track->GetChannel() : 9) == channel) {
+      found.push_back(animation);
+    }
+  }
+  return found;
+}
+
+}  // namespace Kesh::Game

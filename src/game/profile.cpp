@@ -1,0 +1,82 @@
+#include "game/profile.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "framework/xml.h"
+
+namespace Kesh::Game {
+
+using Vell::Data::Xml::Document;
+using Vell::Data::Xml::Element;
+using Vell::Data::Xml::Node;
+
+bool Profile::Load(const char* path) {
+  if (path == nullptr) {
+    return false;
+  }
+  Document document;
+  if (!document.Load(path)) {
+    return false;
+  }
+  std::unique_ptr<Element> root = document.GetRoot();
+  if (!root) {
+    return false;
+  }
+  if (std::unique_ptr<Node> artists = root->SelectNode("artists")) {
+    artists->ReadInt("max", max);
+    artists->ReadBool("forceDrummer", forceDrummer);
+    int quality = animQuality;
+    if (artists->ReadInt("animQuality", quality)) {
+      animQuality = static_cast<uint16_t>(quality >= 1 && quality <= 4 ? quality : 1);
+    }
+  }
+  if (std::unique_ptr<Node> styles = root->SelectNode("styles")) {
+    styles->ReadBool("shadows", shadows);
+    styles->ReadBool("auto", autoStyle);
+  }
+  if (std::unique_ptr<Node> system = root->SelectNode("system")) {
+    system->ReadInt("device", device);
+    if (system->ReadInt("latency", latency)) {
+      latency = std::clamp(latency, 0, kMaxLatency);
+    }
+  }
+  return true;
+}
+
+bool Profile::Save(const char* path) {
+  if (path == nullptr) {
+    return false;
+  }
+  Document document;
+  std::unique_ptr<Element> root = document.CreateElement("profile");
+  std::unique_ptr<Element> artists = document.CreateElement("artists");
+  std::unique_ptr<Element> styles = document.CreateElement("styles");
+  std::unique_ptr<Element> system = document.CreateElement("system");
+  if (!root || !artists || !styles || !system) {
+    return false;
+  }
+  const auto flag = [](bool value) { return value ? "true" : "false"; };
+  artists->SetAttribute("max", std::to_string(max));
+  artists->SetAttribute("animQuality", std::to_string(animQuality));
+  artists->SetAttribute("forceDrummer", flag(forceDrummer));
+  styles->SetAttribute("shadows", flag(shadows));
+  styles->SetAttribute("auto", flag(autoStyle));
+  system->SetAttribute("device", std::to_string(device));
+  system->SetAttribute("latency", std::to_string(latency));
+  if (!document.SetRoot(root.get())) {
+    return false;
+  }
+  std::unique_ptr<Element> placed = document.GetRoot();
+  if (!placed || !placed->AppendChild(artists.get()) || !placed->AppendChild(styles.get()) ||
+      !placed->AppendChild(system.get())) {
+    return false;
+  }
+  return document.Save(path);
+}
+
+void Profile::SetQuality(int value) {
+  animQuality = static_cast<uint16_t>(value >= 1 && value <= 4 ? value : 1);
+}
+
+}  // namespace Kesh::Game

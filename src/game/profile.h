@@ -1,0 +1,39 @@
+// The user's persistent settings ("game.xml"): artist limit, drummer, animation quality, shadows,
+// automatic style, MIDI output and synthesizer latency. Embedded in the game; read and written on
+// the user-interface thread only (the frame thread reads the plain fields of a prepared show).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "framework/interfaces.h"
+
+namespace Kesh::Game {
+
+class Profile : public Vell::ILoadableXml, public Vell::ISaveableXml {
+ public:
+  static constexpr int kMaxLatency = 100;
+
+  // Reads the file; false (every field unchanged) when it cannot be parsed. Missing elements and
+  // attributes keep their fields; animQuality 0 or above 4 reads as 1; latency is clamped to
+  // 0 ... 100.
+  bool Load(const char* path) override;
+  bool LoadXml(Vell::Data::Xml::Node* node) override { return false; }
+  // Writes "profile" with "artists", "styles" and "system" through a temporary file renamed into
+  // place, so a failed save keeps the previous file.
+  bool Save(const char* path) override;
+  bool SaveXml(Vell::Data::Xml::Node* node) override { return false; }
+
+  // 1 ... 4 is taken, anything else stores 1.
+  void SetQuality(int value);
+
+  int32_t max = 13;
+  bool shadows = true;
+  bool forceDrummer = true;
+  bool autoStyle = true;  // "auto" in the file
+  uint16_t animQuality = 1;
+  int32_t device = 0;
+  int32_t latency = 0;
+};
+
+}  // namespace Kesh::Game
