@@ -13,7 +13,7 @@
 
 #include "data/actions.h"
 #include "data/analysis.h"
-#include "data/animation_track.h"
+#include "animation/animation_track.h"
 #include "effects/post_fx.h"
 #include "framework/exception.h"
 #include "framework/interfaces.h"
@@ -99,6 +99,10 @@ class Player : public Vell::ITrackable,
   int CurrentFrame() const override { return currentFrame; }
   std::vector<float> FadeParams() const override;
   std::vector<float> StrobeParams() const override;
+
+  // A live effect from the stage controls (action codes 1-17): recorded at the current frame while
+  // the game records, then applied as its replay would be. Called inside the hub's frame lock.
+  void LiveAction(int code);
 
   LyricState GetLyricState() const { return lyrics.State(); }
   const LyricPage& Lyrics() const { return lyrics; }

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
 
   int status = 0;
   {
-    Kesh::Hub& hub = Kesh::Hub::Instance();
+    Kesh::Hub& hub = *Kesh::Hub::Instance();
     Kesh::GUI::Mainframe window(hub);
     hub.CreateGame(window.GetFrontEnd(), 815, 400);
     window.AttachGame();

@@ -19,6 +19,7 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "app/log.h"
 #include "artists/manager.h"
 #include "game/game.h"
 #include "game/hub.h"
@@ -55,6 +56,25 @@ const std::vector<QRectF> kCrowdRegions = {{0.0 / 3, 0.0, 1.0 / 3, 0.5},
 // Codes recorded by the regions (region index -> action code).
 constexpr int kLightCodes[8] = {8, 9, 10, 5, 6, 7, 0, 4};
 constexpr int kCrowdCodes[5] = {13, 15, 12, 14, 16};
+
+// A data manager, or null when its files could not be loaded (the window then goes without it:
+// no style pictures, no artist list); the failure is logged once.
+template <typename Manager>
+Manager* OrNull(const char* what) {
+  static bool failed = false;
+  if (failed) {
+    return nullptr;
+  }
+  try {
+    return Manager::Instance();
+  } catch (const std::exception& error) {
+    failed = true;
+    Kesh::Log("No %s: %s", what, error.what());
+    return nullptr;
+  }
+}
+Styles::Manager* StylesOrNull() { return OrNull<Styles::Manager>("styles"); }
+Artists::Manager* ArtistsOrNull() { return OrNull<Artists::Manager>("artists"); }
 
 QPixmap Skin(const QString& name) { return QPixmap(QStringLiteral(":/skin/%1.png").arg(name)); }
 
@@ -150,9 +170,9 @@ FrontEnd Mainframe::GetFrontEnd() {
 void Mainframe::AttachGame() {
   game = hub.GetGame();
   stylePicker->clear();
-  auto& styles = Styles::Manager::Instance();
-  for (int id = 0; id < styles.Count(); ++id) {
-    const Styles::Style* style = styles.GetById(id);
+  Styles::Manager* styles = StylesOrNull();
+  for (int id = 0; styles != nullptr && id < styles->Count(); ++id) {
+    const Styles::Style* style = styles->GetById(id);
     const QString name = QString::fromStdString(style->GetName());
     const QPixmap picture(QStringLiteral("styles/%1.png").arg(name.toLower()));
     stylePicker->addItem(picture.isNull() ? QIcon() : QIcon(picture), name);
@@ -250,7 +270,7 @@ void Mainframe::BuildTransport() {
 void Mainframe::BuildStageControls() {
   auto* strip = Place(new QWidget(container), 3, 432, 818, 495);
   auto toggle = [this, strip](int id, const char* skin, const char* tip, int left, int top,
-                              bool Game::State::*field, int code) {
+                              std::atomic<bool> Game::State::*field, int code) {
     auto* button = new L::ImageButton(Skin(skin), tr(tip), strip);
     button->move(left, top);
     stageButtons[id] = button;
@@ -261,7 +281,7 @@ void Mainframe::BuildStageControls() {
       if (code != 0) {
         LiveAction(code);  // records, then toggles through the action's own effect
       } else {
-        game->GetState().*field = !(game->GetState().*field);
+        (game->GetState().*field).store(!(game->GetState().*field).load());
       }
       RefreshSwitches();
     });
@@ -311,8 +331,10 @@ void Mainframe::BuildStageControls() {
   stylePicker->setIconSize(QSize(48, 24));
   stylePicker->setToolTip(tr("Style of the stage"));
   connect(stylePicker, &QComboBox::activated, this, [this](int index) {
-    const std::lock_guard<std::recursive_mutex> frame(hub.FrameLock());
-    Styles::Manager::Instance().SelectById(index);
+    if (Styles::Manager* styles = StylesOrNull()) {
+      const std::lock_guard<std::recursive_mutex> frame(hub.FrameLock());
+      styles->SelectById(index);
+    }
   });
 
   lightFrame = new L::RegionFrame(Skin("light-frame"), Skin("light-frame-disabled"),
@@ -463,7 +485,7 @@ void Mainframe::DrawReadouts() {
     painter.drawText(QRect(counter.size() == 2 ? 757 : 739, 40, 80, 30),
                      Qt::AlignLeft | Qt::AlignTop, counter);
   }
-  canvas.Changed();
+  canvas.Bitmap().Changed();
 }
 
 void Mainframe::OnKaraokePaint(uintptr_t marker) {
@@ -504,7 +526,10 @@ void Mainframe::LiveAction(int code) {
   if (!toggles && !Running()) {
     return;  // effects need a running song
   }
-  game->LiveAction(code);
+  {
+    const std::lock_guard<std::recursive_mutex> frame(hub.FrameLock());
+    game->GetPlayer().LiveAction(code);
+  }
   RefreshSwitches();
 }
 
@@ -604,11 +629,16 @@ void Mainframe::PlayCurrent() {
       if (item == nullptr) {
         break;
       }
-      if (game->Open(item->GetName())) {
-        game->Play();
-        break;
+      QString reason;
+      try {
+        if (game->Open(item->GetName())) {
+          game->Play();
+          break;
+        }
+      } catch (const std::exception& error) {
+        reason = QStringLiteral(": ") + QString::fromUtf8(error.what());
       }
-      ShowNotice(tr("Could not open %1").arg(FileNameOf(item->GetName())));
+      ShowNotice(tr("Could not open %1%2").arg(FileNameOf(item->GetName()), reason));
       if (!playlist.Next()) {
         break;
       }
@@ -690,11 +720,13 @@ void Mainframe::Settings() {
     return;
   }
   std::vector<ArtistEntry> artists;
-  const auto& cache = Artists::Manager::Instance().GetCache();
-  for (int i = 0; i < cache.Count(); ++i) {
-    const auto* artist = static_cast<const Artists::Manager::Cache::Artist*>(cache.Item(i));
-    artists.push_back({QString::fromStdString(artist->thumb), QString::fromStdString(artist->name),
-                       QString::fromStdString(artist->desc)});
+  const Artists::Manager* manager = ArtistsOrNull();
+  for (int i = 0; manager != nullptr && i < manager->GetCache().Count(); ++i) {
+    const auto* artist =
+        static_cast<const Artists::Manager::Cache::Artist*>(manager->GetCache().Item(i));
+    artists.push_back(ArtistEntry{QString::fromStdString(artist->thumb),
+                                  QString::fromStdString(artist->name),
+                                  QString::fromStdString(artist->desc)});
   }
   const int count = static_cast<int>(artists.size());
   SettingsDlg dialog(game->GetProfile(), hub.GetPlayer(), count, std::move(artists), messages,
@@ -761,15 +793,15 @@ void Mainframe::ResetMixer() {
 }
 
 void Mainframe::RefreshMixerNames() {
-  auto& artists = Artists::Manager::Instance();
+  const Artists::Manager* artists = ArtistsOrNull();
   for (int c = 0; c < kChannels; ++c) {
     QString name;
     if (c == 9) {
       name = QStringLiteral("Drums");
-    } else if (game != nullptr) {
+    } else if (game != nullptr && artists != nullptr) {
       const std::vector<int> patches = game->GetPlayer().PatchesOfChannel(c);
       if (!patches.empty()) {
-        name = QString::fromStdString(artists.GetInstrumentName(patches.front()));
+        name = QString::fromStdString(artists->GetInstrumentName(patches.front()));
       }
     }
     strips[c]->SetName(name);
@@ -821,7 +853,8 @@ void Mainframe::RefreshSwitches() {
   stageButtons[107]->setEnabled(!state.autoFades);
   lightFrame->setEnabled(!state.autoLights);
   crowdFrame->setEnabled(!state.autoCrowd);
-  if (const Styles::Style* style = Styles::Manager::Instance().GetCurrent()) {
+  const Styles::Manager* styles = StylesOrNull();
+  if (const Styles::Style* style = styles != nullptr ? styles->GetCurrent() : nullptr) {
     const int index = stylePicker->findText(QString::fromStdString(style->GetName()));
     if (index >= 0) {
       stylePicker->setCurrentIndex(index);
