@@ -1,6 +1,10 @@
 #include "game/hub.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <utility>
 
 #include "app/log.h"
@@ -35,6 +39,13 @@ Hub::Hub() {
   std::string directory = ModuleDirectory();
   if (directory.empty()) {
     directory = Vell::Platform::ProgramDirectory();
+    // Installed, the modules live in lib/tavro beside the program's bin folder.
+    const std::filesystem::path installed =
+        std::filesystem::path(directory).parent_path() / "lib" / "tavro";
+    if (!std::filesystem::exists(std::filesystem::path(directory) / kModuleFile) &&
+        std::filesystem::exists(installed / kModuleFile)) {
+      directory = installed.string();
+    }
   }
   const std::string path = directory + "/" + kModuleFile;
   const int index = modules->Load(path);
@@ -56,7 +67,7 @@ Hub::Hub() {
 Hub::~Hub() {
   Log("...clearing");
   if (game && saveProfileAtExit) {
-    (void)game->GetProfile().Save(kProfileFile);
+    (void)game->GetProfile().Save(ProfilePath().c_str());
   }
   game.reset();
   if (player != nullptr) {
@@ -78,9 +89,43 @@ void Hub::CreateGame(const FrontEnd& frontEnd, int width, int height) {
   services.frameLock = &frameLock;
   services.frontEnd = frontEnd;
   game = std::make_unique<Game::Game>(std::move(services), width, height);
-  (void)game->GetProfile().Load(kProfileFile);
+  (void)game->GetProfile().Load(ProfilePath().c_str());
   // The artists' sprites hold each image for the profile's number of steps from their first load.
   Artists::Animation::SetQuality(game->GetProfile().animQuality);
+}
+
+std::string Hub::DataDirectory() {
+  namespace fs = std::filesystem;
+  const fs::path program = Vell::Platform::ProgramDirectory();
+  if (fs::is_directory(program / "config")) {
+    return program.string();  // a build folder or a portable copy
+  }
+  const fs::path shared = program.parent_path() / "share" / "tavro";
+  if (fs::is_directory(shared / "config")) {
+    return shared.string();  // installed
+  }
+  return {};
+}
+
+std::string Hub::ProfilePath() const {
+  if (access(startDirectory.c_str(), W_OK) == 0) {
+    return kProfileFile;  // portable: the profile stays beside the program's data
+  }
+  // Installed read-only: the user's configuration folder.
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
+  std::filesystem::path folder;
+  if (config != nullptr && *config == '/') {
+    folder = config;
+  } else if (home != nullptr) {
+    folder = std::filesystem::path(home) / ".config";
+  } else {
+    return kProfileFile;
+  }
+  folder /= "tavro";
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  return (folder / kProfileFile).string();
 }
 
 void Hub::RestoreStartDirectory() { Vell::Platform::SetCurrentDirectory(startDirectory); }

@@ -36,6 +36,13 @@ class Hub : public Vell::Singleton<Hub> {
   // Creates the game once (a second call keeps the first game) and loads its profile from
   // "game.xml" in the current directory.
   void CreateGame(const FrontEnd& frontEnd, int width, int height);
+  // The folder holding the program's data (config, artists, styles, help): the program's own folder
+  // in a build or a portable copy, share/tavro beside an installed program's bin folder; empty
+  // when neither exists. The program makes it current before the hub starts.
+  static std::string DataDirectory();
+  // Where the profile is kept: "game.xml" in the start folder when that folder is writable, else
+  // in $XDG_CONFIG_HOME/tavro (by default ~/.config/tavro).
+  std::string ProfilePath() const;
   // Makes the start directory current again.
   void RestoreStartDirectory();
   // Whether shutdown writes the profile to "game.xml" (on by default; tools that only read the

@@ -502,6 +502,13 @@ void Player::ReplayActions() {
   }
 }
 
+void Player::LiveAction(int code) {
+  if (game.GetState().recording) {
+    (void)actions.Add(currentFrame, code);
+  }
+  RunAction(code);
+}
+
 void Player::RunAction(int code) {
   State& state = game.GetState();
   static const char* const kSeries[] = {"whistle", "bravo", "noise", "applause", "speech"};

@@ -100,6 +100,10 @@ class Player : public Vell::ITrackable,
   std::vector<float> FadeParams() const override;
   std::vector<float> StrobeParams() const override;
 
+  // A live effect from the stage controls (action codes 1-17): recorded at the current frame while
+  // the game records, then applied as its replay would be. Called inside the hub's frame lock.
+  void LiveAction(int code);
+
   LyricState GetLyricState() const { return lyrics.State(); }
   const LyricPage& Lyrics() const { return lyrics; }
   std::vector<int> PatchesOfChannel(int channel) const;

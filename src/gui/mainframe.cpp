@@ -1,0 +1,999 @@
+#include "gui/mainframe.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGraphicsOpacityEffect>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QPropertyAnimation>
+#include <QSettings>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+
+#include "app/log.h"
+#include "artists/manager.h"
+#include "game/game.h"
+#include "game/hub.h"
+#include "game/player.h"
+#include "gfx/lyric_page.h"
+#include "gui/dialogs.h"
+#include "styles/manager.h"
+#include "widgets/image_button.h"
+#include "widgets/lyric_pane.h"
+#include "widgets/mixer_strip.h"
+#include "widgets/play_list.h"
+#include "widgets/stage_pane.h"
+#include "widgets/time_bar.h"
+
+namespace Kesh::GUI {
+
+namespace {
+
+constexpr QRgb kPanel = 0xFF313A3A;  // RGB(49, 58, 58)
+constexpr int kChannels = 16;
+
+// Hot regions of the effect frames as fractions of the frame image (the skin generator draws the
+// frames with the same table).
+const std::vector<QRectF> kLightRegions = {
+    {0.0 / 3, 0.0, 1.0 / 3, 1.0 / 3}, {1.0 / 3, 0.0, 1.0 / 3, 1.0 / 3},
+    {2.0 / 3, 0.0, 1.0 / 3, 1.0 / 3}, {0.0 / 3, 1.0 / 3, 1.0 / 3, 1.0 / 3},
+    {1.0 / 3, 1.0 / 3, 1.0 / 3, 1.0 / 3}, {2.0 / 3, 1.0 / 3, 1.0 / 3, 1.0 / 3},
+    {0.0, 2.0 / 3, 0.5, 1.0 / 3},           {0.5, 2.0 / 3, 0.5, 1.0 / 3}};
+const std::vector<QRectF> kCrowdRegions = {{0.0 / 3, 0.0, 1.0 / 3, 0.5},
+                                           {1.0 / 3, 0.0, 1.0 / 3, 0.5},
+                                           {2.0 / 3, 0.0, 1.0 / 3, 0.5},
+                                           {0.0, 0.5, 0.5, 0.5},
+                                           {0.5, 0.5, 0.5, 0.5}};
+// Codes recorded by the regions (region index -> action code).
+constexpr int kLightCodes[8] = {8, 9, 10, 5, 6, 7, 0, 4};
+constexpr int kCrowdCodes[5] = {13, 15, 12, 14, 16};
+
+// A data manager, or null when its files could not be loaded (the window then goes without it:
+// no style pictures, no artist list); the failure is logged once.
+template <typename Manager>
+Manager* OrNull(const char* what) {
+  static bool failed = false;
+  if (failed) {
+    return nullptr;
+  }
+  try {
+    return Manager::Instance();
+  } catch (const std::exception& error) {
+    failed = true;
+    Kesh::Log("No %s: %s", what, error.what());
+    return nullptr;
+  }
+}
+Styles::Manager* StylesOrNull() { return OrNull<Styles::Manager>("styles"); }
+Artists::Manager* ArtistsOrNull() { return OrNull<Artists::Manager>("artists"); }
+
+QPixmap Skin(const QString& name) { return QPixmap(QStringLiteral(":/skin/%1.png").arg(name)); }
+
+void SetPanel(QWidget* widget, QRgb colour) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Window, QColor::fromRgba(colour));
+  widget->setPalette(palette);
+  widget->setAutoFillBackground(true);
+}
+
+// A child at the rectangle (left, top, right, bottom) of its parent.
+template <typename W>
+W* Place(W* widget, int left, int top, int right, int bottom) {
+  widget->setGeometry(left, top, right - left, bottom - top);
+  return widget;
+}
+
+QString FileNameOf(const std::string& path) {
+  const auto cut = path.find_last_of("/\\");
+  return QString::fromStdString(cut == std::string::npos ? path : path.substr(cut + 1));
+}
+
+}  // namespace
+
+Mainframe::Mainframe(Hub& hub)
+    : hub(hub),
+      container(new QWidget(this)),
+      mainSeam(this, [this](unsigned m, uintptr_t a, intptr_t b) { OnMainMessage(m, a, b); }),
+      stageSeam(this, [this](unsigned, uintptr_t marker, intptr_t) { OnStagePaint(marker); }),
+      karaokeSeam(this, [this](unsigned, uintptr_t marker, intptr_t) { OnKaraokePaint(marker); }),
+      timelineSeam(this, [this](unsigned, uintptr_t, intptr_t) { OnTimelinePaint(); }),
+      messages(this),
+      wait(new WaitDlg(this)) {
+  setWindowTitle(QStringLiteral("Tavro"));
+  setWindowIcon(QIcon(QStringLiteral(":/skin/tavro-256.png")));
+  SetPanel(this, kPanel);
+  setAcceptDrops(true);
+  container->setFixedSize(kContainerWidth, kContainerHeight);
+  SetPanel(container, kPanel);
+
+  BuildToolBar();
+  stage = Place(new L::StagePane(container), 3, 32, 818, 432);
+  stage->SetFramePainter([this](QPainter& painter) { return PaintStage(painter); });
+  BuildStageControls();
+  BuildLowerViews();
+  timeline = Place(new L::TimeBar(container), 3, 647, 233, 686);
+  BuildTransport();
+
+  // The notice line lies over the bottom of the stage and fades out.
+  notice = Place(new QLabel(container), 3, 410, 818, 432);
+  notice->setStyleSheet(QStringLiteral(
+      "background: rgba(20, 24, 24, 200); color: rgb(245, 210, 150); padding-left: 8px;"));
+  noticeOpacity = new QGraphicsOpacityEffect(notice);
+  notice->setGraphicsEffect(noticeOpacity);
+  noticeFade = new QPropertyAnimation(noticeOpacity, "opacity", this);
+  noticeFade->setDuration(1500);
+  noticeFade->setStartValue(1.0);
+  noticeFade->setEndValue(0.0);
+  connect(noticeFade, &QPropertyAnimation::finished, notice, &QLabel::hide);
+  notice->hide();
+
+  auto addShortcut = [this](const QKeySequence& keys, void (Mainframe::*slot)()) {
+    auto* action = new QAction(this);
+    action->setShortcut(keys);
+    connect(action, &QAction::triggered, this, slot);
+    addAction(action);
+  };
+  addShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), &Mainframe::OpenDialog);
+  addShortcut(QKeySequence(Qt::CTRL | Qt::Key_F12), &Mainframe::Settings);
+  addShortcut(QKeySequence(Qt::Key_F1), &Mainframe::Help);
+
+  resize(1024, 736);
+  const QSettings settings;
+  const QRect saved = settings.value(QStringLiteral("Mainframe/wndRect")).toRect();
+  if (saved.isValid()) {
+    setGeometry(saved);
+  }
+  ShowLowerView(kMixer);
+}
+
+Mainframe::~Mainframe() = default;
+
+FrontEnd Mainframe::GetFrontEnd() {
+  FrontEnd frontEnd;
+  frontEnd.mainWindow = &mainSeam;
+  frontEnd.stage = &stageSeam;
+  frontEnd.karaoke = &karaokeSeam;
+  frontEnd.timeline = &timelineSeam;
+  frontEnd.messages = &messages;
+  return frontEnd;
+}
+
+void Mainframe::AttachGame() {
+  game = hub.GetGame();
+  stylePicker->clear();
+  Styles::Manager* styles = StylesOrNull();
+  for (int id = 0; styles != nullptr && id < styles->Count(); ++id) {
+    const Styles::Style* style = styles->GetById(id);
+    const QString name = QString::fromStdString(style->GetName());
+    const QPixmap picture(QStringLiteral("styles/%1.png").arg(name.toLower()));
+    stylePicker->addItem(picture.isNull() ? QIcon() : QIcon(picture), name);
+  }
+  ResetMixer();
+  RefreshSwitches();
+}
+
+// --- building ---
+
+void Mainframe::BuildToolBar() {
+  auto* bar = Place(new QWidget(container), 3, 0, 818, 32);
+  struct Tool {
+    int id;
+    const char* skin;
+    const char* tip;
+    int left;
+    void (Mainframe::*slot)();
+  };
+  const Tool list[] = {{100, "open", "Open songs or a playlist (Ctrl+O)", 8, &Mainframe::OpenDialog},
+                       {102, "settings", "Settings (Ctrl+F12)", 41, &Mainframe::Settings},
+                       {103, "help", "Help (F1)", 67, &Mainframe::Help},
+                       {101, "save", "Save the show as a project", 100, &Mainframe::SaveProject}};
+  for (const Tool& tool : list) {
+    auto* button = new L::ImageButton(Skin(tool.skin), tr(tool.tip), bar);
+    button->move(tool.left, 3);
+    connect(button, &L::ImageButton::clicked, this, tool.slot);
+    tools[tool.id] = button;
+  }
+}
+
+void Mainframe::BuildTransport() {
+  auto* bar = Place(new QWidget(container), 233, 647, 818, 686);
+  struct Button {
+    int id;
+    const char* skin;
+    const char* tip;
+    int left;
+    int top;
+  };
+  const Button list[] = {{103, "previous", "Previous song", 2, 6},
+                         {104, "play", "Play", 33, 6},
+                         {105, "stop", "Stop", 63, 6},
+                         {106, "pause", "Pause or resume", 86, 6},
+                         {107, "next", "Next song", 111, 6},
+                         {108, "loop", "Play the song again at its end", 136, 6},
+                         {102, "record", "Record the light show into the song", 168, 6},
+                         {121, "view-playlist", "Show the playlist", 195, 3},
+                         {101, "view-mixer", "Show the mixer", 253, 3},
+                         {100, "view-karaoke", "Show the karaoke words", 287, 3},
+                         {120, "logo", "About Tavro", 493, 3}};
+  for (const Button& b : list) {
+    auto* button = new L::ImageButton(Skin(b.skin), tr(b.tip), bar);
+    button->move(b.left, b.top);
+    transport[b.id] = button;
+  }
+  connect(transport[103], &L::ImageButton::clicked, this, &Mainframe::Previous);
+  connect(transport[104], &L::ImageButton::clicked, this, [this] {
+    if (game != nullptr) {
+      game->Play();
+    }
+    RefreshSwitches();
+  });
+  connect(transport[105], &L::ImageButton::clicked, this, &Mainframe::Stop);
+  connect(transport[106], &L::ImageButton::clicked, this, &Mainframe::PauseOrPlay);
+  connect(transport[107], &L::ImageButton::clicked, this, &Mainframe::Next);
+  connect(transport[108], &L::ImageButton::clicked, this, [this] {
+    if (game != nullptr) {
+      game->GetState().loop = !game->GetState().loop;
+    }
+    RefreshSwitches();
+  });
+  connect(transport[102], &L::ImageButton::clicked, this, [this] {
+    if (game != nullptr) {
+      game->GetState().recording = !game->GetState().recording;
+    }
+    RefreshSwitches();
+  });
+  connect(transport[121], &L::ImageButton::clicked, this, [this] { ShowLowerView(kPlaylist); });
+  connect(transport[101], &L::ImageButton::clicked, this, [this] {
+    if (game != nullptr) {
+      game->GetState().karaoke = false;
+    }
+    ShowLowerView(kMixer);
+  });
+  connect(transport[100], &L::ImageButton::clicked, this, [this] {
+    if (game != nullptr) {
+      game->GetState().karaoke = true;
+    }
+    ShowLowerView(kKaraoke);
+  });
+  connect(transport[120], &L::ImageButton::clicked, this, &Mainframe::About);
+}
+
+void Mainframe::BuildStageControls() {
+  auto* strip = Place(new QWidget(container), 3, 432, 818, 495);
+  auto toggle = [this, strip](int id, const char* skin, const char* tip, int left, int top,
+                              std::atomic<bool> Game::State::*field, int code) {
+    auto* button = new L::ImageButton(Skin(skin), tr(tip), strip);
+    button->move(left, top);
+    stageButtons[id] = button;
+    connect(button, &L::ImageButton::clicked, this, [this, field, code] {
+      if (game == nullptr) {
+        return;
+      }
+      if (code != 0) {
+        LiveAction(code);  // records, then toggles through the action's own effect
+      } else {
+        (game->GetState().*field).store(!(game->GetState().*field).load());
+      }
+      RefreshSwitches();
+    });
+  };
+  toggle(103, "noclear", "Keep the previous frame under the new one", 32, 20,
+         &Game::State::noClear, 0);
+  toggle(100, "counter", "Show the bar counter on the stage", 546, 20,
+         &Game::State::counterReadout, 0);
+  toggle(101, "time", "Show the time on the stage", 644, 20, &Game::State::timeReadout, 0);
+  toggle(105, "auto", "Automatic fades", 309, 20, &Game::State::autoFades, 3);
+  toggle(108, "auto", "Automatic lights", 413, 20, &Game::State::autoLights, 11);
+  toggle(110, "auto", "Automatic crowd sounds", 515, 20, &Game::State::autoCrowd, 17);
+
+  auto plain = [this, strip](int id, const char* skin, const char* tip, int left, int top) {
+    auto* button = new L::ImageButton(Skin(skin), tr(tip), strip);
+    button->move(left, top);
+    stageButtons[id] = button;
+    return button;
+  };
+  connect(plain(106, "fade-lighter", "Lighter", 281, 8), &L::ImageButton::clicked, this,
+          [this] { LiveAction(2); });
+  connect(plain(107, "fade-darker", "Darker", 281, 32), &L::ImageButton::clicked, this,
+          [this] { LiveAction(1); });
+  connect(plain(112, "transpose-up", "Transpose up a semitone", 254, 20), &L::ImageButton::clicked,
+          this, [this] { Transpose(1); });
+  connect(plain(113, "transpose-down", "Transpose down a semitone", 254, 32),
+          &L::ImageButton::clicked, this, [this] { Transpose(-1); });
+  connect(plain(102, "reset", "Reset the switches, the mixer and the transposition", 752, 20),
+          &L::ImageButton::clicked, this, [this] {
+            if (game != nullptr) {
+              game->ResetDisplaySwitches();
+            }
+            ResetMixer();
+            if (hub.GetPlayer() != nullptr) {
+              hub.GetPlayer()->SetTranspose(0);
+            }
+            transposeLabel->setText(QStringLiteral("0"));
+            RefreshSwitches();
+          });
+
+  transposeLabel = Place(new QLabel(QStringLiteral("0"), strip), 231, 20, 251, 43);
+  transposeLabel->setAlignment(Qt::AlignCenter);
+  transposeLabel->setStyleSheet(QStringLiteral("color: rgb(245, 245, 245);"));
+  transposeLabel->setToolTip(tr("Transposition in semitones"));
+
+  stylePicker = Place(new QComboBox(strip), 96, 12, 156, 52);
+  stylePicker->setIconSize(QSize(48, 24));
+  stylePicker->setToolTip(tr("Style of the stage"));
+  connect(stylePicker, &QComboBox::activated, this, [this](int index) {
+    if (Styles::Manager* styles = StylesOrNull()) {
+      const std::lock_guard<std::recursive_mutex> frame(hub.FrameLock());
+      styles->SelectById(index);
+    }
+  });
+
+  lightFrame = new L::RegionFrame(Skin("light-frame"), Skin("light-frame-disabled"),
+                                  kLightRegions, strip);
+  lightFrame->move(331, 4);
+  lightFrame->setToolTip(tr("Search lights, stage lights and the strobe"));
+  connect(lightFrame, &L::RegionFrame::RegionClicked, this, [this](int region) {
+    if (kLightCodes[region] != 0) {
+      LiveAction(kLightCodes[region]);
+    }
+  });
+  crowdFrame = new L::RegionFrame(Skin("crowd-frame"), Skin("crowd-frame-disabled"),
+                                  kCrowdRegions, strip);
+  crowdFrame->move(433, 4);
+  crowdFrame->setToolTip(tr("Crowd: bravo, applause, whistle, murmur, speech"));
+  connect(crowdFrame, &L::RegionFrame::RegionClicked, this,
+          [this](int region) { LiveAction(kCrowdCodes[region]); });
+}
+
+void Mainframe::BuildLowerViews() {
+  mixer = Place(new QWidget(container), 3, 495, 818, 647);
+  SetPanel(mixer, kPanel);
+  const int stripWidth = 47;
+  for (int c = 0; c <= kChannels; ++c) {
+    const bool master = c == kChannels;
+    auto* strip =
+        new L::MixerStrip(master, master ? 815 - kChannels * stripWidth : stripWidth, mixer);
+    strip->move(c * stripWidth, 0);
+    strips.push_back(strip);
+    connect(strip, &L::MixerStrip::ArtistsClicked, this, [this, c, master] {
+      Audio::IPlayer* module = hub.GetPlayer();
+      if (master) {
+        if (module != nullptr && module->GetCrowd() != nullptr) {
+          module->GetCrowd()->Mute(!module->GetCrowd()->IsMuted());
+        }
+      } else if (game != nullptr) {
+        for (auto* animation : game->GetPlayer().AnimationsOfChannel(c)) {
+          if (animation->GetArtist() != nullptr) {
+            animation->GetArtist()->shown = !animation->GetArtist()->shown;
+          }
+        }
+      }
+      RefreshSwitches();
+    });
+    if (master) {
+      connect(strip, &L::MixerStrip::PanMoved, this, [this](int value) {
+        std::tie(leftGain, rightGain) = L::BalanceGains(value);
+        if (hub.GetPlayer() != nullptr && hub.GetPlayer()->GetCrowd() != nullptr) {
+          hub.GetPlayer()->GetCrowd()->SetVolume(crowdLevel * leftGain, crowdLevel * rightGain);
+        }
+      });
+      connect(strip, &L::MixerStrip::LevelMoved, this, [this](int value) {
+        crowdLevel = static_cast<float>(value) / 120.0F;
+        if (hub.GetPlayer() != nullptr && hub.GetPlayer()->GetCrowd() != nullptr) {
+          hub.GetPlayer()->GetCrowd()->SetVolume(crowdLevel * leftGain, crowdLevel * rightGain);
+        }
+      });
+    } else {
+      connect(strip, &L::MixerStrip::SoundClicked, this, [this, c] {
+        if (hub.GetPlayer() != nullptr) {
+          hub.GetPlayer()->SetMute(c, !hub.GetPlayer()->GetMute(c));
+        }
+        RefreshSwitches();
+      });
+      connect(strip, &L::MixerStrip::PanMoved, this, [this, c](int value) {
+        if (hub.GetPlayer() != nullptr) {
+          hub.GetPlayer()->SetPan(c, value);
+        }
+      });
+      connect(strip, &L::MixerStrip::LevelMoved, this, [this, c](int value) {
+        if (hub.GetPlayer() != nullptr) {
+          hub.GetPlayer()->SetVolume(c, value);
+        }
+      });
+    }
+  }
+
+  karaokeView = Place(new L::LyricPane(container), 3, 495, 818, 647);
+  playlistView = Place(new L::PlayList(container), 3, 495, 818, 647);
+  connect(playlistView, &L::PlayList::AddRequested, this, &Mainframe::AddItems);
+  connect(playlistView, &L::PlayList::SaveRequested, this, &Mainframe::SavePlaylist);
+  connect(playlistView, &L::PlayList::PlayRequested, this, &Mainframe::PlayRow);
+  connect(playlistView, &L::PlayList::RemoveRequested, this, &Mainframe::RemoveRow);
+  connect(playlistView, &L::PlayList::ClearRequested, this, &Mainframe::ClearPlaylist);
+  connect(playlistView, &L::PlayList::MoveRequested, this, &Mainframe::MoveRow);
+  connect(playlistView, &L::PlayList::FilesDropped, this, &Mainframe::OpenFiles);
+}
+
+// --- messages from the game ---
+
+void Mainframe::OnMainMessage(unsigned message, uintptr_t /*first*/, intptr_t /*second*/) {
+  if (message != App::kSongEndMessage || game == nullptr) {
+    return;
+  }
+  auto& playlist = game->GetPlaylist();
+  if (playlist.GetCurrent() + 1 != playlist.Count() && playlist.Next()) {
+    PlayCurrent();
+  }
+}
+
+void Mainframe::OnStagePaint(uintptr_t marker) {
+  stageMarker = marker;
+  stage->repaint();
+  stageMarker = 0;
+}
+
+bool Mainframe::PaintStage(QPainter& painter) {
+  std::unique_lock<std::timed_mutex> load(hub.LoadMutex(), std::try_to_lock);
+  if (!load.owns_lock() || game == nullptr || !game->GetState().running) {
+    return !load.owns_lock();  // a load is going on: skip the frame, keep what is shown
+  }
+  const std::lock_guard<std::recursive_mutex> frame(hub.FrameLock());
+  if (stageMarker == App::kNewFrameMarker) {
+    DrawReadouts();
+  }
+  const Vell::Gfx::Canvas& canvas = game->GetCanvas();
+  const QImage image(reinterpret_cast<const uchar*>(canvas.Pixels()), canvas.Width(),
+                     canvas.Height(), QImage::Format_ARGB32);
+  painter.drawImage(0, 0, image);
+  return true;
+}
+
+void Mainframe::DrawReadouts() {
+  Audio::IPlayer* module = hub.GetPlayer();
+  if (module == nullptr) {
+    return;
+  }
+  Vell::Gfx::Canvas& canvas = game->GetCanvas();
+  QImage image(reinterpret_cast<uchar*>(canvas.Pixels()), canvas.Width(), canvas.Height(),
+               QImage::Format_ARGB32);
+  QPainter painter(&image);
+  painter.setPen(QColor::fromRgba(0xAAFFFFF5));
+  if (game->GetState().timeReadout) {
+    int64_t elapsed = 0;
+    module->GetTime(&elapsed);
+    const int64_t seconds = elapsed / 1000;
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSize(24);
+    painter.setFont(font);
+    painter.drawText(QRect(730, 8, 85, 40), Qt::AlignLeft | Qt::AlignTop,
+                     QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar('0')));
+  }
+  if (game->GetState().counterReadout) {
+    const QString counter = QString::number(module->GetCounter());
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSize(18);
+    painter.setFont(font);
+    painter.drawText(QRect(counter.size() == 2 ? 757 : 739, 40, 80, 30),
+                     Qt::AlignLeft | Qt::AlignTop, counter);
+  }
+  canvas.Bitmap().Changed();
+}
+
+void Mainframe::OnKaraokePaint(uintptr_t marker) {
+  if (lowerView != kKaraoke || !App::IsFrameMarker(marker) || game == nullptr) {
+    return;
+  }
+  std::unique_lock<std::timed_mutex> load(hub.LoadMutex(), std::try_to_lock);
+  if (!load.owns_lock() || !game->GetState().running || !game->GetState().karaoke) {
+    return;
+  }
+  std::vector<Vell::Gfx::LyricLine> lines;
+  {
+    const std::lock_guard<std::recursive_mutex> frame(hub.FrameLock());
+    const Game::LyricState state = game->GetPlayer().GetLyricState();
+    lines = Vell::Gfx::LayoutLyricPage(state.syllables, state.currentSyllable, state.lines);
+  }
+  karaokeView->SetLines(std::move(lines));
+}
+
+void Mainframe::OnTimelinePaint() {
+  Audio::IPlayer* module = hub.GetPlayer();
+  if (module == nullptr || game == nullptr || !(module->IsPlaying() || module->IsPaused())) {
+    timeline->SetProgress(0, 0);
+    return;
+  }
+  timeline->SetProgress(module->GetPositionMs(), game->GetPlayer().SongLengthMs());
+}
+
+// --- commands ---
+
+bool Mainframe::Running() const { return game != nullptr && game->GetState().running; }
+
+void Mainframe::LiveAction(int code) {
+  if (game == nullptr) {
+    return;
+  }
+  const bool toggles = code == 3 || code == 11 || code == 17;
+  if (!toggles && !Running()) {
+    return;  // effects need a running song
+  }
+  {
+    const std::lock_guard<std::recursive_mutex> frame(hub.FrameLock());
+    game->GetPlayer().LiveAction(code);
+  }
+  RefreshSwitches();
+}
+
+void Mainframe::Transpose(int delta) {
+  Audio::IPlayer* module = hub.GetPlayer();
+  if (module == nullptr) {
+    return;
+  }
+  const int value = std::clamp(module->GetTranspose() + delta, -12, 12);
+  module->SetTranspose(value);
+  transposeLabel->setText(QString::number(module->GetTranspose()));
+}
+
+void Mainframe::OpenDialog() {
+  const bool pausedHere = Running() && !game->GetState().paused;
+  if (pausedHere) {
+    game->Pause();
+  }
+  const QStringList files = QFileDialog::getOpenFileNames(
+      this, tr("Open File(s)..."), QString(),
+      tr("MIDI Files (*.mid *.kar);;Playlist Files (*.m3u);;All Files (*)"));
+  if (files.isEmpty()) {
+    if (pausedHere) {
+      game->Play();
+    }
+    update();
+    return;
+  }
+  OpenFiles(files);
+}
+
+void Mainframe::OpenFiles(const QStringList& paths) {
+  if (game == nullptr || paths.isEmpty()) {
+    return;
+  }
+  game->RequestStop();
+  wait->ShowText();
+  hub.RestoreStartDirectory();
+  auto& playlist = game->GetPlaylist();
+  playlist.Clear();
+  QStringList refused;
+  for (const QString& path : paths) {
+    const QFileInfo info(path);
+    const std::string file = info.absoluteFilePath().toStdString();
+    switch (Game::Playlist::Classify(file)) {
+      case Game::Playlist::kSong:
+      case Game::Playlist::kProject:
+        if (info.isFile()) {
+          playlist.AddPath(file);
+        } else {
+          refused << info.fileName();
+        }
+        break;
+      case Game::Playlist::kPlaylist:
+        if (paths.size() == 1) {
+          Game::Playlist read;
+          std::string why;
+          if (!read.LoadFile(file, &why)) {
+            ShowNotice(QString::fromStdString(why));
+            break;
+          }
+          // Relative items are relative to the playlist's own folder.
+          for (int i = 0; i < read.Count(); ++i) {
+            const QString item = QString::fromStdString(read.Item(i)->GetName());
+            playlist.AddPath(QDir(info.absolutePath()).absoluteFilePath(item).toStdString());
+          }
+        }
+        break;
+      default:
+        refused << info.fileName();
+        break;
+    }
+  }
+  if (!refused.isEmpty()) {
+    ShowNotice(tr("Not a song, project or playlist: %1").arg(refused.join(QStringLiteral(", "))));
+  }
+  playlist.Next();
+  RefreshPlaylistView();
+  wait->hide();
+  if (playlist.Count() > 0) {
+    PlayCurrent();
+  }
+  update();
+}
+
+void Mainframe::PlayCurrent() {
+  if (game == nullptr) {
+    return;
+  }
+  game->RequestStop();
+  auto& playlist = game->GetPlaylist();
+  {
+    const std::lock_guard<std::timed_mutex> load(hub.LoadMutex());
+    wait->ShowText();
+    for (;;) {
+      const Vell::Object* item = playlist.CurrentItem();
+      if (item == nullptr) {
+        break;
+      }
+      QString reason;
+      try {
+        if (game->Open(item->GetName())) {
+          game->Play();
+          break;
+        }
+      } catch (const std::exception& error) {
+        reason = QStringLiteral(": ") + QString::fromUtf8(error.what());
+      }
+      ShowNotice(tr("Could not open %1%2").arg(FileNameOf(item->GetName()), reason));
+      if (!playlist.Next()) {
+        break;
+      }
+    }
+    wait->hide();
+  }
+  RefreshAfterLoad();
+  update();
+}
+
+void Mainframe::Previous() {
+  if (game != nullptr && game->GetPlaylist().Count() > 1 && game->GetPlaylist().Previous()) {
+    PlayCurrent();
+  }
+}
+
+void Mainframe::Next() {
+  if (game == nullptr || game->GetPlaylist().Count() <= 1) {
+    return;
+  }
+  if (!game->GetPlaylist().Next()) {
+    game->GetPlaylist().Next();  // wraps to the first item
+  }
+  PlayCurrent();
+}
+
+void Mainframe::Stop() {
+  if (game != nullptr) {
+    game->RequestStop();
+  }
+  RefreshSwitches();
+  update();
+}
+
+void Mainframe::PauseOrPlay() {
+  if (game == nullptr) {
+    return;
+  }
+  if (!game->GetState().paused) {
+    game->Pause();
+  } else {
+    game->Play();
+  }
+  RefreshSwitches();
+}
+
+void Mainframe::SaveProject() {
+  if (!Running()) {
+    return;
+  }
+  const QString path = QFileDialog::getSaveFileName(
+      this, tr("Save Project..."), QString(), tr("Kesh Project Files (*.kesh)"));
+  if (path.isEmpty()) {
+    return;
+  }
+  const QString file = path.endsWith(QStringLiteral(".kesh"), Qt::CaseInsensitive)
+                           ? path
+                           : path + QStringLiteral(".kesh");
+  const bool pausedHere = !game->GetState().paused;
+  if (pausedHere) {
+    game->Pause();
+  }
+  wait->ShowText(tr("Please Wait..."));
+  hub.RestoreStartDirectory();
+  std::string why;
+  const bool saved = game->SaveProject(file.toStdString(), &why);
+  wait->hide();
+  if (!saved) {
+    messages.Show("The project could not be saved: " + why, App::kCaption,
+                  App::IMessageBox::Icon::kWarning);
+  }
+  if (pausedHere) {
+    game->Play();
+  }
+}
+
+void Mainframe::Settings() {
+  if (game == nullptr) {
+    return;
+  }
+  std::vector<ArtistEntry> artists;
+  const Artists::Manager* manager = ArtistsOrNull();
+  for (int i = 0; manager != nullptr && i < manager->GetCache().Count(); ++i) {
+    const auto* artist =
+        static_cast<const Artists::Manager::Cache::Artist*>(manager->GetCache().Item(i));
+    artists.push_back(ArtistEntry{QString::fromStdString(artist->thumb),
+                                  QString::fromStdString(artist->name),
+                                  QString::fromStdString(artist->desc)});
+  }
+  const int count = static_cast<int>(artists.size());
+  SettingsDlg dialog(game->GetProfile(), hub.GetPlayer(), count, std::move(artists), messages,
+                     this);
+  dialog.exec();
+}
+
+void Mainframe::Help() {
+  const QString manual =
+      QDir(QString::fromStdString(hub.StartDirectory())).filePath(QStringLiteral("help/index.html"));
+  if (!QFileInfo::exists(manual) || !QDesktopServices::openUrl(QUrl::fromLocalFile(manual))) {
+    ShowNotice(tr("The manual could not be opened: %1").arg(manual));
+  }
+}
+
+void Mainframe::About() { AboutDlg(this).exec(); }
+
+void Mainframe::ShowLowerView(int view) {
+  lowerView = view;
+  mixer->setVisible(view == kMixer);
+  playlistView->setVisible(view == kPlaylist);
+  karaokeView->setVisible(view == kKaraoke);
+  RefreshSwitches();
+}
+
+void Mainframe::ShowNotice(const QString& text) {
+  Kesh::Log("%s", text.toUtf8().constData());
+  notice->setText(text);
+  noticeFade->stop();
+  noticeOpacity->setOpacity(1.0);
+  notice->show();
+  notice->raise();
+  QTimer::singleShot(4000, noticeFade, [this] { noticeFade->start(); });
+}
+
+QString Mainframe::Notice() const { return notice->isVisible() ? notice->text() : QString(); }
+
+void Mainframe::ResetMixer() {
+  Audio::IPlayer* module = hub.GetPlayer();
+  if (module != nullptr) {
+    for (int c = 0; c < kChannels; ++c) {
+      module->SetVolume(c, 100);
+      module->SetPan(c, 0);
+      strips[c]->SetLevel(module->GetVolume(c));
+      strips[c]->SetPan(module->GetPan(c));
+      module->SetMute(c, false);
+      if (game != nullptr) {
+        for (auto* animation : game->GetPlayer().AnimationsOfChannel(c)) {
+          if (animation->GetArtist() != nullptr) {
+            animation->GetArtist()->shown = true;
+          }
+        }
+      }
+    }
+    if (module->GetCrowd() != nullptr) {
+      module->GetCrowd()->Mute(false);
+      module->GetCrowd()->SetVolume(1.0F, 1.0F);
+    }
+  }
+  crowdLevel = leftGain = rightGain = 1.0F;
+  strips[kChannels]->SetPan(static_cast<int>((leftGain - rightGain) * -64));
+  strips[kChannels]->SetLevel(static_cast<int>((leftGain + rightGain) * 120 / 2));
+  RefreshSwitches();
+}
+
+void Mainframe::RefreshMixerNames() {
+  const Artists::Manager* artists = ArtistsOrNull();
+  for (int c = 0; c < kChannels; ++c) {
+    QString name;
+    if (c == 9) {
+      name = QStringLiteral("Drums");
+    } else if (game != nullptr && artists != nullptr) {
+      const std::vector<int> patches = game->GetPlayer().PatchesOfChannel(c);
+      if (!patches.empty()) {
+        name = QString::fromStdString(artists->GetInstrumentName(patches.front()));
+      }
+    }
+    strips[c]->SetName(name);
+    strips[c]->setToolTip(name);
+  }
+}
+
+void Mainframe::RefreshAfterLoad() {
+  QString title = QStringLiteral("Tavro");
+  if (game != nullptr) {
+    if (const Vell::Object* item = game->GetPlaylist().CurrentItem()) {
+      title += QStringLiteral(" - ") + FileNameOf(item->GetName());
+    }
+    if (game->GetState().karaoke) {
+      ShowLowerView(kKaraoke);
+    }
+  }
+  setWindowTitle(title);
+  if (hub.GetPlayer() != nullptr) {
+    transposeLabel->setText(QString::number(hub.GetPlayer()->GetTranspose()));
+  }
+  RefreshMixerNames();
+  RefreshPlaylistView();
+  RefreshSwitches();
+}
+
+void Mainframe::RefreshSwitches() {
+  if (game == nullptr) {
+    return;
+  }
+  const Game::State& state = game->GetState();
+  transport[108]->setChecked(state.loop);
+  transport[102]->setChecked(state.recording);
+  transport[106]->setChecked(state.paused);
+  transport[121]->setChecked(lowerView == kPlaylist);
+  transport[101]->setChecked(lowerView == kMixer);
+  transport[100]->setChecked(lowerView == kKaraoke);
+  for (auto& [id, button] : transport) {
+    button->setCheckable(true);
+  }
+  const std::pair<int, bool> toggles[] = {{103, state.noClear},   {100, state.counterReadout},
+                                          {101, state.timeReadout}, {105, state.autoFades},
+                                          {108, state.autoLights}, {110, state.autoCrowd}};
+  for (const auto& [id, on] : toggles) {
+    stageButtons[id]->setCheckable(true);
+    stageButtons[id]->setChecked(on);
+  }
+  stageButtons[106]->setEnabled(!state.autoFades);
+  stageButtons[107]->setEnabled(!state.autoFades);
+  lightFrame->setEnabled(!state.autoLights);
+  crowdFrame->setEnabled(!state.autoCrowd);
+  const Styles::Manager* styles = StylesOrNull();
+  if (const Styles::Style* style = styles != nullptr ? styles->GetCurrent() : nullptr) {
+    const int index = stylePicker->findText(QString::fromStdString(style->GetName()));
+    if (index >= 0) {
+      stylePicker->setCurrentIndex(index);
+    }
+  }
+  Audio::IPlayer* module = hub.GetPlayer();
+  for (int c = 0; c < kChannels; ++c) {
+    bool shown = true;
+    const auto animations = game->GetPlayer().AnimationsOfChannel(c);
+    if (!animations.empty() && animations.front()->GetArtist() != nullptr) {
+      shown = animations.front()->GetArtist()->shown;
+    }
+    strips[c]->SetArtistsPressed(shown);
+    strips[c]->SetSoundPressed(module == nullptr || !module->GetMute(c));
+  }
+  const bool crowdOn =
+      module != nullptr && module->GetCrowd() != nullptr && !module->GetCrowd()->IsMuted();
+  strips[kChannels]->SetArtistsPressed(crowdOn);
+}
+
+void Mainframe::RefreshPlaylistView() {
+  if (game == nullptr) {
+    return;
+  }
+  QStringList items;
+  const auto& playlist = game->GetPlaylist();
+  for (int i = 0; i < playlist.Count(); ++i) {
+    items << QString::fromStdString(playlist.Item(i)->GetName());
+  }
+  playlistView->SetItems(items, playlist.GetCurrent());
+}
+
+void Mainframe::AddItems() {
+  if (game == nullptr) {
+    return;
+  }
+  const QStringList files = QFileDialog::getOpenFileNames(
+      this, tr("Append File(s)..."), QString(), tr("MIDI Files (*.mid *.kar);;All Files (*)"));
+  hub.RestoreStartDirectory();
+  for (const QString& file : files) {
+    const int kind = Game::Playlist::Classify(file.toStdString());
+    if (kind == Game::Playlist::kSong || kind == Game::Playlist::kProject) {
+      game->GetPlaylist().AddPath(QFileInfo(file).absoluteFilePath().toStdString());
+    }
+  }
+  RefreshPlaylistView();
+}
+
+void Mainframe::SavePlaylist() {
+  if (game == nullptr) {
+    return;
+  }
+  QString path = QFileDialog::getSaveFileName(this, tr("Save Playlist..."), QString(),
+                                              tr("Playlist Files (*.m3u)"));
+  if (path.isEmpty()) {
+    return;
+  }
+  if (!path.endsWith(QStringLiteral(".m3u"), Qt::CaseInsensitive)) {
+    path += QStringLiteral(".m3u");
+  }
+  hub.RestoreStartDirectory();
+  std::string why;
+  if (!game->GetPlaylist().SaveFile(path.toStdString(), &why)) {
+    messages.Show("The playlist could not be saved: " + why, App::kCaption,
+                  App::IMessageBox::Icon::kWarning);
+  }
+}
+
+void Mainframe::PlayRow(int row) {
+  if (game != nullptr && row >= 0 && row != game->GetPlaylist().GetCurrent()) {
+    game->GetPlaylist().SetCurrent(row);
+    PlayCurrent();
+  }
+}
+
+void Mainframe::RemoveRow(int row) {
+  if (game != nullptr && row >= 0) {
+    delete game->GetPlaylist().RemoveAt(row);
+    RefreshPlaylistView();
+  }
+}
+
+void Mainframe::ClearPlaylist() {
+  if (game != nullptr) {
+    game->GetPlaylist().Clear();
+    RefreshPlaylistView();
+  }
+}
+
+void Mainframe::MoveRow(int row, int delta) {
+  if (game != nullptr && game->GetPlaylist().Swap(row, row + delta) && row + delta >= 0 &&
+      row + delta < game->GetPlaylist().Count()) {
+    RefreshPlaylistView();
+    playlistView->setCurrentRow(row + delta);
+  }
+}
+
+// --- window ---
+
+void Mainframe::closeEvent(QCloseEvent* event) {
+  if (QMessageBox::question(this, QStringLiteral("Tavro"), tr("Really quit?"),
+                            QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+    event->ignore();
+    return;
+  }
+  if (game != nullptr) {
+    game->RequestStop();
+  }
+  SaveWindowRect();
+  event->accept();
+}
+
+void Mainframe::resizeEvent(QResizeEvent* /*event*/) {
+  container->move((width() - container->width()) / 2, (height() - container->height()) / 2);
+}
+
+void Mainframe::SaveWindowRect() {
+  QSettings settings;
+  settings.setValue(QStringLiteral("Mainframe/wndRect"), geometry());
+}
+
+void Mainframe::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) {
+    event->acceptProposedAction();
+  }
+}
+
+void Mainframe::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) {
+      paths << url.toLocalFile();
+    }
+  }
+  if (!paths.isEmpty()) {
+    event->acceptProposedAction();
+    // Handled after the drop returns, so the dragging program is not kept waiting.
+    QTimer::singleShot(0, this, [this, paths] { OpenFiles(paths); });
+  }
+}
+
+}  // namespace Kesh::GUI

@@ -1,0 +1,162 @@
+// The main window: a fixed 821 x 684 container centred in the window with the tool bar, the stage,
+// the stage controls, the three lower views (mixer, playlist, karaoke), the time line and the
+// transport. Routes the user's commands to the game and paints the frames the game renders.
+// GUI thread only, except the seams' Post/Send, which the frame thread calls. Owns its views and
+// the seams it hands to the game; the hub owns the game.
+#pragma once
+
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+#include <atomic>
+#include <memory>
+
+#include "game/frontend.h"
+#include "gui/qt_seams.h"
+
+class QLabel;
+class QComboBox;
+class QGraphicsOpacityEffect;
+class QPropertyAnimation;
+
+namespace L {
+class ImageButton;
+class LyricPane;
+class MixerStrip;
+class PlayList;
+class RegionFrame;
+class StagePane;
+class TimeBar;
+}  // namespace L
+
+namespace Kesh {
+class Hub;
+namespace Game {
+class Game;
+}
+}  // namespace Kesh
+
+namespace Kesh::GUI {
+
+class WaitDlg;
+
+class Mainframe : public QWidget {
+  Q_OBJECT
+ public:
+  static constexpr int kContainerWidth = 821;
+  static constexpr int kContainerHeight = 684;
+  enum LowerView { kMixer = 0, kPlaylist = 1, kKaraoke = 2 };
+
+  explicit Mainframe(Hub& hub);
+  ~Mainframe() override;
+
+  // What the game is given: this window's seams.
+  FrontEnd GetFrontEnd();
+  // Called once the hub has created the game.
+  void AttachGame();
+
+  // Files from the command line, the open dialog or a drop: songs and projects go into the
+  // playlist, a playlist file is read into it, and the first playable item plays.
+  void OpenFiles(const QStringList& paths);
+  // Plays the playlist's current item; an item that does not open is skipped with a notice.
+  void PlayCurrent();
+  // The line under the stage that tells what went wrong; it fades after a few seconds.
+  void ShowNotice(const QString& text);
+  QString Notice() const;
+
+  int GetLowerView() const { return lowerView; }
+  QWidget* Container() const { return container; }
+  // The controls by command id, for tests and the command table.
+  L::ImageButton* Transport(int id) const;
+  L::ImageButton* Tool(int id) const;
+  L::ImageButton* StageButton(int id) const;
+  L::RegionFrame* LightFrame() const { return lightFrame; }
+  L::RegionFrame* CrowdFrame() const { return crowdFrame; }
+  L::MixerStrip* Strip(int index) const { return strips[index]; }
+  L::PlayList* PlaylistView() const { return playlistView; }
+  L::LyricPane* KaraokeView() const { return karaokeView; }
+  QLabel* TransposeLabel() const { return transposeLabel; }
+  QComboBox* StylePicker() const { return stylePicker; }
+
+ public slots:
+  void OpenDialog();
+  void SaveProject();
+  void Settings();
+  void Help();
+  void About();
+  void Previous();
+  void Next();
+  void Stop();
+  void PauseOrPlay();
+  void ShowLowerView(int view);
+  void ResetMixer();
+  void RefreshAfterLoad();
+  void RefreshSwitches();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void BuildToolBar();
+  void BuildTransport();
+  void BuildStageControls();
+  void BuildLowerViews();
+  void OnMainMessage(unsigned message, uintptr_t first, intptr_t second);
+  void OnStagePaint(uintptr_t marker);
+  void OnKaraokePaint(uintptr_t marker);
+  void OnTimelinePaint();
+  bool PaintStage(QPainter& painter);
+  void DrawReadouts();
+  void LiveAction(int code);
+  void Transpose(int delta);
+  void RefreshMixerNames();
+  void RefreshPlaylistView();
+  void SaveWindowRect();
+  // Playlist view commands.
+  void AddItems();
+  void SavePlaylist();
+  void PlayRow(int row);
+  void RemoveRow(int row);
+  void ClearPlaylist();
+  void MoveRow(int row, int delta);
+  bool Running() const;
+
+  Hub& hub;
+  Game::Game* game = nullptr;
+  QWidget* container;
+  QtWindow mainSeam;
+  QtWindow stageSeam;
+  QtWindow karaokeSeam;
+  QtWindow timelineSeam;
+  QtMessageBox messages;
+  WaitDlg* wait;
+
+  L::StagePane* stage = nullptr;
+  L::LyricPane* karaokeView = nullptr;
+  L::PlayList* playlistView = nullptr;
+  QWidget* mixer = nullptr;
+  std::vector<L::MixerStrip*> strips;
+  L::TimeBar* timeline = nullptr;
+  std::map<int, L::ImageButton*> tools;
+  std::map<int, L::ImageButton*> transport;
+  std::map<int, L::ImageButton*> stageButtons;
+  L::RegionFrame* lightFrame = nullptr;
+  L::RegionFrame* crowdFrame = nullptr;
+  QLabel* transposeLabel = nullptr;
+  QComboBox* stylePicker = nullptr;
+  QLabel* notice = nullptr;
+  QGraphicsOpacityEffect* noticeOpacity = nullptr;
+  QPropertyAnimation* noticeFade = nullptr;
+  int lowerView = kMixer;
+  uintptr_t stageMarker = 0;
+  uintptr_t karaokeMarker = 0;
+  // Crowd level state of the master strip.
+  float crowdLevel = 1.0F;
+  float leftGain = 1.0F;
+  float rightGain = 1.0F;
+};
+
+}  // namespace Kesh::GUI

@@ -1,0 +1,72 @@
+#include "gui/qt_seams.h"
+
+#include <QMessageBox>
+#include <QThread>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "app/log.h"
+
+namespace Kesh::GUI {
+
+QtWindow::QtWindow(QObject* context, Handler handler)
+    : context(context), handler(std::make_shared<Handler>(std::move(handler))) {}
+
+void QtWindow::Post(unsigned message, uintptr_t first, intptr_t second) {
+  QObject* target = context.data();
+  if (target == nullptr) {
+    return;
+  }
+  QMetaObject::invokeMethod(
+      target, [h = handler, message, first, second] { (*h)(message, first, second); },
+      Qt::QueuedConnection);
+}
+
+bool QtWindow::Send(unsigned message, uintptr_t first, intptr_t second,
+                    const std::atomic<bool>* abandon) {
+  QObject* target = context.data();
+  if (target == nullptr) {
+    return false;
+  }
+  if (QThread::currentThread() == target->thread()) {
+    (*handler)(message, first, second);
+    return true;
+  }
+  // The wait state outlives an abandoned request: the queued call may still run later.
+  struct Wait {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool handled = false;
+  };
+  auto wait = std::make_shared<Wait>();
+  QMetaObject::invokeMethod(
+      target,
+      [h = handler, wait, message, first, second] {
+        (*h)(message, first, second);
+        const std::lock_guard<std::mutex> hold(wait->mutex);
+        wait->handled = true;
+        wait->done.notify_all();
+      },
+      Qt::QueuedConnection);
+  std::unique_lock<std::mutex> hold(wait->mutex);
+  while (!wait->handled) {
+    if (abandon != nullptr && abandon->load()) {
+      return false;
+    }
+    wait->done.wait_for(hold, std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+void QtMessageBox::Show(const std::string& text, const std::string& caption, Icon icon) {
+  Kesh::Log("%s: %s", caption.c_str(), text.c_str());
+  const QMessageBox::Icon shown = icon == Icon::kError     ? QMessageBox::Critical
+                                  : icon == Icon::kWarning ? QMessageBox::Warning
+                                                           : QMessageBox::Information;
+  QMessageBox box(shown, QString::fromStdString(caption), QString::fromStdString(text),
+                  QMessageBox::Ok, parent);
+  box.exec();
+}
+
+}  // namespace Kesh::GUI

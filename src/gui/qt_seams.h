@@ -1,0 +1,42 @@
+// The Qt side of the core's two seams. QtWindow delivers the core's window messages on the GUI
+// thread: Post queues them; Send queues them and waits until they were handled, giving up as soon
+// as the caller's abandon flag is set. QtMessageBox shows the core's messages as message boxes.
+// Post and Send may be called from any thread; QtMessageBox only on the GUI thread.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+
+#include "app/message_box.h"
+#include "app/window.h"
+
+class QWidget;
+
+namespace Kesh::GUI {
+
+class QtWindow final : public App::IWindow {
+ public:
+  using Handler = std::function<void(unsigned message, uintptr_t first, intptr_t second)>;
+  // context: the object whose thread handles the messages; messages for a deleted context are
+  // dropped (and a waiting Send returns false once abandoned).
+  QtWindow(QObject* context, Handler handler);
+  void Post(unsigned message, uintptr_t first, intptr_t second) override;
+  bool Send(unsigned message, uintptr_t first, intptr_t second,
+            const std::atomic<bool>* abandon) override;
+
+ private:
+  QPointer<QObject> context;
+  std::shared_ptr<Handler> handler;
+};
+
+class QtMessageBox final : public App::IMessageBox {
+ public:
+  explicit QtMessageBox(QWidget* parent) : parent(parent) {}
+  void Show(const std::string& text, const std::string& caption, Icon icon) override;
+
+ private:
+  QWidget* parent;
+};
+
+}  // namespace Kesh::GUI

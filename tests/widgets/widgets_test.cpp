@@ -1,0 +1,242 @@
+// The toolkit's views under Qt's offscreen platform: what they show and what they report.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+
+#include "gfx/lyric_page.h"
+#include "widgets/image_button.h"
+#include "widgets/lyric_pane.h"
+#include "widgets/mixer_strip.h"
+#include "widgets/play_list.h"
+#include "widgets/time_bar.h"
+
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "widgets_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+class Widgets : public ::testing::Test {
+ protected:
+  void SetUp() override { App(); }
+};
+
+using Vell::Gfx::LayoutLyricPage;
+using Vell::Gfx::LyricLine;
+
+std::vector<std::string> texts(const std::vector<LyricLine>& lines) {
+  std::vector<std::string> out;
+  for (const auto& line : lines) {
+    out.push_back(line.text.substr(0, line.sungBytes) + "|" + line.text.substr(line.sungBytes));
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(LyricPage, ShortPagesShowEveryLineWithTheSungPartMarked) {
+  const std::vector<std::string> page = {"Lights ", "come ", "up", "/Some", "body ", "hums"};
+  using V = std::vector<std::string>;
+  EXPECT_EQ(texts(LayoutLyricPage(page, -1, 2)), (V{"|Lights come up", "|Somebody hums"}));
+  EXPECT_EQ(texts(LayoutLyricPage(page, 1, 2)), (V{"Lights come |up", "|Somebody hums"}));
+  EXPECT_EQ(texts(LayoutLyricPage(page, 3, 2)), (V{"Lights come up|", "Some|body hums"}));
+  EXPECT_EQ(texts(LayoutLyricPage(page, 5, 2)), (V{"Lights come up|", "Somebody hums|"}));
+  EXPECT_TRUE(LayoutLyricPage({}, 0, 0).empty());
+}
+
+TEST(LyricPage, LongPagesScrollByTwoLinesAtEverySecondBreak) {
+  // Six lines of two syllables: line k holds "a<k>" and "b<k>", lines 2.. begin with "/".
+  std::vector<std::string> page;
+  for (int k = 1; k <= 6; ++k) {
+    page.push_back((k > 1 ? "/a" : "a") + std::to_string(k));
+    page.push_back("b" + std::to_string(k));
+  }
+  using V = std::vector<std::string>;
+  // On the first or second line (fewer than two breaks): three lines from the top.
+  EXPECT_EQ(texts(LayoutLyricPage(page, 0, 6)), (V{"a1|b1", "|a2b2", "|a3b3"}));
+  EXPECT_EQ(texts(LayoutLyricPage(page, 3, 6)), (V{"a1b1|", "a2b2|", "|a3b3"}));
+  // Third line (two breaks): 6 - 2 = 4 lines left, shown as three from the second break.
+  EXPECT_EQ(texts(LayoutLyricPage(page, 4, 6)), (V{"a3|b3", "|a4b4", "|a5b5"}));
+  // Fifth line (four breaks): two lines from the fourth break.
+  EXPECT_EQ(texts(LayoutLyricPage(page, 9, 6)), (V{"a5b5|", "|a6b6"}));
+  // Sixth line still scrolls from the fourth break (five breaks, ⌊5/2⌋ = 2 pairs).
+  EXPECT_EQ(texts(LayoutLyricPage(page, 11, 6)), (V{"a5b5|", "a6b6|"}));
+  // Without a current syllable the walk goes to the end of the page.
+  EXPECT_EQ(texts(LayoutLyricPage(page, -1, 6)), (V{"|a5b5", "|a6b6"}));
+}
+
+TEST_F(Widgets, LyricPaneDrawsTheSungPartInTheKaraokeColour) {
+  QImage image(815, 152, QImage::Format_ARGB32);
+  image.fill(QColor::fromRgba(L::LyricPane::kBackground));
+  {
+    QPainter painter(&image);
+    L::LyricPane::Draw(painter, L::LyricPane::KaraokeFont(), image.width(),
+                       LayoutLyricPage({"MMMM", "WWWW"}, 0, 1));
+  }
+  // Glyph interiors carry the pen colour exactly: every sung pixel lies left of every unsung one.
+  int sung = 0, unsung = 0, lastSung = -1, firstUnsung = image.width();
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (image.pixel(x, y) == L::LyricPane::kSung) {
+        ++sung;
+        lastSung = std::max(lastSung, x);
+      } else if (image.pixel(x, y) == L::LyricPane::kUnsung) {
+        ++unsung;
+        firstUnsung = std::min(firstUnsung, x);
+      }
+    }
+  }
+  EXPECT_GT(sung, 100);
+  EXPECT_GT(unsung, 100);
+  EXPECT_LT(lastSung, firstUnsung);
+  EXPECT_NEAR((lastSung + firstUnsung) / 2, 407, 60);  // the line is centred
+  EXPECT_EQ(image.pixel(2, 2), L::LyricPane::kBackground);
+  EXPECT_EQ(image.pixel(812, 140), L::LyricPane::kBackground);
+}
+
+TEST_F(Widgets, BalanceKnobSharesTheCrowdBetweenLeftAndRight) {
+  EXPECT_EQ(L::BalanceGains(32), std::make_pair(0.5F, 1.0F));
+  EXPECT_EQ(L::BalanceGains(-32), std::make_pair(1.0F, 0.5F));
+  EXPECT_EQ(L::BalanceGains(64), std::make_pair(0.0F, 1.0F));
+  EXPECT_EQ(L::BalanceGains(-64), std::make_pair(1.0F, 0.0F));
+  EXPECT_EQ(L::BalanceGains(0), std::make_pair(1.0F, 1.0F));
+}
+
+TEST_F(Widgets, MixerStripReportsTheUsersMovesButNotTheWindowsOwn) {
+  L::MixerStrip strip(false, 48);
+  QSignalSpy artists(&strip, &L::MixerStrip::ArtistsClicked);
+  QSignalSpy sound(&strip, &L::MixerStrip::SoundClicked);
+  QSignalSpy pan(&strip, &L::MixerStrip::PanMoved);
+  QSignalSpy level(&strip, &L::MixerStrip::LevelMoved);
+  EXPECT_EQ(strip.ArtistsButton()->text(), "A");
+  EXPECT_EQ(strip.SoundButton()->text(), "S");
+  EXPECT_EQ(strip.ArtistsButton()->geometry(), QRect(QPoint(3, 22), QPoint(22, 39)));
+  QTest::mouseClick(strip.ArtistsButton(), Qt::LeftButton);
+  QTest::mouseClick(strip.SoundButton(), Qt::LeftButton);
+  EXPECT_EQ(artists.count(), 1);
+  EXPECT_EQ(sound.count(), 1);
+  strip.SetPan(-20);
+  strip.SetLevel(100);
+  EXPECT_EQ(pan.count(), 0);
+  EXPECT_EQ(level.count(), 0);
+  EXPECT_EQ(strip.Pan(), -20);
+  strip.PanKnob()->setValue(90);  // clamped to the knob's range
+  ASSERT_EQ(pan.count(), 1);
+  EXPECT_EQ(pan.at(0).at(0).toInt(), 64);
+  strip.LevelSlider()->setValue(120);
+  ASSERT_EQ(level.count(), 1);
+  EXPECT_EQ(level.at(0).at(0).toInt(), 120);
+
+  L::MixerStrip master(true, 46);
+  EXPECT_EQ(master.SoundButton(), nullptr);
+  EXPECT_TRUE(master.ArtistsButton()->text().isEmpty());
+  EXPECT_EQ(master.ArtistsButton()->geometry(), QRect(QPoint(4, 22), QPoint(41, 39)));
+}
+
+TEST_F(Widgets, PlayListMarksTheCurrentRowAndReportsEdits) {
+  L::PlayList list;
+  list.SetItems({"/songs/a.mid", "/songs/b.kar", "/songs/c.kesh"}, 1);
+  ASSERT_EQ(list.count(), 3);
+  EXPECT_EQ(list.item(0)->text(), "a.mid");
+  EXPECT_EQ(list.item(1)->background().color().rgba(), L::PlayList::kCurrentRow);
+  EXPECT_NE(list.item(0)->background().color().rgba(), L::PlayList::kCurrentRow);
+
+  QSignalSpy removed(&list, &L::PlayList::RemoveRequested);
+  QSignalSpy moved(&list, &L::PlayList::MoveRequested);
+  QSignalSpy played(&list, &L::PlayList::PlayRequested);
+  list.setCurrentRow(2);
+  QTest::keyClick(&list, Qt::Key_Up, Qt::ControlModifier);
+  QTest::keyClick(&list, Qt::Key_Delete);
+  QTest::keyClick(&list, Qt::Key_Space);
+  ASSERT_EQ(moved.count(), 1);
+  EXPECT_EQ(moved.at(0).at(0).toInt(), 2);
+  EXPECT_EQ(moved.at(0).at(1).toInt(), -1);
+  ASSERT_EQ(removed.count(), 1);
+  EXPECT_EQ(removed.at(0).at(0).toInt(), 2);
+  ASSERT_EQ(played.count(), 1);
+
+  QStringList labels;
+  for (QAction* action : list.BuildMenu()->actions()) {
+    labels << (action->isSeparator() ? QStringLiteral("-") : action->text());
+  }
+  EXPECT_EQ(labels, (QStringList{"Add item(s)...", "Save playlist...", "-", "Play item\tSpace",
+                                 "Remove item\tDelete", "Remove all"}));
+
+  // A current index outside the rows marks nothing.
+  list.SetItems({"x.mid"}, 4);
+  EXPECT_EQ(list.CurrentItem(), -1);
+}
+
+TEST_F(Widgets, PlayListTakesDroppedLocalFiles) {
+  L::PlayList list;
+  QSignalSpy dropped(&list, &L::PlayList::FilesDropped);
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile("/tmp/one.mid"), QUrl("http://example.invalid/x.mid"),
+                QUrl::fromLocalFile("/tmp/two.m3u")});
+  list.show();
+  // The event sequence of a real drag: enter, move, drop.
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(list.viewport(), &enter);
+  QDragMoveEvent move(QPoint(6, 6), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(list.viewport(), &move);
+  QDropEvent drop(QPointF(6, 6), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(list.viewport(), &drop);
+  ASSERT_EQ(dropped.count(), 1);
+  EXPECT_EQ(dropped.at(0).at(0).toStringList(), (QStringList{"/tmp/one.mid", "/tmp/two.m3u"}));
+}
+
+TEST(TimeBar, MarkerGrowsWithThePositionOverTheTrackLeftByTheMarker) {
+  EXPECT_EQ(L::TimeBar::FilledColumns(6, 0, 1000), 0);
+  EXPECT_EQ(L::TimeBar::FilledColumns(6, 500, 1000), 105);   // (216 - 6) / 2
+  EXPECT_EQ(L::TimeBar::FilledColumns(6, 1000, 1000), 210);  // full track
+  EXPECT_EQ(L::TimeBar::FilledColumns(6, 5000, 1000), 210);  // past the end stays full
+  EXPECT_EQ(L::TimeBar::FilledColumns(16, 333, 1000), 66);   // 333 * 200 / 1000
+  EXPECT_EQ(L::TimeBar::FilledColumns(6, 10, 0), 0);         // no song length
+}
+
+TEST_F(Widgets, ImageButtonShowsTheFaceOfItsState) {
+  // A strip of four 10 x 8 faces in four plain colours.
+  const QRgb colours[4] = {0xFF102030, 0xFF405060, 0xFF708090, 0xFFA0B0C0};
+  QImage strip(40, 8, QImage::Format_ARGB32);
+  for (int x = 0; x < 40; ++x) {
+    for (int y = 0; y < 8; ++y) {
+      strip.setPixel(x, y, colours[x / 10]);
+    }
+  }
+  L::ImageButton button(QPixmap::fromImage(strip), "Play");
+  EXPECT_EQ(button.size(), QSize(10, 8));
+  EXPECT_EQ(button.toolTip(), "Play");
+  auto shown = [&button] { return button.grab().toImage().pixel(5, 4); };
+  EXPECT_EQ(shown(), colours[0]);
+  button.setCheckable(true);
+  button.setChecked(true);
+  EXPECT_EQ(shown(), colours[2]);
+  button.setEnabled(false);
+  EXPECT_EQ(shown(), colours[3]);
+}
+
+TEST_F(Widgets, RegionFrameReportsTheRegionUnderAClick) {
+  QPixmap image(82, 56);
+  image.fill(Qt::darkGray);
+  L::RegionFrame frame(image, image,
+                       {QRectF(0, 0, 0.5, 0.5), QRectF(0.5, 0, 0.5, 0.5), QRectF(0, 0.5, 1, 0.5)});
+  QSignalSpy clicked(&frame, &L::RegionFrame::RegionClicked);
+  EXPECT_EQ(frame.RegionAt(QPoint(10, 10)), 0);
+  EXPECT_EQ(frame.RegionAt(QPoint(41, 27)), 1);  // 41 / 82 = 0.5 belongs to the right half
+  EXPECT_EQ(frame.RegionAt(QPoint(81, 55)), 2);
+  QTest::mouseClick(&frame, Qt::LeftButton, Qt::NoModifier, QPoint(60, 40));
+  QTest::mouseClick(&frame, Qt::RightButton, Qt::NoModifier, QPoint(60, 40));
+  ASSERT_EQ(clicked.count(), 1);
+  EXPECT_EQ(clicked.at(0).at(0).toInt(), 2);
+}
