@@ -1,5 +1,7 @@
 #include "game/game.h"
 
+#include <chrono>
+
 #include <cmath>
 #include <utility>
 
@@ -205,7 +207,14 @@ void Game::EndRun() {
 }
 
 void Game::AdvanceFrame(float intervalSeconds) {
-  std::lock_guard<std::timed_mutex> load(*services.loadMutex);
+  // A load holds loadMutex while it closes the run and waits for this thread to end: waiting for
+  // the lock gives up once a stop is requested, so that wait always ends.
+  std::unique_lock<std::timed_mutex> load(*services.loadMutex, std::defer_lock);
+  while (!load.try_lock_for(std::chrono::milliseconds(5))) {
+    if (stopRequested) {
+      return;
+    }
+  }
   std::lock_guard<std::recursive_mutex> frame(*services.frameLock);
   if (!state.noClear) {
     canvas->Clear();

@@ -28,9 +28,13 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     Kesh::Hub& hub = *Kesh::Hub::Instance();
-    Kesh::GUI::Mainframe window(hub);
+    Kesh::GUI::Mainframe window(
+        {hub.GetPlayer(), &hub.LoadMutex(), &hub.FrameLock(), hub.StartDirectory()});
     hub.CreateGame(window.GetFrontEnd(), 815, 400);
-    window.AttachGame();
+    window.AttachGame(hub.GetGame());
+    if (hub.GetPlayer() == nullptr) {
+      window.ShowNotice(QString::fromStdString(hub.ModuleMissingMessage()));
+    }
     window.show();
     if (!files.isEmpty()) {
       QTimer::singleShot(0, &window, [&window, files] { window.OpenFiles(files); });

@@ -22,7 +22,6 @@
 #include "app/log.h"
 #include "artists/manager.h"
 #include "game/game.h"
-#include "game/hub.h"
 #include "game/player.h"
 #include "gfx/lyric_page.h"
 #include "gui/dialogs.h"
@@ -99,8 +98,9 @@ QString FileNameOf(const std::string& path) {
 
 }  // namespace
 
-Mainframe::Mainframe(Hub& hub)
-    : hub(hub),
+Mainframe::Mainframe(Core core)
+    : core(std::move(core)),
+      module(this->core.module),
       container(new QWidget(this)),
       mainSeam(this, [this](unsigned m, uintptr_t a, intptr_t b) { OnMainMessage(m, a, b); }),
       stageSeam(this, [this](unsigned, uintptr_t marker, intptr_t) { OnStagePaint(marker); }),
@@ -167,8 +167,8 @@ FrontEnd Mainframe::GetFrontEnd() {
   return frontEnd;
 }
 
-void Mainframe::AttachGame() {
-  game = hub.GetGame();
+void Mainframe::AttachGame(Game::Game* attached) {
+  game = attached;
   stylePicker->clear();
   Styles::Manager* styles = StylesOrNull();
   for (int id = 0; styles != nullptr && id < styles->Count(); ++id) {
@@ -315,8 +315,8 @@ void Mainframe::BuildStageControls() {
               game->ResetDisplaySwitches();
             }
             ResetMixer();
-            if (hub.GetPlayer() != nullptr) {
-              hub.GetPlayer()->SetTranspose(0);
+            if (module != nullptr) {
+              module->SetTranspose(0);
             }
             transposeLabel->setText(QStringLiteral("0"));
             RefreshSwitches();
@@ -332,7 +332,7 @@ void Mainframe::BuildStageControls() {
   stylePicker->setToolTip(tr("Style of the stage"));
   connect(stylePicker, &QComboBox::activated, this, [this](int index) {
     if (Styles::Manager* styles = StylesOrNull()) {
-      const std::lock_guard<std::recursive_mutex> frame(hub.FrameLock());
+      const std::lock_guard<std::recursive_mutex> frame(*core.frameLock);
       styles->SelectById(index);
     }
   });
@@ -365,7 +365,7 @@ void Mainframe::BuildLowerViews() {
     strip->move(c * stripWidth, 0);
     strips.push_back(strip);
     connect(strip, &L::MixerStrip::ArtistsClicked, this, [this, c, master] {
-      Audio::IPlayer* module = hub.GetPlayer();
+      Audio::IPlayer* module = module;
       if (master) {
         if (module != nullptr && module->GetCrowd() != nullptr) {
           module->GetCrowd()->Mute(!module->GetCrowd()->IsMuted());
@@ -382,31 +382,31 @@ void Mainframe::BuildLowerViews() {
     if (master) {
       connect(strip, &L::MixerStrip::PanMoved, this, [this](int value) {
         std::tie(leftGain, rightGain) = L::BalanceGains(value);
-        if (hub.GetPlayer() != nullptr && hub.GetPlayer()->GetCrowd() != nullptr) {
-          hub.GetPlayer()->GetCrowd()->SetVolume(crowdLevel * leftGain, crowdLevel * rightGain);
+        if (module != nullptr && module->GetCrowd() != nullptr) {
+          module->GetCrowd()->SetVolume(crowdLevel * leftGain, crowdLevel * rightGain);
         }
       });
       connect(strip, &L::MixerStrip::LevelMoved, this, [this](int value) {
         crowdLevel = static_cast<float>(value) / 120.0F;
-        if (hub.GetPlayer() != nullptr && hub.GetPlayer()->GetCrowd() != nullptr) {
-          hub.GetPlayer()->GetCrowd()->SetVolume(crowdLevel * leftGain, crowdLevel * rightGain);
+        if (module != nullptr && module->GetCrowd() != nullptr) {
+          module->GetCrowd()->SetVolume(crowdLevel * leftGain, crowdLevel * rightGain);
         }
       });
     } else {
       connect(strip, &L::MixerStrip::SoundClicked, this, [this, c] {
-        if (hub.GetPlayer() != nullptr) {
-          hub.GetPlayer()->SetMute(c, !hub.GetPlayer()->GetMute(c));
+        if (module != nullptr) {
+          module->SetMute(c, !module->GetMute(c));
         }
         RefreshSwitches();
       });
       connect(strip, &L::MixerStrip::PanMoved, this, [this, c](int value) {
-        if (hub.GetPlayer() != nullptr) {
-          hub.GetPlayer()->SetPan(c, value);
+        if (module != nullptr) {
+          module->SetPan(c, value);
         }
       });
       connect(strip, &L::MixerStrip::LevelMoved, this, [this, c](int value) {
-        if (hub.GetPlayer() != nullptr) {
-          hub.GetPlayer()->SetVolume(c, value);
+        if (module != nullptr) {
+          module->SetVolume(c, value);
         }
       });
     }
@@ -442,11 +442,11 @@ void Mainframe::OnStagePaint(uintptr_t marker) {
 }
 
 bool Mainframe::PaintStage(QPainter& painter) {
-  std::unique_lock<std::timed_mutex> load(hub.LoadMutex(), std::try_to_lock);
+  std::unique_lock<std::timed_mutex> load(*core.loadMutex, std::try_to_lock);
   if (!load.owns_lock() || game == nullptr || !game->GetState().running) {
     return !load.owns_lock();  // a load is going on: skip the frame, keep what is shown
   }
-  const std::lock_guard<std::recursive_mutex> frame(hub.FrameLock());
+  const std::lock_guard<std::recursive_mutex> frame(*core.frameLock);
   if (stageMarker == App::kNewFrameMarker) {
     DrawReadouts();
   }
@@ -458,7 +458,7 @@ bool Mainframe::PaintStage(QPainter& painter) {
 }
 
 void Mainframe::DrawReadouts() {
-  Audio::IPlayer* module = hub.GetPlayer();
+  Audio::IPlayer* module = module;
   if (module == nullptr) {
     return;
   }
@@ -492,21 +492,23 @@ void Mainframe::OnKaraokePaint(uintptr_t marker) {
   if (lowerView != kKaraoke || !App::IsFrameMarker(marker) || game == nullptr) {
     return;
   }
-  std::unique_lock<std::timed_mutex> load(hub.LoadMutex(), std::try_to_lock);
+  std::unique_lock<std::timed_mutex> load(*core.loadMutex, std::try_to_lock);
   if (!load.owns_lock() || !game->GetState().running || !game->GetState().karaoke) {
     return;
   }
   std::vector<Vell::Gfx::LyricLine> lines;
   {
-    const std::lock_guard<std::recursive_mutex> frame(hub.FrameLock());
+    const std::lock_guard<std::recursive_mutex> frame(*core.frameLock);
     const Game::LyricState state = game->GetPlayer().GetLyricState();
     lines = Vell::Gfx::LayoutLyricPage(state.syllables, state.currentSyllable, state.lines);
   }
   karaokeView->SetLines(std::move(lines));
 }
 
+void Mainframe::RefreshKaraoke() { OnKaraokePaint(App::kNewFrameMarker); }
+
 void Mainframe::OnTimelinePaint() {
-  Audio::IPlayer* module = hub.GetPlayer();
+  Audio::IPlayer* module = module;
   if (module == nullptr || game == nullptr || !(module->IsPlaying() || module->IsPaused())) {
     timeline->SetProgress(0, 0);
     return;
@@ -515,6 +517,12 @@ void Mainframe::OnTimelinePaint() {
 }
 
 // --- commands ---
+
+void Mainframe::RestoreStartDirectory() {
+  if (!core.startDirectory.empty()) {
+    QDir::setCurrent(QString::fromStdString(core.startDirectory));
+  }
+}
 
 bool Mainframe::Running() const { return game != nullptr && game->GetState().running; }
 
@@ -527,14 +535,14 @@ void Mainframe::LiveAction(int code) {
     return;  // effects need a running song
   }
   {
-    const std::lock_guard<std::recursive_mutex> frame(hub.FrameLock());
+    const std::lock_guard<std::recursive_mutex> frame(*core.frameLock);
     game->GetPlayer().LiveAction(code);
   }
   RefreshSwitches();
 }
 
 void Mainframe::Transpose(int delta) {
-  Audio::IPlayer* module = hub.GetPlayer();
+  Audio::IPlayer* module = module;
   if (module == nullptr) {
     return;
   }
@@ -567,7 +575,7 @@ void Mainframe::OpenFiles(const QStringList& paths) {
   }
   game->RequestStop();
   wait->ShowText();
-  hub.RestoreStartDirectory();
+  RestoreStartDirectory();
   auto& playlist = game->GetPlaylist();
   playlist.Clear();
   QStringList refused;
@@ -622,7 +630,7 @@ void Mainframe::PlayCurrent() {
   game->RequestStop();
   auto& playlist = game->GetPlaylist();
   {
-    const std::lock_guard<std::timed_mutex> load(hub.LoadMutex());
+    const std::lock_guard<std::timed_mutex> load(*core.loadMutex);
     wait->ShowText();
     for (;;) {
       const Vell::Object* item = playlist.CurrentItem();
@@ -702,7 +710,7 @@ void Mainframe::SaveProject() {
     game->Pause();
   }
   wait->ShowText(tr("Please Wait..."));
-  hub.RestoreStartDirectory();
+  RestoreStartDirectory();
   std::string why;
   const bool saved = game->SaveProject(file.toStdString(), &why);
   wait->hide();
@@ -729,14 +737,14 @@ void Mainframe::Settings() {
                                   QString::fromStdString(artist->desc)});
   }
   const int count = static_cast<int>(artists.size());
-  SettingsDlg dialog(game->GetProfile(), hub.GetPlayer(), count, std::move(artists), messages,
+  SettingsDlg dialog(game->GetProfile(), module, count, std::move(artists), messages,
                      this);
   dialog.exec();
 }
 
 void Mainframe::Help() {
   const QString manual =
-      QDir(QString::fromStdString(hub.StartDirectory())).filePath(QStringLiteral("help/index.html"));
+      QDir(QString::fromStdString(core.startDirectory)).filePath(QStringLiteral("help/index.html"));
   if (!QFileInfo::exists(manual) || !QDesktopServices::openUrl(QUrl::fromLocalFile(manual))) {
     ShowNotice(tr("The manual could not be opened: %1").arg(manual));
   }
@@ -765,7 +773,7 @@ void Mainframe::ShowNotice(const QString& text) {
 QString Mainframe::Notice() const { return notice->isVisible() ? notice->text() : QString(); }
 
 void Mainframe::ResetMixer() {
-  Audio::IPlayer* module = hub.GetPlayer();
+  Audio::IPlayer* module = module;
   if (module != nullptr) {
     for (int c = 0; c < kChannels; ++c) {
       module->SetVolume(c, 100);
@@ -820,8 +828,8 @@ void Mainframe::RefreshAfterLoad() {
     }
   }
   setWindowTitle(title);
-  if (hub.GetPlayer() != nullptr) {
-    transposeLabel->setText(QString::number(hub.GetPlayer()->GetTranspose()));
+  if (module != nullptr) {
+    transposeLabel->setText(QString::number(module->GetTranspose()));
   }
   RefreshMixerNames();
   RefreshPlaylistView();
@@ -860,7 +868,7 @@ void Mainframe::RefreshSwitches() {
       stylePicker->setCurrentIndex(index);
     }
   }
-  Audio::IPlayer* module = hub.GetPlayer();
+  Audio::IPlayer* module = module;
   for (int c = 0; c < kChannels; ++c) {
     bool shown = true;
     const auto animations = game->GetPlayer().AnimationsOfChannel(c);
@@ -893,7 +901,7 @@ void Mainframe::AddItems() {
   }
   const QStringList files = QFileDialog::getOpenFileNames(
       this, tr("Append File(s)..."), QString(), tr("MIDI Files (*.mid *.kar);;All Files (*)"));
-  hub.RestoreStartDirectory();
+  RestoreStartDirectory();
   for (const QString& file : files) {
     const int kind = Game::Playlist::Classify(file.toStdString());
     if (kind == Game::Playlist::kSong || kind == Game::Playlist::kProject) {
@@ -915,7 +923,7 @@ void Mainframe::SavePlaylist() {
   if (!path.endsWith(QStringLiteral(".m3u"), Qt::CaseInsensitive)) {
     path += QStringLiteral(".m3u");
   }
-  hub.RestoreStartDirectory();
+  RestoreStartDirectory();
   std::string why;
   if (!game->GetPlaylist().SaveFile(path.toStdString(), &why)) {
     messages.Show("The playlist could not be saved: " + why, App::kCaption,

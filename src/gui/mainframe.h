@@ -9,7 +9,11 @@
 #include <QStringList>
 #include <QWidget>
 #include <atomic>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "game/frontend.h"
 #include "gui/qt_seams.h"
@@ -30,7 +34,9 @@ class TimeBar;
 }  // namespace L
 
 namespace Kesh {
-class Hub;
+namespace Audio {
+class IPlayer;
+}
 namespace Game {
 class Game;
 }
@@ -47,13 +53,22 @@ class Mainframe : public QWidget {
   static constexpr int kContainerHeight = 684;
   enum LowerView { kMixer = 0, kPlaylist = 1, kKaraoke = 2 };
 
-  explicit Mainframe(Hub& hub);
+  // What the window works with besides the game: the player module (null when it could not be
+  // loaded), the hub's two locks and the folder the program started in.
+  struct Core {
+    Audio::IPlayer* module = nullptr;
+    std::timed_mutex* loadMutex = nullptr;
+    std::recursive_mutex* frameLock = nullptr;
+    std::string startDirectory;
+  };
+
+  explicit Mainframe(Core core);
   ~Mainframe() override;
 
   // What the game is given: this window's seams.
   FrontEnd GetFrontEnd();
-  // Called once the hub has created the game.
-  void AttachGame();
+  // Called once the game exists (the hub creates it with this window's front end).
+  void AttachGame(Game::Game* game);
 
   // Files from the command line, the open dialog or a drop: songs and projects go into the
   // playlist, a playlist file is read into it, and the first playable item plays.
@@ -92,6 +107,8 @@ class Mainframe : public QWidget {
   void ResetMixer();
   void RefreshAfterLoad();
   void RefreshSwitches();
+  // Builds the karaoke view's lines from the player's lyric page now (as a frame's paint does).
+  void RefreshKaraoke();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -123,8 +140,10 @@ class Mainframe : public QWidget {
   void ClearPlaylist();
   void MoveRow(int row, int delta);
   bool Running() const;
+  void RestoreStartDirectory();
 
-  Hub& hub;
+  Core core;
+  Audio::IPlayer* const module;
   Game::Game* game = nullptr;
   QWidget* container;
   QtWindow mainSeam;

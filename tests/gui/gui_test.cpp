@@ -1,0 +1,386 @@
+// The main window under Qt's offscreen platform against a player module that records its calls:
+// the transport, the stage controls and their recorded actions, the mixer, the karaoke view on a
+// real karaoke file, the settings and artists dialogs, and quitting.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "audio/midi/midi_file.h"
+#include "fakes.h"
+#include "game/game.h"
+#include "game/player.h"
+#include "gui/dialogs.h"
+#include "gui/mainframe.h"
+#include "songs.h"
+#include "widgets/image_button.h"
+#include "widgets/lyric_pane.h"
+#include "widgets/mixer_strip.h"
+
+namespace {
+
+using Kesh::GUI::Mainframe;
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "gui_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+// A module with a transposition, outputs and a crowd that keep what they are told.
+class Module : public Fakes::Module {
+ public:
+  class Crowd : public Kesh::Audio::ICrowd {
+   public:
+    bool OpenCollection(const char*, const char*) override { return true; }
+    bool StopAll() override { return true; }
+    bool PlaySeries(const char* name, float) override {
+      series.push_back(name);
+      return true;
+    }
+    bool SetVolume(float l, float r) override {
+      left = l;
+      right = r;
+      return true;
+    }
+    bool Mute(bool m) override {
+      muted = m;
+      return true;
+    }
+    bool IsMuted() override { return muted; }
+    float left = 1, right = 1;
+    bool muted = false;
+    std::vector<std::string> series;
+  };
+  void SetTranspose(int semitones) override { transpose = semitones; }
+  int GetTranspose() override { return transpose; }
+  int GetMidiOutputCount() override { return 2; }
+  bool GetMidiOutputName(int index, char* buffer, int size) override {
+    std::snprintf(buffer, static_cast<size_t>(size), "Output %d", index);
+    return true;
+  }
+  bool SelectMidiOutput(int device, int) override {
+    selected.push_back(device);
+    return outputWorks;
+  }
+  void SetPan(int channel, int pan) override { pans[channel] = pan; }
+  int GetPan(int channel) override { return pans[channel]; }
+  void SetVolume(int channel, int volume) override { volumes[channel] = volume; }
+  int GetVolume(int channel) override { return volumes[channel]; }
+  void SetMute(int channel, bool mute) override { mutes[channel] = mute; }
+  bool GetMute(int channel) override { return mutes[channel]; }
+  Kesh::Audio::ICrowd* GetCrowd() override { return &crowd; }
+
+  int transpose = 0;
+  bool outputWorks = true;
+  std::vector<int> selected;
+  int pans[16] = {};
+  int volumes[16] = {};
+  bool mutes[16] = {};
+  Crowd crowd;
+};
+
+class Gui : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    module.song = Songs::Band();
+    window = std::make_unique<Mainframe>(
+        Mainframe::Core{&module, &loadMutex, &frameLock, folder.Root()});
+    Kesh::Game::Game::Services services;
+    services.module = &module;
+    services.loadMutex = &loadMutex;
+    services.frameLock = &frameLock;
+    services.frontEnd = window->GetFrontEnd();
+    services.frontEnd.messages = &messages;
+    game = std::make_unique<Kesh::Game::Game>(std::move(services), 815, 400);
+    window->AttachGame(game.get());
+    std::ofstream(folder.Path("song.mid")) << "MThd";
+  }
+  void TearDown() override {
+    game->RequestStop();
+    game.reset();
+    window.reset();
+  }
+  void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+  void Open() {
+    window->OpenFiles({QString::fromStdString(folder.Path("song.mid"))});
+    ASSERT_TRUE(game->GetState().running);
+  }
+
+  Songs::Folder folder;
+  Module module;
+  Fakes::MessageBox messages;
+  std::timed_mutex loadMutex;
+  std::recursive_mutex frameLock;
+  std::unique_ptr<Mainframe> window;
+  std::unique_ptr<Kesh::Game::Game> game;
+};
+
+TEST_F(Gui, TransportDrivesTheGameAndTheModule) {
+  Open();
+  EXPECT_EQ(window->windowTitle(), "Tavro - song.mid");
+  EXPECT_GE(module.Count("Play"), 1u);
+  module.ClearCalls();
+  Click(window->Transport(106));  // pause
+  EXPECT_TRUE(game->GetState().paused);
+  EXPECT_EQ(module.Transport(), std::vector<std::string>{"Pause"});
+  Click(window->Transport(106));  // resume
+  EXPECT_FALSE(game->GetState().paused);
+  Click(window->Transport(108));  // loop
+  EXPECT_TRUE(game->GetState().loop);
+  EXPECT_TRUE(window->Transport(108)->isChecked());
+  Click(window->Transport(100));  // karaoke view
+  EXPECT_TRUE(game->GetState().karaoke);
+  EXPECT_EQ(window->GetLowerView(), Mainframe::kKaraoke);
+  EXPECT_TRUE(window->KaraokeView()->isVisible() || !window->isVisible());
+  Click(window->Transport(121));
+  EXPECT_EQ(window->GetLowerView(), Mainframe::kPlaylist);
+  Click(window->Transport(101));  // mixer view clears the karaoke switch
+  EXPECT_FALSE(game->GetState().karaoke);
+  EXPECT_EQ(window->GetLowerView(), Mainframe::kMixer);
+  // "Next" on a one-item playlist does nothing.
+  module.ClearCalls();
+  Click(window->Transport(107));
+  EXPECT_EQ(module.Count("OpenFile " + folder.Path("song.mid")), 0u);
+  Click(window->Transport(105));  // stop: the frame thread ends and stops the module
+  for (int i = 0; i < 500 && module.Count("Stop") == 0; ++i) {
+    QTest::qWait(10);
+  }
+  EXPECT_GE(module.Count("Stop"), 1u);
+  game->Close();
+  EXPECT_FALSE(game->GetState().running);
+}
+
+TEST_F(Gui, StageControlsRecordTheirCodesOnlyWhileRecording) {
+  Open();
+  // Automatic switches on: the manual fades and both frames are disabled.
+  EXPECT_FALSE(window->StageButton(106)->isEnabled());
+  EXPECT_FALSE(window->LightFrame()->isEnabled());
+  EXPECT_FALSE(window->CrowdFrame()->isEnabled());
+  Click(window->StageButton(108));  // automatic lights off: code 11, not recorded
+  Click(window->StageButton(110));  // automatic crowd off
+  Click(window->StageButton(105));  // automatic fades off
+  EXPECT_FALSE(game->GetState().autoLights);
+  EXPECT_TRUE(window->LightFrame()->isEnabled());
+  EXPECT_TRUE(window->StageButton(107)->isEnabled());
+  EXPECT_TRUE(game->GetPlayer().Actions().GetActions().empty());
+
+  // A light frame click while not recording changes the show but records nothing.
+  QTest::mouseClick(window->LightFrame(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+  EXPECT_TRUE(game->GetPlayer().Actions().GetActions().empty());
+
+  Click(window->Transport(102));  // recording on
+  ASSERT_TRUE(game->GetState().recording);
+  QTest::mouseClick(window->LightFrame(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));  // 8
+  QTest::mouseClick(window->LightFrame(), Qt::LeftButton, Qt::NoModifier, QPoint(78, 52));  // 4
+  QTest::mouseClick(window->LightFrame(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 52));  // none
+  QTest::mouseClick(window->CrowdFrame(), Qt::LeftButton, Qt::NoModifier, QPoint(40, 10));  // 15
+  Click(window->StageButton(107));  // darker: 1
+  Click(window->StageButton(108));  // automatic lights back on: 11
+  std::vector<int> codes;
+  for (const auto& [frame, action] : game->GetPlayer().Actions().GetActions()) {
+    codes.push_back(action->GetCode());
+  }
+  EXPECT_EQ(codes, (std::vector<int>{8, 4, 15, 1, 11}));
+  EXPECT_EQ(module.crowd.series, std::vector<std::string>{"applause"});
+  EXPECT_FALSE(window->LightFrame()->isEnabled());
+}
+
+TEST_F(Gui, TranspositionStaysWithinAnOctave) {
+  for (int i = 0; i < 13; ++i) {
+    Click(window->StageButton(112));
+  }
+  EXPECT_EQ(module.transpose, 12);
+  EXPECT_EQ(window->TransposeLabel()->text(), "12");
+  Click(window->StageButton(113));
+  EXPECT_EQ(window->TransposeLabel()->text(), "11");
+  Click(window->StageButton(102));  // reset
+  EXPECT_EQ(module.transpose, 0);
+  EXPECT_EQ(window->TransposeLabel()->text(), "0");
+}
+
+TEST_F(Gui, MixerShowsTheSongsChannelsAndSendsItsMoves) {
+  Open();
+  EXPECT_EQ(window->Strip(9)->Name(), "Drums");
+  EXPECT_FALSE(window->Strip(0)->Name().isEmpty());  // the piano's instrument name
+  EXPECT_TRUE(window->Strip(5)->Name().isEmpty());   // a channel without a patch
+  window->Strip(2)->PanKnob()->setValue(-30);
+  window->Strip(2)->LevelSlider()->setValue(90);
+  EXPECT_EQ(module.pans[2], -30);
+  EXPECT_EQ(module.volumes[2], 90);
+  Click(window->Strip(2)->SoundButton());  // "S": mute
+  EXPECT_TRUE(module.mutes[2]);
+  Click(window->Strip(2)->SoundButton());
+  EXPECT_FALSE(module.mutes[2]);
+  EXPECT_TRUE(window->Strip(2)->SoundButton()->isChecked());
+  // "A" hides the channel's artists.
+  const auto animations = game->GetPlayer().AnimationsOfChannel(0);
+  ASSERT_FALSE(animations.empty());
+  Click(window->Strip(0)->ArtistsButton());
+  EXPECT_FALSE(animations.front()->GetArtist()->shown);
+  EXPECT_FALSE(window->Strip(0)->ArtistsButton()->isChecked());
+  // The master strip: balance +32 halves the left side.
+  window->Strip(16)->PanKnob()->setValue(32);
+  EXPECT_FLOAT_EQ(module.crowd.left, 0.5F);
+  EXPECT_FLOAT_EQ(module.crowd.right, 1.0F);
+  window->Strip(16)->LevelSlider()->setValue(60);
+  EXPECT_FLOAT_EQ(module.crowd.left, 0.25F);
+  EXPECT_FLOAT_EQ(module.crowd.right, 0.5F);
+  Click(window->Strip(16)->ArtistsButton());
+  EXPECT_TRUE(module.crowd.muted);
+  // Reset puts every channel back to 100 and the centre, and the crowd to full.
+  Click(window->StageButton(102));
+  EXPECT_EQ(module.volumes[2], 100);
+  EXPECT_EQ(module.pans[2], 0);
+  EXPECT_FALSE(module.crowd.muted);
+  EXPECT_EQ(window->Strip(16)->Level(), 120);
+  EXPECT_EQ(window->Strip(16)->Pan(), 0);
+  EXPECT_TRUE(animations.front()->GetArtist()->shown);
+}
+
+TEST_F(Gui, KaraokeViewPaintsTheSungWordsOfARealKaraokeFile) {
+  const std::string kar = TAVRO_CORPUS_DIR "/kar";
+  std::string path;
+  for (const auto& entry : std::filesystem::directory_iterator(kar)) {
+    if (entry.path().extension() == ".kar") {
+      path = entry.path().string();
+      break;
+    }
+  }
+  if (path.empty()) {
+    GTEST_SKIP() << "no karaoke file under " << kar;
+  }
+  Kesh::Audio::Midi::MidiFile file;
+  std::string reason;
+  ASSERT_TRUE(Kesh::Audio::Midi::ReadMidiFile(path, file, reason)) << reason;
+  module.song = file.song;
+  // A tick well inside the words: the fourth lyric text of the song.
+  uint32_t tick = 1;
+  bool none = false;
+  for (int i = 0; i < 4 && !none; ++i) {
+    (void)Kesh::Audio::NextText(module.song, tick, none);
+    ++tick;
+  }
+  ASSERT_FALSE(none);
+  window->OpenFiles({QString::fromStdString(folder.Path("song.mid"))});
+  ASSERT_TRUE(game->GetState().running);
+  Click(window->Transport(100));
+  game->RequestStop();
+  game->Close();
+  ASSERT_TRUE(game->Open(folder.Path("song.mid")));
+  ASSERT_TRUE(game->StartOfflineRun());
+  game->GetState().karaoke = true;
+  module.manualClock = true;
+  module.ticks = static_cast<int>(tick + 100);
+  for (int i = 0; i < 5; ++i) {
+    game->RunOfflineFrame();
+  }
+  const Kesh::Game::LyricState state = game->GetPlayer().GetLyricState();
+  ASSERT_FALSE(state.syllables.empty());
+  ASSERT_GE(state.currentSyllable, 0);
+  window->RefreshKaraoke();
+  const QImage shown = window->KaraokeView()->grab().toImage();
+  int sung = 0;
+  int unsung = 0;
+  for (int y = 0; y < shown.height(); ++y) {
+    for (int x = 0; x < shown.width(); ++x) {
+      sung += shown.pixel(x, y) == L::LyricPane::kSung ? 1 : 0;
+      unsung += shown.pixel(x, y) == L::LyricPane::kUnsung ? 1 : 0;
+    }
+  }
+  EXPECT_GT(sung, 20);
+  EXPECT_GT(unsung, 20);
+  EXPECT_EQ(shown.pixel(1, shown.height() - 2), L::LyricPane::kBackground);
+  game->StopOfflineRun();
+}
+
+TEST_F(Gui, SettingsCopyOnOkOnlyAndReportAnOutputThatFails) {
+  auto& profile = game->GetProfile();
+  profile.latency = 20;
+  {
+    Kesh::GUI::SettingsDlg dialog(profile, &module, 9, {}, messages, window.get());
+    EXPECT_EQ(dialog.Output()->count(), 2);
+    dialog.Latency()->setText("250");
+    dialog.Drummer()->setChecked(!profile.forceDrummer);
+    dialog.reject();
+  }
+  EXPECT_EQ(profile.latency, 20);
+  {
+    Kesh::GUI::SettingsDlg dialog(profile, &module, 9, {}, messages, window.get());
+    dialog.Latency()->setText("250");
+    dialog.Quality()->button(12)->setChecked(true);  // Low: tells about the restart once
+    dialog.Quality()->button(11)->setChecked(true);
+    dialog.Output()->setCurrentIndex(1);
+    module.outputWorks = false;
+    dialog.accept();
+  }
+  EXPECT_EQ(profile.latency, 100);
+  EXPECT_EQ(profile.animQuality, 2);
+  EXPECT_EQ(profile.device, 0);
+  EXPECT_EQ(module.selected, std::vector<int>{1});
+  const auto texts = messages.Texts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0], "Tavro: Quality settings take effect only after program restart.");
+  EXPECT_EQ(texts[1], "Tavro: Unable to set MIDI output!");
+  {
+    Kesh::GUI::SettingsDlg dialog(profile, &module, 9, {}, messages, window.get());
+    dialog.Latency()->setText("-5");
+    dialog.Output()->setCurrentIndex(0);  // already selected: not opened again
+    dialog.accept();
+  }
+  EXPECT_EQ(profile.latency, 0);
+  EXPECT_EQ(module.selected.size(), 1u);
+}
+
+TEST_F(Gui, ArtistsDialogPagesByFour) {
+  std::vector<Kesh::GUI::ArtistEntry> nine(9);
+  Kesh::GUI::ArtistsDlg dialog(nine, window.get());
+  EXPECT_EQ(dialog.windowTitle(), "Artists available - 9");
+  EXPECT_EQ(dialog.PageStart(), 0);
+  dialog.Next();
+  EXPECT_EQ(dialog.PageStart(), 4);
+  dialog.Next();
+  EXPECT_EQ(dialog.PageStart(), 8);
+  dialog.Next();
+  EXPECT_EQ(dialog.PageStart(), 8);
+  dialog.Previous();
+  EXPECT_EQ(dialog.PageStart(), 4);
+}
+
+TEST_F(Gui, ClosingAsksFirst) {
+  auto answer = [](QMessageBox::StandardButton button) {
+    QTimer::singleShot(50, [button] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      EXPECT_EQ(box->text(), "Really quit?");
+      box->button(button)->click();
+    });
+  };
+  window->show();
+  answer(QMessageBox::No);
+  EXPECT_FALSE(window->close());
+  answer(QMessageBox::Yes);
+  EXPECT_TRUE(window->close());
+}
+
+TEST_F(Gui, ARefusedSongShowsANoticeAndThePlaylistGoesOn) {
+  module.accept = false;
+  window->OpenFiles({QString::fromStdString(folder.Path("song.mid"))});
+  EXPECT_FALSE(game->GetState().running);
+  EXPECT_TRUE(window->Notice().contains("song.mid")) << window->Notice().toStdString();
+}
+
+}  // namespace
