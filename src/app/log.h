@@ -2,10 +2,18 @@
 // 255 characters; formatting uses a fixed buffer and allocates nothing.
 #pragma once
 
+namespace Vell {
+class Exception;
+}
+
 namespace Kesh {
 
 constexpr int kLogMaxChars = 255;
 
 void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Logs an exception's message and, when it has one, its detail (the file and the reason):
+// "message (detail)".
+void LogException(const Vell::Exception& exception);
 
 }  // namespace Kesh
