@@ -1,5 +1,6 @@
 // The program's log: printf-style text plus a line feed on standard output. A message is cut at
-// 255 characters; formatting uses a fixed buffer and allocates nothing.
+// 255 characters; formatting uses a fixed buffer and allocates nothing (LogException excepted).
+// Any thread may log; the log owns nothing.
 #pragma once
 
 namespace Vell {
