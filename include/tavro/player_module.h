@@ -7,10 +7,7 @@
 #include <cstdint>
 
 #include "tavro/song_data.h"
-
-namespace Vell::Data {
-class File;
-}
+#include "tavro/stream.h"
 
 namespace Kesh::Audio {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "framework/file.h"
+#include "tavro/stream.h"
 
 namespace Kesh::Audio {
 namespace {

@@ -5,25 +5,6 @@
 
 namespace Vell::Data {
 
-bool File::WriteInt32(int value) {
-  const auto u = static_cast<uint32_t>(value);
-  const unsigned char bytes[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
-                                  static_cast<unsigned char>(u >> 16),
-                                  static_cast<unsigned char>(u >> 24)};
-  return Write(bytes, 4) == 4;
-}
-
-bool File::ReadInt32(int& value) {
-  unsigned char bytes[4];
-  if (Read(bytes, 4) != 4) {
-    return false;
-  }
-  value = static_cast<int>(
-      static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-      (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24));
-  return true;
-}
-
 // ---- FileStg ----
 
 FileStg::NotLoadedException::NotLoadedException(std::string path) : path(std::move(path)) {}

@@ -1,5 +1,5 @@
-// Byte streams: the abstract stream every serialising object reads and writes, a buffered file
-// implementation and an in-memory one.
+// Byte streams: a buffered file and an in-memory stream, implementations of the abstract stream
+// in tavro/stream.h.
 #pragma once
 
 #include <cstdio>
@@ -7,31 +7,9 @@
 #include <vector>
 
 #include "framework/exception.h"
+#include "tavro/stream.h"
 
 namespace Vell::Data {
-
-// Abstract byte stream. Counts are bytes; positions are offsets from the start.
-class File {
- public:
-  virtual int GetType() const = 0;
-  virtual ~File() = default;
-  virtual int GetSize() = 0;
-  // origin: 0 from the start, 1 from the current position, 2 from the end.
-  virtual bool Seek(int offset, int origin) = 0;
-  virtual int Tell() = 0;
-  virtual int Read(void* buffer, int count) = 0;
-  // Reads GetSize() bytes from the current position; the buffer must hold that many.
-  virtual int ReadAll(void* buffer) = 0;
-  virtual int Write(const void* buffer, int count) = 0;
-  virtual bool Flush() = 0;
-  virtual const char* GetPath() const = 0;
-  virtual bool Eof() = 0;
-  virtual bool IsOpen() const = 0;
-
-  // Little-endian 32-bit integers, the unit of every serialised record.
-  bool WriteInt32(int value);
-  bool ReadInt32(int& value);
-};
 
 // A file opened with a standard mode string ("rb", "wb", ...).
 class FileStg : public File {

@@ -1,10 +1,13 @@
 // Small text helpers shared by the readers: case-insensitive ASCII comparison, the C library's
-// lenient number conversions (atoi/atof rules, locale-independent) and Windows-1252 decoding.
+// lenient number conversions (atoi/atof rules, locale-independent); the text encodings come
+// from tavro/text_encoding.h.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "tavro/text_encoding.h"
 
 namespace Vell::Text {
 
@@ -20,11 +23,5 @@ double ToDouble(std::string_view text);
 
 // The pieces of text between commas; empty pieces are dropped.
 std::vector<std::string_view> SplitCommas(std::string_view text);
-
-bool IsValidUtf8(std::string_view text);
-// Decodes Windows-1252 bytes to UTF-8 (undefined bytes become U+FFFD).
-std::string Windows1252ToUtf8(std::string_view text);
-// The text as is when it is valid UTF-8, else decoded from Windows-1252.
-std::string ToUtf8(std::string_view text);
 
 }  // namespace Vell::Text

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "gfx/image.h"
 #include "common/temp_dir.h"
+#include "gfx/image.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "common/temp_dir.h"
 #include "framework/xml.h"
 #include "gfx/sprites.h"
 #include "platform/platform.h"
-#include "common/temp_dir.h"
 
 namespace {
 

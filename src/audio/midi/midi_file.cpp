@@ -1,6 +1,6 @@
 #include "audio/midi/midi_file.h"
 
-#include "framework/text.h"
+#include "tavro/text_encoding.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -8,7 +8,7 @@
 
 #include "audio/midi/midi_file.h"
 #include "audio/midi/tempo_map.h"
-#include "data/report.h"
+#include "tools/inspect/report.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "data/report.h"
+#include "tools/inspect/report.h"
 
 #include <filesystem>
 #include <map>

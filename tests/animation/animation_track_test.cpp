@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "animation/animation_track.h"
 #include "artists/artist.h"
 #include "artists/layout.h"
 #include "artists/manager.h"
 #include "artists/settings.h"
-#include "data/animation_track.h"
 #include "fixture.h"
 #include "platform/platform.h"
 #include "tracks.h"

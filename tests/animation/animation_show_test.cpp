@@ -5,12 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include "animation/animation_track.h"
 #include "artists/artist.h"
 #include "artists/layout.h"
 #include "artists/manager.h"
 #include "artists/settings.h"
 #include "data/analysis.h"
-#include "data/animation_track.h"
 #include "fixture.h"
 #include "gfx/sprites.h"
 #include "platform/platform.h"

@@ -1,4 +1,4 @@
-#include "data/animation_track.h"
+#include "animation/animation_track.h"
 
 #include <algorithm>
 #include <cmath>
