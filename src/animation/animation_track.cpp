@@ -663,7 +663,8 @@ Animation* Animation::MergeDrums(const std::vector<Animation*>& animations) {
       merged = new Animation(drum->artist);
     }
     for (const auto& [time, set] : drum->timeline) {
-      const auto same = [&](const auto& entry) {
+      // clang 14 cannot capture structured bindings: capture copies.
+      const auto same = [time = time, set = set](const auto& entry) {
         return entry.first == time && entry.second == set;
       };
       const bool entry = std::any_of(drum->entryEntries.begin(), drum->entryEntries.end(), same);
