@@ -21,11 +21,21 @@ inline uint32_t SubtractColour(uint32_t pixel, uint8_t amount) {
   return difference & ~((borrow >> 7) * 0xFFu);
 }
 
+// Darkens count consecutive pixels by amount where the texel they sample has alpha above
+// threshold. Pixel i samples texels[(column + i × columnStep) >> 16]. Returns whether any pixel
+// was darkened.
+bool SubtractColourWhereOpaque(uint32_t* pixels, size_t count, const uint32_t* texels,
+                               int64_t column, int64_t columnStep, uint8_t amount,
+                               uint8_t threshold);
+
 // The portable versions (no vector instructions), always built; the functions above use vector
 // instructions where the target has them.
 namespace Portable {
 void SubtractColour(uint32_t* pixels, size_t count, uint8_t amount);
 void AddColour(uint32_t* pixels, size_t count, uint8_t amount);
+bool SubtractColourWhereOpaque(uint32_t* pixels, size_t count, const uint32_t* texels,
+                               int64_t column, int64_t columnStep, uint8_t amount,
+                               uint8_t threshold);
 }  // namespace Portable
 
 }  // namespace Vell::Gfx::Pixels

@@ -222,7 +222,13 @@ void ShadowSet::DrawCard(Canvas& canvas, const Image& image, int rows, const Qua
   drew = false;
   rowTable.resize(static_cast<size_t>(rows));
   for (int row = 0; row < rows; ++row) {
-    rowTable[static_cast<size_t>(row)] = image.Row(row);
+    const Image::Span* first = nullptr;
+    const Image::Span* last = nullptr;
+    image.RowSpans(row, first, last);
+    rowTable[static_cast<size_t>(row)] =
+        first == last
+            ? Row{image.Row(row), 0, -1}
+            : Row{image.Row(row), first->start, (last - 1)->start + (last - 1)->length - 1};
   }
   for (const ShadowLight& light : lights) {
     const ShadowPlan plan = Plan(card, rows, light);
@@ -277,27 +283,43 @@ void ShadowSet::Fill(Canvas& canvas, const Image& image, int firstRow, int lastR
   for (int64_t i = first; i <= last; ++i) {
     const int y = static_cast<int>(sy[0] + direction * i);
     const int texelRow = std::min(static_cast<int>(row >> kFixedShift), lastRow - 1);
-    const uint32_t* texels = rowTable[static_cast<size_t>(texelRow)];
+    const Row& texels = rowTable[static_cast<size_t>(texelRow)];
     const int64_t xl = left >> kFixedShift;
     const int64_t xr = right >> kFixedShift;
     const int64_t span = std::abs(xr - xl);
-    int64_t j0 = 0;
-    int64_t j1 = -1;
-    int64_t across = 1;
-    if (span > 0) {
-      across = xr > xl ? 1 : -1;
-      j0 = std::max<int64_t>(across > 0 ? -xl : xl - (width - 1), 0);
-      j1 = std::min<int64_t>(across > 0 ? (width - 1) - xl : xl, span - 1);
-    }
-    if (j0 <= j1) {
+    if (span > 0 && texels.first <= texels.last) {
+      const int64_t across = xr > xl ? 1 : -1;
       const int64_t columnStep = (columns << kFixedShift) / span;
-      uint32_t* pixel = canvas.Pixels() + static_cast<size_t>(y) * width + xl + across * j0;
-      // column stays below columns << 16: j < span and columnStep = (columns << 16) / span.
-      int64_t column = columnStep * j0;
-      for (int64_t j = j0; j <= j1; ++j, column += columnStep, pixel += across) {
-        if (AlphaOf(texels[column >> kFixedShift]) > kAlphaThreshold) {
-          *pixel = Pixels::SubtractColour(*pixel, amount);
-          darkened = true;
+      // The steps on the canvas, then only those that reach the row's visible columns: column
+      // c is reached from step ceil((c << 16) / columnStep) on.
+      int64_t j0 = std::max<int64_t>(across > 0 ? -xl : xl - (width - 1), 0);
+      int64_t j1 = std::min<int64_t>(across > 0 ? (width - 1) - xl : xl, span - 1);
+      if (columnStep > 0) {
+        const int64_t firstStep =
+            ((static_cast<int64_t>(texels.first) << kFixedShift) + columnStep - 1) / columnStep;
+        const int64_t lastStep =
+            ((static_cast<int64_t>(texels.last + 1) << kFixedShift) - 1) / columnStep;
+        j0 = std::max(j0, firstStep);
+        j1 = std::min(j1, lastStep);
+      } else if (texels.first > 0) {
+        j1 = -1;  // every step reads column 0, which is transparent
+      }
+      if (j0 <= j1) {
+        uint32_t* pixel = canvas.Pixels() + static_cast<size_t>(y) * width + xl + across * j0;
+        // column stays below columns << 16: j < span and columnStep = (columns << 16) / span.
+        int64_t column = columnStep * j0;
+        if (across > 0) {
+          darkened = Pixels::SubtractColourWhereOpaque(pixel, static_cast<size_t>(j1 - j0 + 1),
+                                                       texels.texels, column, columnStep, amount,
+                                                       kAlphaThreshold) ||
+                     darkened;
+        } else {
+          for (int64_t j = j0; j <= j1; ++j, column += columnStep, pixel += across) {
+            if (AlphaOf(texels.texels[column >> kFixedShift]) > kAlphaThreshold) {
+              *pixel = Pixels::SubtractColour(*pixel, amount);
+              darkened = true;
+            }
+          }
         }
       }
     }

@@ -96,7 +96,14 @@ class ShadowSet {
             int strength);
 
   std::vector<ShadowLight> lights;
-  std::vector<const uint32_t*> rowTable;  // the image's rows, reused from frame to frame
+  // One image row: its pixels and the columns from its first to its last pixel that is not fully
+  // transparent (first > last: none), so the fill skips the transparent margins.
+  struct Row {
+    const uint32_t* texels;
+    int first;
+    int last;
+  };
+  std::vector<Row> rowTable;  // the image's rows, reused from frame to frame
   bool drew = false;
 };
 

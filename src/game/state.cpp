@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "framework/file.h"
+#include "tavro/stream.h"
 
 namespace Kesh::Game {
 

@@ -83,6 +83,42 @@ TEST(Filters, EveryPixelOnceWhateverTheWidth) {
   }
 }
 
+TEST(Filters, DarkeningWhereTheSampledTexelIsOpaque) {
+  std::mt19937 random(11);
+  std::vector<uint32_t> texels(37);
+  for (uint32_t& t : texels) {
+    t = random();
+  }
+  texels[3] = Argb(24, 1, 2, 3);  // at the threshold: no shadow
+  texels[4] = Argb(25, 1, 2, 3);  // above it
+  for (size_t count : {size_t{1}, size_t{3}, size_t{4}, size_t{9}, size_t{64}}) {
+    for (int64_t step : {int64_t{1} << 14, (int64_t{37} << 16) / 9, (int64_t{37} << 16) / 64}) {
+      if (static_cast<int64_t>(count) * step > (int64_t{37} << 16)) {
+        continue;
+      }
+      std::vector<uint32_t> original(count);
+      for (uint32_t& p : original) {
+        p = random();
+      }
+      std::vector<uint32_t> fast = original;
+      std::vector<uint32_t> portable = original;
+      const bool any =
+          Pixels::SubtractColourWhereOpaque(fast.data(), count, texels.data(), 0, step, 40, 24);
+      const bool anyPortable = Pixels::Portable::SubtractColourWhereOpaque(
+          portable.data(), count, texels.data(), 0, step, 40, 24);
+      bool expectedAny = false;
+      for (size_t i = 0; i < count; ++i) {
+        const bool opaque = (texels[(static_cast<int64_t>(i) * step) >> 16] >> 24) > 24;
+        expectedAny = expectedAny || opaque;
+        ASSERT_EQ(fast[i], opaque ? Reference(original[i], -40) : original[i]) << count << " " << i;
+      }
+      EXPECT_EQ(fast, portable);
+      EXPECT_EQ(any, expectedAny);
+      EXPECT_EQ(anyPortable, expectedAny);
+    }
+  }
+}
+
 TEST(Filters, StrobeTogglesOnceMoreThanPeriodFramesGathered) {
   Strobe strobe("Strobe", 10, 100, {3, 164});
   std::vector<int> toggles;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
 namespace {
 
@@ -261,6 +262,47 @@ TEST(Shadows, OffCanvasAndExtremeLightsAreSafe) {
   EXPECT_EQ(canvas.Pixel(59, 355), Argb(255, 56, 56, 56));
   EXPECT_EQ(canvas.Pixel(60, 355), kGrey);
   EXPECT_EQ(canvas.Pixel(0, 340), kGrey);
+}
+
+}  // namespace
+
+namespace {
+
+// Random lights, walls and sprites: the fill stays on the canvas (the sanitizer builds check every
+// write) and changes colours only.
+TEST(Shadows, RandomScenesStayOnTheCanvas) {
+  std::mt19937 random(2026);
+  auto uniform = [&](double low, double high) {
+    return std::uniform_real_distribution<double>(low, high)(random);
+  };
+  Canvas canvas(815, 400);
+  canvas.Clear(kGrey);
+  for (int scene = 0; scene < 400; ++scene) {
+    ShadowSet set;
+    set.stageDepth = static_cast<float>(uniform(-100, 1500));
+    set.stageBack = random() % 2 == 0;
+    for (int i = 0; i < 2; ++i) {
+      set.AddLight({{uniform(-2000, 2000), uniform(-50, 1500), uniform(-800, 1200)},
+                    static_cast<float>(uniform(-0.2, 1.5))});
+    }
+    const int width = 1 + static_cast<int>(random() % 200);
+    const int height = 1 + static_cast<int>(random() % 200);
+    auto image = std::make_unique<Image>(width, height, Argb(200, 0, 0, 0));
+    image->SetPixel(0, 0, 0);
+    const int baseline = static_cast<int>(random() % (height + 2));
+    const Quad card =
+        ShadowSet::Card(uniform(-1500, 1500),
+                        ShadowSet::RowDepth(static_cast<float>(uniform(-3, 7))), width, height);
+    set.DrawCard(canvas, *image, height - baseline, card);
+  }
+  int darker = 0;
+  for (int y = 0; y < 400; ++y) {
+    for (int x = 0; x < 815; ++x) {
+      ASSERT_EQ(Vell::Gfx::AlphaOf(canvas.Pixel(x, y)), 255u);
+      darker += canvas.Pixel(x, y) != kGrey ? 1 : 0;
+    }
+  }
+  EXPECT_GT(darker, 1000);
 }
 
 }  // namespace
