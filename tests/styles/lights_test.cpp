@@ -18,6 +18,7 @@ using Kesh::Styles::SearchLight;
 using Kesh::Styles::StageLight;
 using Kesh::Styles::Style;
 using Vell::Gfx::Argb;
+using Vell::Gfx::G2D::Sprites::Sprite;
 
 TEST(LightEnvelope, AttackSustainReleaseAndIdle) {
   StageLight light;  // 10 / 200 / 10
@@ -129,7 +130,9 @@ class LightsFrame : public ::testing::Test {
         <stagelights><bottom-center size="100,50" maps="bc" first="0" last="2" attack="8"/>
         </stagelights>
         <searchlights><left size="40,60" maps="sl" first="0" last="0"/>
-          <right size="40,60" maps="sr" first="0" last="0"/></searchlights></style>)"));
+          <right size="40,60" maps="sr" first="0" last="0"/></searchlights>
+        <shadowlights><a location="0,400,0" bias="0.5"/><b location="100,400,0" bias="0.25"/>
+        </shadowlights></style>)"));
     auto root = document.GetRoot();
     ASSERT_TRUE(style.LoadXml(root.get()));
     links.show = &show;
@@ -138,10 +141,16 @@ class LightsFrame : public ::testing::Test {
     ASSERT_TRUE(style.Start());
   }
 
-  // Clears the canvas to grey 50 and draws the post effects and the lights of frame.
+  // Draws frame as the player does: a grey 120 background, the shadows of the performers, the
+  // post effects, then the lights.
   void DrawFrame(int frame) {
-    canvas.Clear(Argb(255, 50, 50, 50));
+    canvas.Clear(Argb(255, 120, 120, 120));
     style.Track(frame);
+    for (int i = 0; i < performers.Count(); ++i) {
+      static_cast<Sprite*>(performers.GetAt(i))->Track(frame);
+    }
+    style.shadows.Draw(canvas, performers);
+    effects.Track(frame);
     effects.Render(frame);
     style.RenderTo(canvas, frame);
   }
@@ -154,10 +163,22 @@ class LightsFrame : public ::testing::Test {
   Vell::Gfx::G2D::Sprites::Scene scene;
   Vell::Gfx::Canvas canvas{815, 400};
   Kesh::Game::PostFX effects{&show};
+  Vell::Gfx::G2D::Sprites::Sprites_t performers;  // the sprites that cast shadows
 };
 
-TEST_F(LightsFrame, FadeStrobeStageAndSearchLightsByHand) {
-  // Sprites: A at x 200 (zone 0), B on the 271 border, C with one image in zone 2, D at 700.
+uint32_t Grey(uint32_t level) { return Argb(255, level, level, level); }
+
+TEST_F(LightsFrame, ShadowsFadeStrobeStageAndSearchLightsByHand) {
+  // An opaque 120 × 160 performer at screen x 407.5 in row 0, under the style's shadow lights
+  // A (0, 400, 0), bias 0.5 (strength 64) and B (100, 400, 0), bias 0.25 (32): on screen row 310
+  // the wall shadows cover x 318 … 497 (A) and 268 … 447 (B); on row 345 the floor shadows cover
+  // 333 … 483 (A) and 308 … 458 (B).
+  Sprite performer("performer");
+  performer.AddImage(std::make_unique<Vell::Gfx::Image>(120, 160, Argb(255, 30, 20, 10)));
+  performer.positionTrack.SetValue({407.5f, 280, 0});
+  performers.Add(&performer);
+  // Sprites that the search lights see: A at x 200 (zone 0), B on the 271 border, C with one
+  // image in zone 2, D at 700.
   auto a = StylesFixture::KeyedSprite({0}, 200.7f, 300.0f);
   auto b = StylesFixture::KeyedSprite({0}, 271.0f, 300.0f);
   auto c = StylesFixture::KeyedSprite({0}, 600.0f, 300.0f, 1);
@@ -165,8 +186,9 @@ TEST_F(LightsFrame, FadeStrobeStageAndSearchLightsByHand) {
   for (auto* sprite : {a.get(), b.get(), c.get(), d.get()}) {
     scene.sprites.Add(sprite);
   }
-  // Fade of 40 and a strobe of period 3 and brightness 164 from frame 0; the stage light and the
+  // Fade of 40 and a strobe of period 3 and brightness 20 from frame 0; the stage light and the
   // left search light fire at frame 0, the right search light stays idle.
+  show.strobeParams = {3, 20, 50};
   effects.SetTarget(&canvas);
   show.frame = 0;
   effects.FadeIn(1, true);
@@ -175,33 +197,41 @@ TEST_F(LightsFrame, FadeStrobeStageAndSearchLightsByHand) {
   style.searchLights[0].Fire();
   for (int frame = 0; frame < 4; ++frame) {
     DrawFrame(frame);
-    EXPECT_EQ(At(10, 10), Argb(255, 10, 10, 10)) << frame;  // 50 − 40, the strobe still dark
+    EXPECT_EQ(At(10, 10), Grey(80)) << frame;  // 120 − 40, the strobe still dark
   }
-  DrawFrame(4);  // the strobe is lit: 50 − 40 + 164, in either order (no channel saturates)
-  EXPECT_EQ(At(10, 10), Argb(255, 174, 174, 174));
-  // Stage light at (357, 350), 100 × 50, envelope 4 / 8 → image 1 over 174 with alpha 128:
-  // (s × 128 + 174 × 127 + 127) / 255 per channel.
+  EXPECT_EQ(At(400, 345), Grey(0));   // 120 − 64 − 32 − 40, held at 0
+  EXPECT_EQ(At(300, 310), Grey(48));  // 120 − 32 − 40: B's wall shadow
+  EXPECT_EQ(At(470, 310), Grey(16));  // 120 − 64 − 40: A's wall shadow
+  DrawFrame(4);  // the strobe is lit: + 20, in either order with the fade (nothing saturates)
+  EXPECT_EQ(At(10, 10), Grey(100));
+  EXPECT_EQ(At(300, 310), Grey(68));
+  EXPECT_EQ(At(470, 310), Grey(36));
+  EXPECT_EQ(At(320, 345), Grey(68));   // B's floor shadow
+  EXPECT_EQ(At(470, 345), Grey(36));   // A's floor shadow
+  EXPECT_EQ(At(200, 310), Grey(100));  // no shadow
+  // Stage light at (357, 350), 100 × 50, envelope 4 / 8 → image 1 over 100 with alpha 128:
+  // (s × 128 + 100 × 127 + 127) / 255 per channel.
   const uint32_t lit =
-      Argb(255, (200 * 128 + 174 * 127 + 127) / 255, (100 * 128 + 174 * 127 + 127) / 255,
-           (50 * 128 + 174 * 127 + 127) / 255);
-  EXPECT_EQ(lit, Argb(255, 187, 137, 112));
-  EXPECT_EQ(At(357, 350), lit);
+      Argb(255, (200 * 128 + 100 * 127 + 127) / 255, (100 * 128 + 100 * 127 + 127) / 255,
+           (50 * 128 + 100 * 127 + 127) / 255);
+  EXPECT_EQ(lit, Argb(255, 150, 100, 75));
+  // (Its rows 350 … 355 lie over the floor shadows; rows from 357 on are clear of them.)
+  EXPECT_EQ(At(357, 357), lit);
   EXPECT_EQ(At(456, 399), lit);
-  EXPECT_EQ(At(356, 350), Argb(255, 174, 174, 174));
-  EXPECT_EQ(At(457, 399), Argb(255, 174, 174, 174));
-  EXPECT_EQ(At(357, 349), Argb(255, 174, 174, 174));
+  EXPECT_EQ(At(356, 357), Grey(100));
+  EXPECT_EQ(At(457, 399), Grey(100));
   // Left search light over A: (trunc(200.7 − 20), trunc(300 − 84)) = (180, 216), 40 × 60.
   EXPECT_EQ(style.searchLights[0].target, a.get());
   EXPECT_EQ(At(180, 216), Argb(255, 10, 20, 30));
   EXPECT_EQ(At(219, 275), Argb(255, 10, 20, 30));
-  EXPECT_EQ(At(179, 216), Argb(255, 174, 174, 174));
-  EXPECT_EQ(At(220, 275), Argb(255, 174, 174, 174));
-  EXPECT_EQ(At(180, 276), Argb(255, 174, 174, 174));
+  EXPECT_EQ(At(179, 216), Grey(100));
+  EXPECT_EQ(At(220, 275), Grey(100));
+  EXPECT_EQ(At(180, 276), Grey(100));
   // Nobody in the centre zone (B stands on the border); C has one image; D takes the right
   // light, which is idle and draws nothing.
   EXPECT_EQ(style.searchLights[1].target, nullptr);
   EXPECT_EQ(style.searchLights[2].target, d.get());
-  EXPECT_EQ(At(680, 166), Argb(255, 174, 174, 174));
+  EXPECT_EQ(At(680, 166), Grey(100));
 
   // Once fired, the right light follows D; A leaves the scene and the left light loses it.
   style.searchLights[2].Fire();
@@ -209,7 +239,7 @@ TEST_F(LightsFrame, FadeStrobeStageAndSearchLightsByHand) {
   scene.sprites.Add(d.get());
   DrawFrame(5);
   EXPECT_EQ(style.searchLights[0].target, nullptr);
-  EXPECT_EQ(At(180, 216), Argb(255, 174, 174, 174));
+  EXPECT_EQ(At(180, 216), Grey(100));
   EXPECT_EQ(At(680, 166), Argb(255, 90, 80, 70));  // (700 − 20, 250 − 84)
 }
 
