@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Renders the stage pictures of the README and the notes with the real renderer: frames of
+# three corpus songs with the band, one corpus song in each of the five styles, and the demo songs.
+# Each picture is one frame of `tavro-render --frames`, palette-compressed with pngquant.
+#   tools/docs/make_stage_frames.sh [PROGRAM_DIR]   (default: build/release/program)
+# Needs the corpus at ../shared/corpus; takes about a minute.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$(pwd)
+program=$(cd "${1:-build/release/program}" && pwd)
+corpus=$(cd "$root/../shared/corpus/songs" && pwd)
+out=$root/docs/images
+work=$(mktemp -d /tmp/tavro-frames.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out"
+
+# frame NAME SONG SECONDS [STYLE]: the frame at SECONDS of SONG as docs/images/NAME.png
+frame() {
+  local name=$1 song=$2 at=$3 style=${4:-}
+  local args=("$song" --frames "$work/$name" --start "$at" --seconds 0.04 --no-crowd)
+  [ -n "$style" ] && args+=(--style "$style")
+  (cd "$program" && ./tavro-render "${args[@]}") > "$work/$name.log" 2>&1 ||
+    { echo "make_stage_frames: $name failed:"; tail -n 3 "$work/$name.log"; return 1; }
+  pngquant 256 --speed 1 --strip --force --output "$out/$name.png" "$work/$name/frame-000000.png"
+  echo "$name: $(grep -o 'audio start [0-9]* ms, [0-9]* artists' "$work/$name.log" || true)"
+}
+
+# The band on three corpus songs, two moments each.
+frame stage-endgame-1 "$corpus/avgvst__Endgame.mid" 30
+frame stage-endgame-2 "$corpus/avgvst__Endgame.mid" 75
+frame stage-poppunk-1 "$corpus/avgvst__PopPunk.mid" 25
+frame stage-poppunk-2 "$corpus/avgvst__PopPunk.mid" 60
+frame stage-crossing-1 "$corpus/avgvst__CrossingTheRubicon.mid" 35
+frame stage-crossing-2 "$corpus/avgvst__CrossingTheRubicon.mid" 68
+
+# One corpus song in each style.
+for style in Rock Jazz Classic Electronic Pop; do
+  frame "style-$(echo "$style" | tr 'A-Z' 'a-z')" "$corpus/avgvst__Endgame.mid" 45 "$style"
+done
