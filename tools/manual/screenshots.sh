@@ -84,13 +84,19 @@ start() {
   window=
   for _ in $(seq 120); do
     kill -0 "$tavro_pid" 2>/dev/null || fail "tavro ended at once: $(tail -n 5 "$work/tavro.log")"
-    window=$(xdotool search --onlyvisible --name '^Tavro' 2>/dev/null | head -n 1 || true)
-    [ -n "$window" ] && break
+    # The main window is the widest one of that name (the wait box may carry it too).
+    width=0
+    for id in $(xdotool search --onlyvisible --name '^Tavro' 2>/dev/null || true); do
+      eval "$(xdotool getwindowgeometry --shell "$id")"
+      if ((WIDTH > width)); then
+        window=$id left=$X top=$Y width=$WIDTH height=$HEIGHT
+      fi
+    done
+    ((width >= 821)) && break
+    window=
     sleep 0.5
   done
   [ -n "$window" ] || fail "no tavro window within 60 s"
-  eval "$(xdotool getwindowgeometry --shell "$window")"
-  left=$X top=$Y width=$WIDTH height=$HEIGHT
 }
 
 stop() {
