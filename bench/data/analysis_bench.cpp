@@ -89,7 +89,11 @@ SongData DenseSong() {
 void BM_DenseSong(benchmark::State& state) {
   const SongData song = DenseSong();
   AnalysisSettings settings;
-  settings.Load(kConfig);
+  std::string why;
+  if (!settings.Load(kConfig, &why)) {
+    state.SkipWithError(why.c_str());
+    return;
+  }
   size_t events = 0;
   for (const auto& track : song.tracks) {
     events += track.events.size();

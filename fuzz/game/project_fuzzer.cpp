@@ -27,9 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Vell::Data::MemoryStg actionBytes(content.actions);
   (void)actions.Load(actionBytes);
   Vell::Data::MemoryStg written;
-  if (!Project::Write(written,
-                      {content.title, content.factor, content.style, &state, &content.song, "",
-                       &actions})) {
+  if (!Project::Write(written, {content.title, content.factor, content.style, &state, &content.song,
+                                "", &actions})) {
     std::abort();
   }
   Vell::Data::MemoryStg again(written.Bytes());

@@ -182,7 +182,9 @@ bool Animation::BarQualifies(const Events::BarRange& range) const {
 Animation::Set* Animation::RequireSet(int kind) const {
   Set* set = artist->GetSet(kind);
   if (set == nullptr || set->GetSprite() == nullptr) {
-    throw AnimationNotFoundException();
+    throw AnimationNotFoundException("artist '" + artist->GetName() + "' has no set " +
+                                     Artists::Animation::KindName(kind) +
+                                     (set == nullptr ? "" : " with images"));
   }
   return set;
 }

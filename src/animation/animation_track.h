@@ -30,7 +30,11 @@ class Event;
 
 class AnimationNotFoundException : public Vell::MessageException {
  public:
-  AnimationNotFoundException() : MessageException("Artist animation set not found") {}
+  // detail: which artist lacks which set, for the log.
+  explicit AnimationNotFoundException(std::string detail = {})
+      : MessageException("Artist animation set not found") {
+    SetDetail(std::move(detail));
+  }
 };
 
 class AnimationInvalidParamException : public Vell::MessageException {

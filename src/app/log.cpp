@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "framework/exception.h"
+
 namespace Kesh {
 
 void Log(const char* format, ...) {
@@ -18,6 +20,15 @@ void Log(const char* format, ...) {
   va_end(args);
   std::printf("%s\n", buffer);
   std::fflush(stdout);
+}
+
+void LogException(const Vell::Exception& exception) {
+  const std::string text = exception.ToString();
+  if (exception.Detail().empty()) {
+    Log("%s", text.c_str());
+  } else {
+    Log("%s (%s)", text.c_str(), exception.Detail().c_str());
+  }
 }
 
 }  // namespace Kesh

@@ -29,8 +29,10 @@ int ModuleList::Load(const std::string& path) {
     return -1;
   }
   // A library without the query export is unloaded again (by `library`) as the exception leaves.
-  auto module = std::make_unique<Module>(
-      library.Symbol("InterfaceQuery") != nullptr ? library.Release() : nullptr);
+  if (library.Symbol("InterfaceQuery") == nullptr) {
+    throw InvalidModuleException("'" + path + "' has no \"InterfaceQuery\" export");
+  }
+  auto module = std::make_unique<Module>(library.Release());
   modules.push_back(std::move(module));
   lastError.clear();
   return Count() - 1;

@@ -11,6 +11,7 @@ namespace Kesh::Moduling {
 
 class InvalidModuleException : public Vell::Exception {
  public:
+  using Exception::Exception;
   std::string ToString() const override { return "Invalid module passed"; }
 };
 

@@ -26,10 +26,10 @@ class Artist : public Vell::Object, public Vell::ILoadableXml {
   ~Artist() override;
 
   // Artists are read from elements only.
-  bool Load(const char* path) override { return false; }
+  [[nodiscard]] bool Load(const char* path) override { return false; }
   // Reads "patch", "type", "name", "desc", "space", "place", "range", "priority", the body sprites
   // of "childs" and the sets of "animation", then takes the position of its cell.
-  bool LoadXml(Vell::Data::Xml::Node* node) override;
+  [[nodiscard]] bool LoadXml(Vell::Data::Xml::Node* node) override;
 
   // The set of a kind (1 ... 13), or null.
   Animation::Set* GetSet(int kind) const;

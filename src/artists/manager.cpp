@@ -21,14 +21,22 @@ namespace {
 // keeps its document alive. Throws when the index cannot be read.
 std::unique_ptr<Xml::Node> OpenArtistIndex() {
   Xml::Document index;
-  if (!index.Load(Manager::kIndex)) {
-    throw Manager::DatafileNotLoadedException();
+  std::string why;
+  if (!index.Load(Manager::kIndex, &why)) {
+    throw Manager::DatafileNotLoadedException(why);
   }
   auto includes = index.SelectNode("profile/artists");
   if (!includes) {
-    throw Manager::DatafileNotLoadedException();
+    throw Manager::DatafileNotLoadedException(std::string("'") + Manager::kIndex +
+                                              "': no \"profile/artists\" element");
   }
   return includes;
+}
+
+// The artists folder could not be entered.
+Manager::DatafileNotLoadedException NoFolder() {
+  return Manager::DatafileNotLoadedException(std::string("cannot enter the folder '") +
+                                             Manager::kFolder + "'");
 }
 }  // namespace
 
@@ -48,8 +56,9 @@ Manager::~Manager() {
 
 void Manager::LoadPatchMap(const std::string& path) {
   Xml::Document document;
-  if (!document.Load(path)) {
-    throw DatafileNotLoadedException();
+  std::string why;
+  if (!document.Load(path, &why)) {
+    throw DatafileNotLoadedException(why);
   }
   std::map<int, std::vector<int>> readCandidates;
   std::map<int, std::string> readNames;
@@ -65,17 +74,20 @@ void Manager::LoadPatchMap(const std::string& path) {
       std::string name;
       if (!child->ReadInt("in", program) || !child->ReadString("map", map) ||
           !child->ReadString("n", name)) {
-        throw InvalidPatchMappingException();
+        throw InvalidPatchMappingException("'" + path +
+                                           "': a mapping without \"in\", \"map\" or \"n\"");
       }
       if (program < 0 || program >= kPrograms) {
-        throw InvalidPatchMappingException();
+        throw InvalidPatchMappingException("'" + path + "': program " + std::to_string(program) +
+                                           " is not between 0 and 127");
       }
       readCandidates[program] = Xml::ParseIntList(map);
       readNames[program] = name;
     }
   }
   if (readCandidates.size() != static_cast<size_t>(kPrograms)) {
-    throw InvalidPatchMappingException();
+    throw InvalidPatchMappingException("'" + path + "': " + std::to_string(readCandidates.size()) +
+                                       " of the 128 programs are mapped");
   }
   candidates = std::move(readCandidates);
   instrumentNames = std::move(readNames);
@@ -84,7 +96,7 @@ void Manager::LoadPatchMap(const std::string& path) {
 void Manager::LoadCache() {
   Vell::Platform::ScopedDirectory folder(kFolder);
   if (!folder.Ok()) {
-    throw DatafileNotLoadedException();
+    throw NoFolder();
   }
   auto artists = OpenArtistIndex();
   cache.DeleteAll();
@@ -278,7 +290,7 @@ Artist* Manager::GetArtist(const Data::Tracks::Event* track) {
   {
     Vell::Platform::ScopedDirectory folder(kFolder);
     if (!folder.Ok()) {
-      throw DatafileNotLoadedException();
+      throw NoFolder();
     }
     auto includes = OpenArtistIndex();
     std::optional<IndexScan> scan;  // read when the first candidate needs a file

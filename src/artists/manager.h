@@ -24,8 +24,15 @@ namespace Kesh::Artists {
 
 class Manager : public Vell::Singleton<Manager>, public Vell::ITriggerable {
  public:
-  class DatafileNotLoadedException : public Vell::Exception {};
-  class InvalidPatchMappingException : public Vell::Exception {};
+  // Their message is the generic one; the detail names the file and what was wrong.
+  class DatafileNotLoadedException : public Vell::Exception {
+   public:
+    using Exception::Exception;
+  };
+  class InvalidPatchMappingException : public Vell::Exception {
+   public:
+    using Exception::Exception;
+  };
 
   class Cache : public Vell::Collections::List {
    public:

@@ -50,10 +50,10 @@ class Set : public Vell::ILoadableXml {
   virtual ~Set() = default;
 
   // Sets are read from elements only.
-  bool Load(const char* path) override { return false; }
+  [[nodiscard]] bool Load(const char* path) override { return false; }
   // Reads "tempo", "velocity", "easeIn", "easeOut" and "joinAt"; the first child element is the
   // sprite, held GetQuality() steps per image and started at step joinAt.
-  bool LoadXml(Vell::Data::Xml::Node* node) override;
+  [[nodiscard]] bool LoadXml(Vell::Data::Xml::Node* node) override;
   virtual int GetKind() const = 0;
 
   Sprite* GetSprite() const { return sprite.get(); }

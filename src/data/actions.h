@@ -22,9 +22,9 @@ class Action : public Vell::ISerializable {
   virtual ~Action() = default;
 
   // Writes code then time, 4 bytes each, little-endian.
-  bool Save(Vell::Data::File& stream) override;
+  [[nodiscard]] bool Save(Vell::Data::File& stream) override;
   // Reads code then time; false on a short read (the action is then unchanged).
-  bool Load(Vell::Data::File& stream) override;
+  [[nodiscard]] bool Load(Vell::Data::File& stream) override;
 
   int GetCode() const { return code; }
   int GetTime() const { return time; }
@@ -50,10 +50,10 @@ class Action : public Vell::ISerializable, public Vell::Collections::IEnumerable
   virtual ~Action();
 
   // Writes the number of actions (4 bytes), then every action in ascending time order.
-  bool Save(Vell::Data::File& stream) override;
+  [[nodiscard]] bool Save(Vell::Data::File& stream) override;
   // Reads a count and that many actions, adding them to those already held. On a short or
   // malformed stream nothing is added and the result is false.
-  bool Load(Vell::Data::File& stream) override;
+  [[nodiscard]] bool Load(Vell::Data::File& stream) override;
 
   // Creates and stores an action; false when its time already holds one.
   bool Add(int time, int code);

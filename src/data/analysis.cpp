@@ -98,9 +98,10 @@ void DrumGroup::SetNoteList(const std::string& list) {
 
 bool AnalysisSettings::Load(const std::string& path, std::string* error) {
   Vell::Data::Xml::Document document;
-  if (!document.Load(path)) {
+  std::string why;
+  if (!document.Load(path, &why)) {
     if (error != nullptr) {
-      *error = "analysis settings '" + path + "' not loaded";
+      *error = "analysis settings " + why;
     }
     return false;
   }
@@ -109,9 +110,10 @@ bool AnalysisSettings::Load(const std::string& path, std::string* error) {
 
 bool AnalysisSettings::LoadText(const std::string& text, std::string* error) {
   Vell::Data::Xml::Document document;
-  if (!document.LoadString(text)) {
+  std::string why;
+  if (!document.LoadString(text, &why)) {
     if (error != nullptr) {
-      *error = "analysis settings do not parse";
+      *error = "analysis settings do not parse: " + why;
     }
     return false;
   }

@@ -54,13 +54,13 @@ struct AnalysisSettings {
   // Reads the file. Missing elements and attributes keep their defaults; a drum group without a
   // "Patch" is skipped. false (with a reason in error) when the file does not load or has no
   // "Analysis" element.
-  bool Load(const std::string& path, std::string* error = nullptr);
+  [[nodiscard]] bool Load(const std::string& path, std::string* error = nullptr);
   // The same from XML text.
-  bool LoadText(const std::string& text, std::string* error = nullptr);
+  [[nodiscard]] bool LoadText(const std::string& text, std::string* error = nullptr);
 
  private:
-  bool Read(const Vell::Data::Xml::Document& document, const std::string& source,
-            std::string* error);
+  [[nodiscard]] bool Read(const Vell::Data::Xml::Document& document, const std::string& source,
+                          std::string* error);
 };
 
 class Analysis : public Vell::Collections::IEnumerable<Tracks::Event*> {

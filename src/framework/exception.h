@@ -1,4 +1,6 @@
-// The exception family: an Object whose text form is its message.
+// The exception family: an Object whose text form is its message. Beside the message, which keeps
+// the fixed text users and logs know, an exception may carry a detail for the log: the file it
+// concerns and what was wrong with it. Any thread; an exception owns its texts.
 #pragma once
 
 #include <exception>
@@ -12,13 +14,19 @@ class Exception : public Object, public std::exception {
  public:
   Exception() = default;
   explicit Exception(const Object& source) : Object(source) {}
+  explicit Exception(std::string detail) : detail(std::move(detail)) {}
 
   std::string ToString() const override { return "Generic exception"; }
   // The message as a C string (kept alive by the exception object).
   const char* what() const noexcept override;
+  // The file concerned and the reason ("'artists/artists.xml': cannot open the file"); empty
+  // when there is nothing to add to the message.
+  const std::string& Detail() const { return detail; }
+  void SetDetail(std::string text) { detail = std::move(text); }
 
  private:
   mutable std::string message;
+  std::string detail;
 };
 
 // An exception whose message is fixed at construction; the base of most specific exceptions.

@@ -1,5 +1,6 @@
 #include "framework/file.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
@@ -7,7 +8,8 @@ namespace Vell::Data {
 
 // ---- FileStg ----
 
-FileStg::NotLoadedException::NotLoadedException(std::string path) : path(std::move(path)) {}
+FileStg::NotLoadedException::NotLoadedException(std::string path, std::string reason)
+    : Exception(std::move(reason)), path(std::move(path)) {}
 
 std::string FileStg::NotLoadedException::ToString() const {
   return "File '" + path + "' not loaded";
@@ -15,13 +17,16 @@ std::string FileStg::NotLoadedException::ToString() const {
 
 FileStg::FileStg(const char* path, const char* mode) {
   if (!Open(path, mode)) {
-    throw NotLoadedException(path != nullptr ? path : "");
+    const int error = errno;
+    throw NotLoadedException(path != nullptr ? path : "",
+                             error != 0 ? std::strerror(error) : "cannot open the file");
   }
 }
 
 FileStg::~FileStg() { Close(); }
 
 bool FileStg::Open(const char* filePath, const char* mode) {
+  errno = 0;
   if (handle != nullptr || filePath == nullptr || mode == nullptr) {
     return false;
   }

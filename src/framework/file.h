@@ -16,7 +16,8 @@ class FileStg : public File {
  public:
   class NotLoadedException : public Exception {
    public:
-    explicit NotLoadedException(std::string path);
+    // The detail is the system's reason.
+    NotLoadedException(std::string path, std::string reason);
     std::string ToString() const override;
     const std::string& GetPath() const { return path; }
 
@@ -32,7 +33,7 @@ class FileStg : public File {
   ~FileStg() override;
 
   // False when a file is already open or the open fails.
-  bool Open(const char* path, const char* mode);
+  [[nodiscard]] bool Open(const char* path, const char* mode);
   void Close();
 
   int GetType() const override { return 2; }

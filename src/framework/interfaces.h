@@ -45,8 +45,8 @@ class IRenderable {
 
 class ILoadableXml {
  public:
-  virtual bool Load(const char* path) = 0;
-  virtual bool LoadXml(Data::Xml::Node* node) = 0;
+  [[nodiscard]] virtual bool Load(const char* path) = 0;
+  [[nodiscard]] virtual bool LoadXml(Data::Xml::Node* node) = 0;
 
  protected:
   ~ILoadableXml() = default;
@@ -54,8 +54,8 @@ class ILoadableXml {
 
 class ISaveableXml {
  public:
-  virtual bool Save(const char* path) = 0;
-  virtual bool SaveXml(Data::Xml::Node* node) = 0;
+  [[nodiscard]] virtual bool Save(const char* path) = 0;
+  [[nodiscard]] virtual bool SaveXml(Data::Xml::Node* node) = 0;
 
  protected:
   ~ISaveableXml() = default;
@@ -63,7 +63,7 @@ class ISaveableXml {
 
 class ILoadable {
  public:
-  virtual bool Load(const char* path) = 0;
+  [[nodiscard]] virtual bool Load(const char* path) = 0;
 
  protected:
   ~ILoadable() = default;
@@ -71,7 +71,7 @@ class ILoadable {
 
 class ISaveable {
  public:
-  virtual bool Save(const char* path) = 0;
+  [[nodiscard]] virtual bool Save(const char* path) = 0;
 
  protected:
   ~ISaveable() = default;
@@ -80,8 +80,8 @@ class ISaveable {
 // Objects that write themselves to and read themselves from a byte stream.
 class ISerializable {
  public:
-  virtual bool Save(Data::File& stream) = 0;
-  virtual bool Load(Data::File& stream) = 0;
+  [[nodiscard]] virtual bool Save(Data::File& stream) = 0;
+  [[nodiscard]] virtual bool Load(Data::File& stream) = 0;
 
  protected:
   ~ISerializable() = default;

@@ -504,7 +504,13 @@ void Player::ReplayActions() {
 
 void Player::LiveAction(int code) {
   if (game.GetState().recording) {
-    (void)actions.Add(currentFrame, code);
+    // One action a frame: a second click within the same frame goes to the next free frame
+    // rather than being lost.
+    int at = currentFrame;
+    while (actions.GetActions().count(at) != 0) {
+      ++at;
+    }
+    (void)actions.Add(at, code);
   }
   RunAction(code);
 }

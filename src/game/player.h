@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "animation/animation_track.h"
 #include "data/actions.h"
 #include "data/analysis.h"
-#include "animation/animation_track.h"
 #include "effects/post_fx.h"
 #include "framework/exception.h"
 #include "framework/interfaces.h"

@@ -67,10 +67,10 @@ class Sprite : public Object,
   ~Sprite() override;
 
   // ILoadableXml: sprites are read from elements only.
-  bool Load(const char* path) override { return false; }
+  [[nodiscard]] bool Load(const char* path) override { return false; }
   // Reads "name", "image" or "images" with "first"/"last", "easeIn", "easeOut", "pingPong" and
   // "z-order"; image files are read relative to the current directory. false only for null.
-  bool LoadXml(Data::Xml::Node* node) override;
+  [[nodiscard]] bool LoadXml(Data::Xml::Node* node) override;
 
   // The numbered sequence prefix + number + ".png", numbers padded to the digit count of the
   // larger of first and last, at least two digits. Each read image stands hold times.

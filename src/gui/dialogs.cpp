@@ -192,7 +192,7 @@ SettingsDlg::SettingsDlg(Game::Profile& profile, Audio::IPlayer* module, int art
     for (int i = 0; i < count; ++i) {
       char name[256] = {};
       output->addItem(module->GetMidiOutputName(i, name, sizeof name) ? QString::fromUtf8(name)
-                                                                     : tr("Output %1").arg(i));
+                                                                      : tr("Output %1").arg(i));
     }
   }
   output->setCurrentIndex(profile.device < output->count() ? profile.device : -1);

@@ -43,10 +43,10 @@ constexpr int kChannels = 16;
 // Hot regions of the effect frames as fractions of the frame image (the skin generator draws the
 // frames with the same table).
 const std::vector<QRectF> kLightRegions = {
-    {0.0 / 3, 0.0, 1.0 / 3, 1.0 / 3}, {1.0 / 3, 0.0, 1.0 / 3, 1.0 / 3},
-    {2.0 / 3, 0.0, 1.0 / 3, 1.0 / 3}, {0.0 / 3, 1.0 / 3, 1.0 / 3, 1.0 / 3},
+    {0.0 / 3, 0.0, 1.0 / 3, 1.0 / 3},     {1.0 / 3, 0.0, 1.0 / 3, 1.0 / 3},
+    {2.0 / 3, 0.0, 1.0 / 3, 1.0 / 3},     {0.0 / 3, 1.0 / 3, 1.0 / 3, 1.0 / 3},
     {1.0 / 3, 1.0 / 3, 1.0 / 3, 1.0 / 3}, {2.0 / 3, 1.0 / 3, 1.0 / 3, 1.0 / 3},
-    {0.0, 2.0 / 3, 0.5, 1.0 / 3},           {0.5, 2.0 / 3, 0.5, 1.0 / 3}};
+    {0.0, 2.0 / 3, 0.5, 1.0 / 3},         {0.5, 2.0 / 3, 0.5, 1.0 / 3}};
 const std::vector<QRectF> kCrowdRegions = {{0.0 / 3, 0.0, 1.0 / 3, 0.5},
                                            {1.0 / 3, 0.0, 1.0 / 3, 0.5},
                                            {2.0 / 3, 0.0, 1.0 / 3, 0.5},
@@ -192,10 +192,11 @@ void Mainframe::BuildToolBar() {
     int left;
     void (Mainframe::*slot)();
   };
-  const Tool list[] = {{100, "open", "Open songs or a playlist (Ctrl+O)", 8, &Mainframe::OpenDialog},
-                       {102, "settings", "Settings (Ctrl+F12)", 41, &Mainframe::Settings},
-                       {103, "help", "Help (F1)", 67, &Mainframe::Help},
-                       {101, "save", "Save the show as a project", 100, &Mainframe::SaveProject}};
+  const Tool list[] = {
+      {100, "open", "Open songs or a playlist (Ctrl+O)", 8, &Mainframe::OpenDialog},
+      {102, "settings", "Settings (Ctrl+F12)", 41, &Mainframe::Settings},
+      {103, "help", "Help (F1)", 67, &Mainframe::Help},
+      {101, "save", "Save the show as a project", 100, &Mainframe::SaveProject}};
   for (const Tool& tool : list) {
     auto* button = new L::ImageButton(Skin(tool.skin), tr(tool.tip), bar);
     button->move(tool.left, 3);
@@ -286,10 +287,10 @@ void Mainframe::BuildStageControls() {
       RefreshSwitches();
     });
   };
-  toggle(103, "noclear", "Keep the previous frame under the new one", 32, 20,
-         &Game::State::noClear, 0);
-  toggle(100, "counter", "Show the bar counter on the stage", 546, 20,
-         &Game::State::counterReadout, 0);
+  toggle(103, "noclear", "Keep the previous frame under the new one", 32, 20, &Game::State::noClear,
+         0);
+  toggle(100, "counter", "Show the bar counter on the stage", 546, 20, &Game::State::counterReadout,
+         0);
   toggle(101, "time", "Show the time on the stage", 644, 20, &Game::State::timeReadout, 0);
   toggle(105, "auto", "Automatic fades", 309, 20, &Game::State::autoFades, 3);
   toggle(108, "auto", "Automatic lights", 413, 20, &Game::State::autoLights, 11);
@@ -337,8 +338,8 @@ void Mainframe::BuildStageControls() {
     }
   });
 
-  lightFrame = new L::RegionFrame(Skin("light-frame"), Skin("light-frame-disabled"),
-                                  kLightRegions, strip);
+  lightFrame =
+      new L::RegionFrame(Skin("light-frame"), Skin("light-frame-disabled"), kLightRegions, strip);
   lightFrame->move(331, 4);
   lightFrame->setToolTip(tr("Search lights, stage lights and the strobe"));
   connect(lightFrame, &L::RegionFrame::RegionClicked, this, [this](int region) {
@@ -346,8 +347,8 @@ void Mainframe::BuildStageControls() {
       LiveAction(kLightCodes[region]);
     }
   });
-  crowdFrame = new L::RegionFrame(Skin("crowd-frame"), Skin("crowd-frame-disabled"),
-                                  kCrowdRegions, strip);
+  crowdFrame =
+      new L::RegionFrame(Skin("crowd-frame"), Skin("crowd-frame-disabled"), kCrowdRegions, strip);
   crowdFrame->move(433, 4);
   crowdFrame->setToolTip(tr("Crowd: bravo, applause, whistle, murmur, speech"));
   connect(crowdFrame, &L::RegionFrame::RegionClicked, this,
@@ -365,7 +366,6 @@ void Mainframe::BuildLowerViews() {
     strip->move(c * stripWidth, 0);
     strips.push_back(strip);
     connect(strip, &L::MixerStrip::ArtistsClicked, this, [this, c, master] {
-      Audio::IPlayer* module = module;
       if (master) {
         if (module != nullptr && module->GetCrowd() != nullptr) {
           module->GetCrowd()->Mute(!module->GetCrowd()->IsMuted());
@@ -458,7 +458,6 @@ bool Mainframe::PaintStage(QPainter& painter) {
 }
 
 void Mainframe::DrawReadouts() {
-  Audio::IPlayer* module = module;
   if (module == nullptr) {
     return;
   }
@@ -474,8 +473,9 @@ void Mainframe::DrawReadouts() {
     QFont font(QStringLiteral("Arial"));
     font.setPointSize(24);
     painter.setFont(font);
-    painter.drawText(QRect(730, 8, 85, 40), Qt::AlignLeft | Qt::AlignTop,
-                     QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar('0')));
+    painter.drawText(
+        QRect(730, 8, 85, 40), Qt::AlignLeft | Qt::AlignTop,
+        QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar('0')));
   }
   if (game->GetState().counterReadout) {
     const QString counter = QString::number(module->GetCounter());
@@ -508,7 +508,6 @@ void Mainframe::OnKaraokePaint(uintptr_t marker) {
 void Mainframe::RefreshKaraoke() { OnKaraokePaint(App::kNewFrameMarker); }
 
 void Mainframe::OnTimelinePaint() {
-  Audio::IPlayer* module = module;
   if (module == nullptr || game == nullptr || !(module->IsPlaying() || module->IsPaused())) {
     timeline->SetProgress(0, 0);
     return;
@@ -542,7 +541,6 @@ void Mainframe::LiveAction(int code) {
 }
 
 void Mainframe::Transpose(int delta) {
-  Audio::IPlayer* module = module;
   if (module == nullptr) {
     return;
   }
@@ -697,8 +695,8 @@ void Mainframe::SaveProject() {
   if (!Running()) {
     return;
   }
-  const QString path = QFileDialog::getSaveFileName(
-      this, tr("Save Project..."), QString(), tr("Kesh Project Files (*.kesh)"));
+  const QString path = QFileDialog::getSaveFileName(this, tr("Save Project..."), QString(),
+                                                    tr("Kesh Project Files (*.kesh)"));
   if (path.isEmpty()) {
     return;
   }
@@ -737,8 +735,7 @@ void Mainframe::Settings() {
                                   QString::fromStdString(artist->desc)});
   }
   const int count = static_cast<int>(artists.size());
-  SettingsDlg dialog(game->GetProfile(), module, count, std::move(artists), messages,
-                     this);
+  SettingsDlg dialog(game->GetProfile(), module, count, std::move(artists), messages, this);
   dialog.exec();
 }
 
@@ -770,10 +767,24 @@ void Mainframe::ShowNotice(const QString& text) {
   QTimer::singleShot(4000, noticeFade, [this] { noticeFade->start(); });
 }
 
+L::ImageButton* Mainframe::Transport(int id) const {
+  const auto found = transport.find(id);
+  return found == transport.end() ? nullptr : found->second;
+}
+
+L::ImageButton* Mainframe::Tool(int id) const {
+  const auto found = tools.find(id);
+  return found == tools.end() ? nullptr : found->second;
+}
+
+L::ImageButton* Mainframe::StageButton(int id) const {
+  const auto found = stageButtons.find(id);
+  return found == stageButtons.end() ? nullptr : found->second;
+}
+
 QString Mainframe::Notice() const { return notice->isVisible() ? notice->text() : QString(); }
 
 void Mainframe::ResetMixer() {
-  Audio::IPlayer* module = module;
   if (module != nullptr) {
     for (int c = 0; c < kChannels; ++c) {
       module->SetVolume(c, 100);
@@ -850,9 +861,9 @@ void Mainframe::RefreshSwitches() {
   for (auto& [id, button] : transport) {
     button->setCheckable(true);
   }
-  const std::pair<int, bool> toggles[] = {{103, state.noClear},   {100, state.counterReadout},
+  const std::pair<int, bool> toggles[] = {{103, state.noClear},     {100, state.counterReadout},
                                           {101, state.timeReadout}, {105, state.autoFades},
-                                          {108, state.autoLights}, {110, state.autoCrowd}};
+                                          {108, state.autoLights},  {110, state.autoCrowd}};
   for (const auto& [id, on] : toggles) {
     stageButtons[id]->setCheckable(true);
     stageButtons[id]->setChecked(on);
@@ -868,7 +879,6 @@ void Mainframe::RefreshSwitches() {
       stylePicker->setCurrentIndex(index);
     }
   }
-  Audio::IPlayer* module = module;
   for (int c = 0; c < kChannels; ++c) {
     bool shown = true;
     const auto animations = game->GetPlayer().AnimationsOfChannel(c);

@@ -15,7 +15,7 @@ namespace Ovatix {
 class IniFile {
  public:
   // False when the file cannot be read.
-  bool Load(const std::string& path);
+  [[nodiscard]] bool Load(const std::string& path);
   void Parse(std::string_view text);
 
   // Section names in file order (duplicates included, as written).

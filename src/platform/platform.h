@@ -19,14 +19,14 @@ namespace Vell::Platform {
 class SharedLibrary {
  public:
   SharedLibrary() = default;
-  explicit SharedLibrary(const std::string& path) { Open(path); }
+  explicit SharedLibrary(const std::string& path) { (void)Open(path); }  // see IsOpen
   SharedLibrary(SharedLibrary&& other) noexcept;
   SharedLibrary& operator=(SharedLibrary&& other) noexcept;
   SharedLibrary(const SharedLibrary&) = delete;
   SharedLibrary& operator=(const SharedLibrary&) = delete;
   ~SharedLibrary() { Close(); }
 
-  bool Open(const std::string& path);
+  [[nodiscard]] bool Open(const std::string& path);
   void Close();
   bool IsOpen() const { return handle != nullptr; }
   // The address of an exported symbol, or null.

@@ -247,12 +247,24 @@ bool LightAuto::Prepare() {
     const int k = performer.ordinal;
     for (int t : performer.times) {
       auto add = [this, t](int kind) { schedule.push_back({false, t, kind, 0}); };
-      if (Contains(stageCenterLines, k)) add(kStageCenter);
-      if (Contains(stageLeftLines, k)) add(kStageLeft);
-      if (Contains(stageRightLines, k)) add(kStageRight);
-      if (Contains(searchCenterLines, k)) add(kSearchCenter);
-      if (Contains(searchLeftLines, k)) add(kSearchLeft);
-      if (Contains(searchRightLines, k)) add(kSearchRight);
+      if (Contains(stageCenterLines, k)) {
+        add(kStageCenter);
+      }
+      if (Contains(stageLeftLines, k)) {
+        add(kStageLeft);
+      }
+      if (Contains(stageRightLines, k)) {
+        add(kStageRight);
+      }
+      if (Contains(searchCenterLines, k)) {
+        add(kSearchCenter);
+      }
+      if (Contains(searchLeftLines, k)) {
+        add(kSearchLeft);
+      }
+      if (Contains(searchRightLines, k)) {
+        add(kSearchRight);
+      }
       const auto time = static_cast<float>(t);
       if (rangeLow * songEnd <= time && time <= rangeHigh * songEnd && Contains(strobeLines, k)) {
         add(kStrobe);
@@ -392,10 +404,10 @@ bool OvatixAuto::Prepare() {
   if (show != nullptr) {
     const int count = show->PerformerCount();
     for (int performer = 0; performer < count; ++performer) {
+      // The departure to the left when it has a key, else the one to the right.
       int time = -1;
-      if (FirstTime(*show, performer, kLeaveToLeft, time) && time >= 0) {
-        Add(static_cast<int64_t>(time) + applauseDelay, kApplause);
-      } else if (FirstTime(*show, performer, kLeaveToRight, time) && time >= 0) {
+      const bool left = FirstTime(*show, performer, kLeaveToLeft, time) && time >= 0;
+      if (left || (FirstTime(*show, performer, kLeaveToRight, time) && time >= 0)) {
         Add(static_cast<int64_t>(time) + applauseDelay, kApplause);
       }
     }
@@ -464,11 +476,21 @@ const char* OvatixAuto::SeriesOf(int kind) {
 
 float OvatixAuto::VolumeOf(const std::string& series) const {
   auto is = [&series](const char* a) { return Vell::Text::EqualsIgnoreCase(series, a); };
-  if (is("noise")) return noiseVolume;
-  if (is("applause")) return applauseVolume;
-  if (is("speech")) return speechVolume;
-  if (is("bravo")) return bravoVolume;
-  if (is("whistle")) return whistleVolume;
+  if (is("noise")) {
+    return noiseVolume;
+  }
+  if (is("applause")) {
+    return applauseVolume;
+  }
+  if (is("speech")) {
+    return speechVolume;
+  }
+  if (is("bravo")) {
+    return bravoVolume;
+  }
+  if (is("whistle")) {
+    return whistleVolume;
+  }
   return 1.0f;
 }
 

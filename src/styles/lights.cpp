@@ -121,7 +121,8 @@ void StageLight::Place(int stageWidth, int stageHeight) {
 }
 
 void SearchLight::Anchor(float targetX, float targetY, int width, int& x, int& y) {
-  x = TruncToInt(static_cast<double>(targetX) - width / 2);
+  const int half = width / 2;  // an integer half width, as the stage lights use
+  x = TruncToInt(static_cast<double>(targetX) - half);
   y = TruncToInt(static_cast<double>(targetY) - 84.0);
 }
 

@@ -43,6 +43,8 @@ class RegionFrame : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  // A quick second click (on the same or another region) counts as a click of its own.
+  void mouseDoubleClickEvent(QMouseEvent* event) override { mousePressEvent(event); }
   void mouseMoveEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent* event) override;
 

@@ -548,6 +548,7 @@ TEST_F(AnimationTest, MissingSetsAndStillWalkersAreReported) {
     FAIL() << "a missing arrival was accepted";
   } catch (const AnimationNotFoundException& e) {
     EXPECT_EQ(e.ToString(), "Artist animation set not found");
+    EXPECT_EQ(e.Detail(), "artist 'NoArrival' has no set lta");
   }
   // In the last column without a walk from the right: it walks in from the left instead, and
   // leaves to the right (ATR) since it has no walk to the left.

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/log.h"
+#include "framework/exception.h"
 
 namespace {
 
@@ -15,6 +16,15 @@ TEST(Log, WritesTheMessageAndALineFeed) {
             "\tError quering audio player interface\n"
             "Started on Tue Dec  8 17:00:00 2026\n\n"
             "3 artists\n");
+}
+
+TEST(Log, ExceptionsWithTheirDetail) {
+  ::testing::internal::CaptureStdout();
+  Kesh::LogException(Vell::Exception());
+  Kesh::LogException(Vell::Exception("'artists/patchmap.xml': cannot open the file"));
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "Generic exception\n"
+            "Generic exception ('artists/patchmap.xml': cannot open the file)\n");
 }
 
 TEST(Log, LongMessagesAreCutAt255Characters) {

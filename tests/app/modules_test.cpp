@@ -32,6 +32,8 @@ TEST(ModuleList, MissingAndInvalidModules) {
     FAIL() << "a library without InterfaceQuery must be refused";
   } catch (const InvalidModuleException& e) {
     EXPECT_EQ(e.ToString(), "Invalid module passed");
+    EXPECT_EQ(e.Detail(),
+              std::string("'") + TEST_MODULE_BAD + "' has no \"InterfaceQuery\" export");
   }
   EXPECT_EQ(modules.Count(), 0);
 }

@@ -132,7 +132,7 @@ TEST(ArtistLoading, TypeLettersAndPlaceDefaults) {
        std::vector<std::pair<std::string, int>>{{"M", 1}, {"e", 3}, {"X", 1}, {"", 1}}) {
     auto document = Parse("<artist type='" + letter + "' place='0,9'/>");
     Artist artist;
-    artist.LoadXml(document->GetRoot().get());
+    EXPECT_TRUE(artist.LoadXml(document->GetRoot().get()));
     EXPECT_EQ(artist.type, type) << letter;
     EXPECT_EQ(artist.column, 0);  // places are kept inside the grid
     EXPECT_EQ(artist.row, 3);
@@ -144,7 +144,7 @@ TEST(ArtistLoading, MovingKeepsTheBodySpritesInTheirOwnOrder) {
       "<artist place='2,2'><childs><sprite z-order='1'/><sprite z-order='4'/>"
       "</childs><animation><cfa/></animation></artist>");
   Artist artist;
-  artist.LoadXml(document->GetRoot().get());
+  EXPECT_TRUE(artist.LoadXml(document->GetRoot().get()));
   auto depth = [&](int i) { return static_cast<Artist::Sprite*>(artist.sprites.GetAt(i))->depth; };
   EXPECT_GT(depth(0), depth(1));
   EXPECT_LT(depth(0), 1.0f);
@@ -197,6 +197,17 @@ TEST_F(ManagerTest, ReadsThePatchMapAndTheArtistList) {
   EXPECT_EQ(first->thumb, "Pianist.png");
 }
 
+// The message and the detail of the exception the manager's construction throws.
+std::string FailureOfInstance() {
+  Manager::Destroy();
+  try {
+    Manager::Instance();
+  } catch (const Vell::Exception& e) {
+    return e.ToString() + " | " + e.Detail();
+  }
+  return "no exception";
+}
+
 TEST_F(ManagerTest, PatchMapErrors) {
   ScopedDirectory root(program.Root());
   auto expectInvalid = [&](const std::string& why) {
@@ -206,6 +217,8 @@ TEST_F(ManagerTest, PatchMapErrors) {
   };
   program.WritePatchMap({}, 127);
   expectInvalid("program 127 missing");
+  EXPECT_EQ(FailureOfInstance(),
+            "Generic exception | './artists/patchmap.xml': 127 of the 128 programs are mapped");
   program.WritePatchMap({}, 128, "<m in='5' map='1' n='dup'/><m in='128' map='1' n='x'/>");
   expectInvalid("a program outside 0-127");
   program.WritePatchMap({}, 128, "<m map='1' n='no in'/>");
@@ -224,9 +237,15 @@ TEST_F(ManagerTest, PatchMapErrors) {
   std::filesystem::remove(program.Path("artists/patchmap.xml"));
   Manager::Destroy();
   EXPECT_THROW(Manager::Instance(), Manager::DatafileNotLoadedException);
+  EXPECT_EQ(FailureOfInstance(),
+            "Generic exception | './artists/patchmap.xml': cannot open the file");
   program.WriteText("artists/patchmap.xml", "<profile><patchmap>");
   Manager::Destroy();
   EXPECT_THROW(Manager::Instance(), Manager::DatafileNotLoadedException);
+  const std::string unparsed = FailureOfInstance();
+  EXPECT_EQ(unparsed.rfind("Generic exception | './artists/patchmap.xml': ", 0), 0U) << unparsed;
+  // The text ends inside the open elements: the parser stops at its last byte.
+  EXPECT_NE(unparsed.find(" at byte 18"), std::string::npos) << unparsed;
 }
 
 TEST_F(ManagerTest, ArtistIndexErrorsRestoreTheCurrentDirectory) {
@@ -236,6 +255,8 @@ TEST_F(ManagerTest, ArtistIndexErrorsRestoreTheCurrentDirectory) {
   EXPECT_EQ(CurrentDirectory(), program.Root());
   program.WriteText("artists/artists.xml", "<profile><nothing/></profile>");
   EXPECT_THROW(Manager::Instance(), Manager::DatafileNotLoadedException);
+  EXPECT_EQ(FailureOfInstance(),
+            "Generic exception | 'artists.xml': no \"profile/artists\" element");
   EXPECT_EQ(CurrentDirectory(), program.Root());
   // Unreadable artist files are left out of the list.
   program.WriteIndex({"pianist.xml", "missing.xml", "keys.xml"});

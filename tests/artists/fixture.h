@@ -3,6 +3,8 @@
 // kind and image it is, so that rendered frames can be checked pixel by pixel.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <map>
 #include <optional>

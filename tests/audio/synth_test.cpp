@@ -9,8 +9,8 @@
 #include "audio/limiter.h"
 #include "audio/outputs.h"
 #include "audio/player.h"
-#include "tavro/stream.h"
 #include "midi_builder.h"
+#include "tavro/stream.h"
 
 using Kesh::Audio::Player;
 using TavroTest::BuildMidi;

@@ -168,6 +168,7 @@ TEST_F(ShippedBand, TheDrummerAnswersToTheFourGroupsAndThePercussionistTo204) {
     }
     drummer = artist;
   }
+  ASSERT_NE(drummer, nullptr);
   EXPECT_EQ(drummer->patches, (std::vector<int>{200, 201, 202, 203}));
   if (!Ships(manager, "Percussionist")) {
     manager->Reset();

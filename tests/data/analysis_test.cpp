@@ -567,12 +567,16 @@ TEST(AnalysisSettingsFile, ReadsAttributesAndSurvivesAMissingFile) {
   EXPECT_EQ(settings.drumGroups[1].weight, 1.0f);
   EXPECT_FALSE(settings.LoadText("<Root><Other/></Root>"));
   EXPECT_FALSE(settings.LoadText("not xml"));
+  std::string why;
+  EXPECT_FALSE(settings.LoadText("<Root><Group></Root>", &why));
+  EXPECT_EQ(why, "analysis settings do not parse: Start-end tags mismatch at byte 15");
 
   SongData song = MakeSong(480);
   EndAt(song, 1920);
   Analysis analysis(&song, std::string("/nonexistent/analysis.xml"));
   EXPECT_FALSE(analysis.IsConfigLoaded());
-  EXPECT_NE(analysis.ConfigError().find("/nonexistent/analysis.xml"), std::string::npos);
+  EXPECT_EQ(analysis.ConfigError(),
+            "analysis settings '/nonexistent/analysis.xml': cannot open the file");
   ASSERT_TRUE(analysis.Run());
   EXPECT_EQ(analysis.GetTracks().size(), 1u);
 }

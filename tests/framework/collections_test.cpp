@@ -52,6 +52,7 @@ TEST(Exception, MessagesAreTheTextForm) {
     FAIL() << "opening a missing file must throw";
   } catch (const Vell::Exception& e) {
     EXPECT_EQ(e.ToString(), "File '/nonexistent/dir/song.kesh' not loaded");
+    EXPECT_EQ(e.Detail(), "No such file or directory");
   }
 }
 

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <memory>
 
+#include "animation/animation_track.h"
 #include "artists/layout.h"
 #include "artists/manager.h"
 #include "artists/settings.h"
-#include "animation/animation_track.h"
 #include "fixture.h"
 #include "platform/platform.h"
 #include "tavro/song_data.h"

@@ -107,6 +107,8 @@ class Gui : public ::testing::Test {
     services.frontEnd.messages = &messages;
     game = std::make_unique<Kesh::Game::Game>(std::move(services), 815, 400);
     window->AttachGame(game.get());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     std::ofstream(folder.Path("song.mid")) << "MThd";
   }
   void TearDown() override {
@@ -119,6 +121,8 @@ class Gui : public ::testing::Test {
     window->OpenFiles({QString::fromStdString(folder.Path("song.mid"))});
     ASSERT_TRUE(game->GetState().running);
   }
+  // Lets the frame thread run (its paint requests are answered by this thread's event loop).
+  static void Frames(int milliseconds) { QTest::qWait(milliseconds); }
 
   Songs::Folder folder;
   Module module;
@@ -132,6 +136,9 @@ class Gui : public ::testing::Test {
 TEST_F(Gui, TransportDrivesTheGameAndTheModule) {
   Open();
   EXPECT_EQ(window->windowTitle(), "Tavro - song.mid");
+  for (int i = 0; i < 100 && module.Count("Play") == 0; ++i) {
+    Frames(100);
+  }
   EXPECT_GE(module.Count("Play"), 1u);
   module.ClearCalls();
   Click(window->Transport(106));  // pause
@@ -184,11 +191,17 @@ TEST_F(Gui, StageControlsRecordTheirCodesOnlyWhileRecording) {
 
   Click(window->Transport(102));  // recording on
   ASSERT_TRUE(game->GetState().recording);
+  // One action a frame: the show's time of a click is its frame.
   QTest::mouseClick(window->LightFrame(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));  // 8
+  Frames(120);
   QTest::mouseClick(window->LightFrame(), Qt::LeftButton, Qt::NoModifier, QPoint(78, 52));  // 4
+  Frames(120);
   QTest::mouseClick(window->LightFrame(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 52));  // none
+  Frames(120);
   QTest::mouseClick(window->CrowdFrame(), Qt::LeftButton, Qt::NoModifier, QPoint(40, 10));  // 15
+  Frames(120);
   Click(window->StageButton(107));  // darker: 1
+  Frames(120);
   Click(window->StageButton(108));  // automatic lights back on: 11
   std::vector<int> codes;
   for (const auto& [frame, action] : game->GetPlayer().Actions().GetActions()) {
@@ -284,9 +297,16 @@ TEST_F(Gui, KaraokeViewPaintsTheSungWordsOfARealKaraokeFile) {
   ASSERT_TRUE(game->StartOfflineRun());
   game->GetState().karaoke = true;
   module.manualClock = true;
-  module.ticks = static_cast<int>(tick + 100);
-  for (int i = 0; i < 5; ++i) {
+  // Walk the song's ticks until a syllable of a page is being sung with words after it.
+  module.ticks = static_cast<int>(tick);
+  for (int i = 0; i < 4000; ++i) {
     game->RunOfflineFrame();
+    const Kesh::Game::LyricState now = game->GetPlayer().GetLyricState();
+    if (now.currentSyllable >= 0 &&
+        now.currentSyllable + 3 < static_cast<int>(now.syllables.size())) {
+      break;
+    }
+    module.ticks = module.ticks + 10;
   }
   const Kesh::Game::LyricState state = game->GetPlayer().GetLyricState();
   ASSERT_FALSE(state.syllables.empty());

@@ -22,6 +22,7 @@ using Kesh::Styles::Style;
 
 std::vector<std::pair<int, int>> TimesAndKinds(const std::vector<Cue>& schedule) {
   std::vector<std::pair<int, int>> result;
+  result.reserve(schedule.size());
   for (const Cue& cue : schedule) {
     result.emplace_back(cue.time, cue.kind);
   }
@@ -304,9 +305,15 @@ TEST_F(AutomationTest, CrowdApplauseWhistlesAndBravos) {
     if (cue.time >= 10000) {
       continue;  // the song's end
     }
-    if (cue.kind == OvatixAuto::kApplause) applause.push_back(cue.time);
-    if (cue.kind == OvatixAuto::kWhistle) whistles.push_back(cue.time);
-    if (cue.kind == OvatixAuto::kBravo) bravos.push_back(cue.time);
+    if (cue.kind == OvatixAuto::kApplause) {
+      applause.push_back(cue.time);
+    }
+    if (cue.kind == OvatixAuto::kWhistle) {
+      whistles.push_back(cue.time);
+    }
+    if (cue.kind == OvatixAuto::kBravo) {
+      bravos.push_back(cue.time);
+    }
   }
   EXPECT_EQ(applause, (std::vector<int>{825, 1025, 1125}));
   EXPECT_EQ(whistles, (std::vector<int>{2100, 2200, 2300, 2400}));  // delay 0, ordinals 1 ... 4
@@ -320,7 +327,9 @@ TEST_F(AutomationTest, CrowdNoiseIntervalsThatDoNotAdvance) {
     ASSERT_TRUE(style.crowdAuto.Prepare());
     std::vector<int> murmurs;
     for (const Cue& cue : style.crowdAuto.Schedule()) {
-      if (cue.kind == OvatixAuto::kNoise) murmurs.push_back(cue.time);
+      if (cue.kind == OvatixAuto::kNoise) {
+        murmurs.push_back(cue.time);
+      }
     }
     EXPECT_EQ(murmurs, (std::vector<int>{50, 1500})) << interval;
   }
@@ -330,7 +339,9 @@ TEST_F(AutomationTest, CrowdNoiseIntervalsThatDoNotAdvance) {
   ASSERT_TRUE(style.crowdAuto.Prepare());
   std::vector<int> murmurs;
   for (const Cue& cue : style.crowdAuto.Schedule()) {
-    if (cue.kind == OvatixAuto::kNoise && cue.time < 300) murmurs.push_back(cue.time);
+    if (cue.kind == OvatixAuto::kNoise && cue.time < 300) {
+      murmurs.push_back(cue.time);
+    }
   }
   EXPECT_EQ(murmurs, (std::vector<int>{-120, 30, 80, 130, 180, 230, 280}));
 }

@@ -728,15 +728,16 @@ class Musician:
         fwd, right = basis(yaw)
         S = self.stride
         p = self.stand(yaw, spread=0.07)
-        bob = 0.022 * math.cos(4 * math.pi * phase)
-        p["pelvis"] = p["pelvis"] + UP * (bob - 0.02)
+        # Lowest when both feet are down, highest as the legs pass each other.
+        bob = -0.02 * math.cos(4 * math.pi * phase)
+        p["pelvis"] = p["pelvis"] + UP * (bob + 0.035)
         p["lean"] = 0.05
         for side, sign, ph in (("l", -1, phase), ("r", 1, (phase + 0.5) % 1.0)):
             if ph < 0.5:
                 along, lift = S / 2 - S * (ph / 0.5), 0.0
             else:
                 u = (ph - 0.5) / 0.5
-                along, lift = -S / 2 + S * (1 - math.cos(math.pi * u)) / 2, 0.09 * math.sin(math.pi * u)
+                along, lift = -S / 2 + S * (1 - math.cos(math.pi * u)) / 2, 0.07 * math.sin(math.pi * u)
             p["foot_" + side] = Vector((self.home.x, self.home.y, self.c.ankle + lift)) + right * sign * 0.08 + fwd * along
             p["knee_" + side] = fwd
             swing = -along * 1.1

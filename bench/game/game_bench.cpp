@@ -1,0 +1,91 @@
+// Opening a corpus song with the real player module up to the first drawn frame, and one frame of
+// a running show (the test band of six artists, no style), on the module's offline clock.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "fixture.h"
+#include "game/game.h"
+#include "game/hub.h"
+#include "game/player.h"
+#include "platform/platform.h"
+
+namespace {
+
+using Kesh::Game::Game;
+
+struct Show {
+  Show() {
+    Fixture::WriteBand(program);
+    std::filesystem::copy_file(TAVRO_SOURCE_DIR "/data/config/analysis.xml",
+                               program.Path("config/analysis.xml"));
+    directory = std::make_unique<Vell::Platform::ScopedDirectory>(program.Root());
+    Kesh::Hub::SetModuleDirectory(TAVRO_PROGRAM_DIR);
+    hub = Kesh::Hub::Instance();
+    hub->SetSaveProfileAtExit(false);
+    hub->CreateGame({}, 815, 400);
+    hub->GetPlayer()->SetOffline(true, 44100);
+  }
+  ~Show() {
+    Kesh::Hub::Destroy();
+    directory.reset();
+  }
+  Game& GetGame() { return *hub->GetGame(); }
+
+  Fixture::Program program;
+  std::unique_ptr<Vell::Platform::ScopedDirectory> directory;
+  Kesh::Hub* hub = nullptr;
+};
+
+void OpenToFirstFrame(benchmark::State& state, const char* song) {
+  if (!std::filesystem::exists(song)) {
+    state.SkipWithError("the corpus is missing");
+    return;
+  }
+  Show show;
+  for (auto _ : state) {
+    Game& game = show.GetGame();
+    if (!game.Open(song) || !game.StartOfflineRun()) {
+      state.SkipWithError("the song does not open");
+      return;
+    }
+    game.RunOfflineFrame();
+    game.StopOfflineRun();
+  }
+}
+BENCHMARK_CAPTURE(OpenToFirstFrame, typical, TAVRO_CORPUS_DIR "/songs/avgvst__Endgame.mid")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OpenToFirstFrame, longest, TAVRO_CORPUS_DIR "/songs/freedoom__d_map27.mid")
+    ->Unit(benchmark::kMillisecond);
+
+void Frame(benchmark::State& state) {
+  const char* song = TAVRO_CORPUS_DIR "/songs/avgvst__Endgame.mid";
+  if (!std::filesystem::exists(song)) {
+    state.SkipWithError("the corpus is missing");
+    return;
+  }
+  Show show;
+  Game& game = show.GetGame();
+  if (!game.Open(song) || !game.StartOfflineRun()) {
+    state.SkipWithError("the song does not open");
+    return;
+  }
+  // Forty seconds into the song, the band on stage; then the same frame is drawn again and again.
+  Kesh::Audio::IPlayer* module = show.hub->GetPlayer();
+  std::vector<int16_t> sound(1764 * 2);
+  for (int i = 0; i < 1000; ++i) {
+    module->AdvanceOffline(40);
+    while (module->RenderOffline(sound.data(), 1764) > 0) {
+    }
+    game.RunOfflineFrame();
+  }
+  for (auto _ : state) {
+    game.RunOfflineFrame();
+  }
+  state.counters["artists"] = static_cast<double>(game.GetPlayer().Animations().size());
+  game.StopOfflineRun();
+}
+BENCHMARK(Frame)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
