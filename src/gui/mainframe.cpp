@@ -174,7 +174,7 @@ void Mainframe::AttachGame(Game::Game* attached) {
   for (int id = 0; styles != nullptr && id < styles->Count(); ++id) {
     const Styles::Style* style = styles->GetById(id);
     const QString name = QString::fromStdString(style->GetName());
-    const QPixmap picture(QStringLiteral("styles/%1.png").arg(name.toLower()));
+    const QPixmap picture(QStringLiteral("styles/%1/picture.png").arg(name.toLower()));
     stylePicker->addItem(picture.isNull() ? QIcon() : QIcon(picture), name);
   }
   ResetMixer();
