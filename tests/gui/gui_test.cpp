@@ -20,6 +20,7 @@
 #include "fakes.h"
 #include "game/game.h"
 #include "game/player.h"
+#include "gfx/lyric_page.h"
 #include "gui/dialogs.h"
 #include "gui/mainframe.h"
 #include "songs.h"
@@ -325,6 +326,42 @@ TEST_F(Gui, KaraokeViewPaintsTheSungWordsOfARealKaraokeFile) {
   EXPECT_GT(unsung, 20);
   EXPECT_EQ(shown.pixel(1, shown.height() - 2), L::LyricPane::kBackground);
   game->StopOfflineRun();
+}
+
+TEST_F(Gui, TheDemoKaraokeSongShowsItsPagesInTheKaraokeView) {
+  Kesh::Audio::Midi::MidiFile file;
+  std::string reason;
+  ASSERT_TRUE(
+      Kesh::Audio::Midi::ReadMidiFile(TAVRO_SOURCE_DIR "/data/demo/lantern.kar", file, reason))
+      << reason;
+  module.song = file.song;
+  ASSERT_TRUE(game->Open(folder.Path("song.mid")));
+  ASSERT_TRUE(game->StartOfflineRun());
+  game->GetState().karaoke = true;
+  module.manualClock = true;
+  // Every page the view shows while the song's ticks pass, as its lines of text.
+  std::vector<std::vector<std::string>> pages;
+  for (int tick = 0; tick < 64000; tick += 40) {
+    module.ticks = tick;
+    game->RunOfflineFrame();
+    const Kesh::Game::LyricState state = game->GetPlayer().GetLyricState();
+    std::vector<std::string> lines;
+    for (const auto& line :
+         Vell::Gfx::LayoutLyricPage(state.syllables, state.currentSyllable, state.lines)) {
+      lines.push_back(line.text);
+    }
+    if (!lines.empty() && (pages.empty() || pages.back() != lines)) {
+      pages.push_back(lines);
+    }
+  }
+  game->StopOfflineRun();
+  const std::vector<std::vector<std::string>> expected = {
+      {"Lights come up on the old town square", "Somebody hums and the night is there"},
+      {"Pick up a drum and pick up a song", "Everybody here can sing along"},
+      {"Hey hey, under the lantern glow", "Hey hey, nobody wants to go"},
+      {"Strings of the moon on the water run", "We keep on singing till the night is done"},
+      {"Hey hey, under the lantern glow", "Hey hey, sing it soft and slow"}};
+  EXPECT_EQ(pages, expected);
 }
 
 TEST_F(Gui, SettingsCopyOnOkOnlyAndReportAnOutputThatFails) {
