@@ -824,7 +824,6 @@ void Mainframe::RefreshMixerNames() {
       }
     }
     strips[c]->SetName(name);
-    strips[c]->setToolTip(name);
   }
 }
 

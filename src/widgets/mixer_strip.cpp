@@ -1,5 +1,6 @@
 #include "widgets/mixer_strip.h"
 
+#include <QFontMetrics>
 #include <QSignalBlocker>
 
 namespace L {
@@ -56,7 +57,11 @@ MixerStrip::MixerStrip(bool master, int width, QWidget* parent) : QWidget(parent
   connect(slider, &QSlider::valueChanged, this, &MixerStrip::LevelMoved);
 }
 
-void MixerStrip::SetName(const QString& text) { name->setText(text); }
+void MixerStrip::SetName(const QString& text) {
+  // Long instrument names are cut to the strip; the tool tip keeps the whole name.
+  name->setText(QFontMetrics(name->font()).elidedText(text, Qt::ElideRight, name->width()));
+  name->setToolTip(text);
+}
 
 void MixerStrip::SetArtistsPressed(bool pressed) { artists->setChecked(pressed); }
 
