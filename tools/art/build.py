@@ -180,13 +180,13 @@ def set_attributes(name):
 
 
 def write_artist(out, key):
-    spec = band.ARTISTS[key]
+    player_info = band.ARTISTS[key]
     slen, rlen, spos, rpos = PAIR_TIMING.get(key, (4, 4, 2, 2))
-    attrs = [("patch", spec["patch"]), ("type", spec["type"]), ("name", spec["name"]),
-             ("desc", spec["desc"]), ("place", spec["place"])]
-    if "range" in spec:
-        attrs.append(("range", str(spec["range"])))
-    attrs += [("priority", str(spec["priority"])), ("thumb", key + "/thumb.png")]
+    attrs = [("patch", player_info["patch"]), ("type", player_info["type"]), ("name", player_info["name"]),
+             ("desc", player_info["desc"]), ("place", player_info["place"])]
+    if "range" in player_info:
+        attrs.append(("range", str(player_info["range"])))
+    attrs += [("priority", str(player_info["priority"])), ("thumb", key + "/thumb.png")]
     lines = ['<?xml version="1.0" encoding="utf-8"?>',
              "<!-- Written by tools/art/build.py from tools/art/band.py. -->",
              "<profile>", "  <artists>",

@@ -351,11 +351,11 @@ class Character:
 class Guitar:
     """A guitar or bass strapped to the body; its frame follows the torso."""
 
-    def __init__(self, spec):
-        self.spec = spec
-        body = material(colour(spec["body"]), 0.35)
-        neck = material(colour(spec.get("neck", "6b4a2b")), 0.6)
-        guard = material(colour(spec.get("guard", "f0f0f0")), 0.4)
+    def __init__(self, player_info):
+        self.player_info = player_info
+        body = material(colour(player_info["body"]), 0.35)
+        neck = material(colour(player_info.get("neck", "6b4a2b")), 0.6)
+        guard = material(colour(player_info.get("guard", "f0f0f0")), 0.4)
         self.parts = {
             "lower": sphere(body, "g_lower", 20),
             "upper": sphere(body, "g_upper", 20),
@@ -363,7 +363,7 @@ class Guitar:
             "neck": cube(neck, "g_neck"),
             "head": cube(neck, "g_head"),
         }
-        if spec.get("hole"):
+        if player_info.get("hole"):
             self.parts["hole"] = sphere(material(colour("1a1008"), 0.8), "g_hole", 12)
 
     def objects(self):
@@ -372,8 +372,8 @@ class Guitar:
     def frame(self, pose_info, tilt=0.0):
         # Body centre, neck direction, body normal.
         fwd, right, spine = pose_info["fwd"], pose_info["right"], pose_info["spine"]
-        length = self.spec["length"]
-        angle = math.radians(self.spec.get("angle", 22) + tilt)
+        length = self.player_info["length"]
+        angle = math.radians(self.player_info.get("angle", 22) + tilt)
         centre = pose_info["pelvis"] + spine * 0.12 + fwd * 0.16 + right * 0.06
         neck_dir = (-right * math.cos(angle) + spine * math.sin(angle)).normalized()
         normal = fwd
@@ -382,7 +382,7 @@ class Guitar:
     def pose(self, pose_info, tilt=0.0):
         c, nd, n, length = self.frame(pose_info, tilt)
         P = self.parts
-        sz = self.spec["size"]
+        sz = self.player_info["size"]
         up_in_plane = n.cross(nd).normalized()
         rot = Matrix((nd, up_in_plane, n)).transposed().to_quaternion()
         place(P["lower"], c - nd * sz * 0.35, rot, (sz * 0.62, sz * 0.58, 0.05))
@@ -475,8 +475,8 @@ def cymbal(name, centre, radius, tilt):
     return [obj] + stand(dark, name + "_stand", Vector((centre.x, centre.y, 0)), centre, 0.01)
 
 
-def build_drum_kit(spec):
-    shell = material(colour(spec["shell"]), 0.3)
+def build_drum_kit(player_info):
+    shell = material(colour(player_info["shell"]), 0.3)
     head = material(colour("f2efe6"), 0.7)
     chrome = material(colour("b8b8c0"), 0.2, 0.9)
     objs = []
@@ -486,7 +486,7 @@ def build_drum_kit(spec):
     for obj in o:
         obj.rotation_quaternion = Quaternion((1, 0, 0), math.radians(90))
     o[1].location = Vector((0, -0.55 - 0.21, 0.29))
-    logo = cylinder(material(colour(spec["logo"]), 0.5), "kick_logo", 24)
+    logo = cylinder(material(colour(player_info["logo"]), 0.5), "kick_logo", 24)
     place(logo, Vector((0, -0.77, 0.29)), Quaternion((1, 0, 0), math.radians(90)), (0.16, 0.16, 0.004))
     objs += o + [logo]
     o, targets["snare"] = drum(shell, head, "snare", Vector((0.24, -0.36, 0.64)), 0.17, 0.12, math.radians(28))
@@ -594,14 +594,14 @@ def build_piano():
     return objs, {"keys": Vector((-0.34, 0.05, 0.77))}
 
 
-def build_keyboard_stand(spec):
+def build_keyboard_stand(player_info):
     dark = material(colour("222226"), 0.35)
     white = material(colour("f2f2ee"), 0.4)
     keyb = material(colour("111111"), 0.3)
-    accent = material(colour(spec["accent"]), 0.4)
+    accent = material(colour(player_info["accent"]), 0.4)
     objs = []
     tilt = Quaternion((1, 0, 0), math.radians(35))
-    tiers = spec.get("tiers", 1)
+    tiers = player_info.get("tiers", 1)
     for tier in range(tiers):
         z = 0.92 + tier * 0.2
         y = -0.38 + tier * 0.12
@@ -640,12 +640,12 @@ def build_mic_stand(x, mz):
     return objs, {"mic": Vector((x, -0.255, mz))}
 
 
-def build_amp(spec, x, y):
+def build_amp(player_info, x, y):
     cab = material(colour("1a1a1a"), 0.6)
-    grille = material(colour(spec.get("grille", "3a3a40")), 0.9)
+    grille = material(colour(player_info.get("grille", "3a3a40")), 0.9)
     trim = material(colour("c9b27a"), 0.4, 0.6)
     box = cube(cab, "amp_cab")
-    h = spec.get("amp_height", 0.75)
+    h = player_info.get("amp_height", 0.75)
     place(box, Vector((x, y, h / 2)), Quaternion(), (0.62, 0.36, h))
     front = cube(grille, "amp_grille")
     place(front, Vector((x, y - 0.181, h / 2 - 0.06)), Quaternion(), (0.54, 0.01, h - 0.2))
@@ -694,15 +694,15 @@ def hit(theta, sharp=0.6):
 class Musician:
     """Poses of one musician: walking, standing or seated, and the four playing grooves."""
 
-    def __init__(self, spec, character, extras, targets):
-        self.spec = spec
+    def __init__(self, player_info, character, extras, targets):
+        self.player_info = player_info
         self.c = character
         self.extras = extras
         self.targets = targets
-        self.home = Vector(spec["home"])  # pelvis x, y
+        self.home = Vector(player_info["home"])  # pelvis x, y
         s = character.s
         self.stand_z = (character.thigh + character.shin) * 0.975 + character.ankle
-        self.stride = spec["velocity"] * 8 / band.PIXELS_PER_METRE / 2
+        self.stride = player_info["velocity"] * 8 / band.PIXELS_PER_METRE / 2
 
     # Standing base pose facing yaw.
     def stand(self, yaw, spread=0.11, bend=0.0, hands=None):
@@ -747,7 +747,7 @@ class Musician:
         return p
 
     def carry(self, p, phase):
-        kind = self.spec["kind"]
+        kind = self.player_info["kind"]
         fwd, right = basis(p["yaw"])
         if kind == "drums":
             for side in ("l", "r"):
@@ -761,10 +761,10 @@ class Musician:
 
     # The pose of playing set `name` at sequence position t (0 .. 1).
     def play(self, name, t):
-        return getattr(self, "play_" + self.spec["kind"])(name, t)
+        return getattr(self, "play_" + self.player_info["kind"])(name, t)
 
     def rest(self, t):
-        kind = self.spec["kind"]
+        kind = self.player_info["kind"]
         th = 2 * math.pi * t
         if kind in ("drums", "piano"):
             p = self.base_pose()
@@ -796,16 +796,16 @@ class Musician:
         return p
 
     def base_pose(self):
-        kind = self.spec["kind"]
+        kind = self.player_info["kind"]
         if kind == "drums":
             p = self.seated(0.0, 0.6)
             p["foot_r"] = Vector((-0.08, -0.22, self.c.ankle))
             p["foot_l"] = Vector((0.33, -0.2, self.c.ankle))
             return p
         if kind == "piano":
-            p = self.seated(math.radians(self.spec.get("yaw", 90)), 0.62)
+            p = self.seated(math.radians(self.player_info.get("yaw", 90)), 0.62)
             return p
-        return self.stand(math.radians(self.spec.get("yaw", 0)), spread=0.13, bend=0.02)
+        return self.stand(math.radians(self.player_info.get("yaw", 0)), spread=0.13, bend=0.02)
 
     # -- drums --
     def stick_to(self, p, side, target, lift, back_side=0.0):
@@ -949,9 +949,9 @@ class Musician:
             lift_r = 0.14 * hit(th * 2 + math.pi, 0.6)
             p["lean"] = 0.25
             p["head_nod"] = 0.15
-        along = Vector((0, 1, 0)) if self.spec["kind"] == "piano" else Vector((-1, 0, 0))
+        along = Vector((0, 1, 0)) if self.player_info["kind"] == "piano" else Vector((-1, 0, 0))
         for side, sign, lift in (("l", -1, lift_l), ("r", 1, lift_r)):
-            key_pos = keys + along * (centre - sign * spread / 2 * (1 if self.spec["kind"] == "piano" else -1))
+            key_pos = keys + along * (centre - sign * spread / 2 * (1 if self.player_info["kind"] == "piano" else -1))
             p["hand_" + side] = key_pos + UP * (0.03 + lift)
             p["elbow_" + side] = -fwd + right * sign * 0.5 - UP * 0.3
         return p
@@ -961,7 +961,7 @@ class Musician:
         fwd, right = basis(p["yaw"])
         keys = self.targets["keys"]
         th = 2 * math.pi * 2 * t
-        tiers = self.spec.get("tiers", 1)
+        tiers = self.player_info.get("tiers", 1)
         hands = {"l": keys + Vector((0.2, 0, 0)), "r": keys + Vector((-0.2, 0, 0))}
         if name == "csa":
             for side, sign in (("l", 1), ("r", -1)):
@@ -1023,7 +1023,7 @@ class Musician:
 # ---- rendering ----
 
 def apply(mus, pose):
-    kind = mus.spec["kind"]
+    kind = mus.player_info["kind"]
     info = mus.c.pose(pose)
     ex = mus.extras
     if kind in ("guitar", "bass"):
@@ -1033,8 +1033,8 @@ def apply(mus, pose):
         fret = pose.get("fret", 0.3)
         if pose.get("rest_guitar"):
             strum, fret = 0.0, 0.2
-        length = g.spec["length"]
-        neck0 = c + nd * g.spec["size"] * 0.5
+        length = g.player_info["length"]
+        neck0 = c + nd * g.player_info["size"] * 0.5
         up_in_plane = n.cross(nd).normalized()
         p2 = dict(pose)
         p2["hand_l"] = neck0 + nd * (length * fret) + n * 0.05 - up_in_plane * 0.03
@@ -1081,35 +1081,35 @@ def set_props(mus, visible, offset_px=0.0):
 
 
 def build(name):
-    spec = band.ARTISTS[name]
-    scene = reset_scene(spec["width"])
-    scene.camera.location.x = spec.get("cam_x", 0.0)
-    character = Character(spec["look"])
+    player_info = band.ARTISTS[name]
+    scene = reset_scene(player_info["width"])
+    scene.camera.location.x = player_info.get("cam_x", 0.0)
+    character = Character(player_info["look"])
     extras = {}
     targets = {}
     props = []
-    kind = spec["kind"]
+    kind = player_info["kind"]
     if kind == "drums":
-        props, targets = build_drum_kit(spec["kit"])
+        props, targets = build_drum_kit(player_info["kit"])
         extras["stick_l"] = build_stick("stick_l")
         extras["stick_r"] = build_stick("stick_r")
     elif kind == "congas":
         props, targets = build_congas()
     elif kind in ("guitar", "bass"):
-        extras["guitar"] = Guitar(spec["guitar"])
+        extras["guitar"] = Guitar(player_info["guitar"])
     elif kind == "upright":
         extras["upright"] = UprightBass()
     elif kind == "piano":
         props, targets = build_piano()
     elif kind == "keys":
-        props, targets = build_keyboard_stand(spec["keys"])
+        props, targets = build_keyboard_stand(player_info["keys"])
     elif kind == "singer":
         s = character.s
         stand_z = (character.thigh + character.shin) * 0.975 + character.ankle - 0.02
         mouth_z = stand_z + character.torso + 0.17 * s - 0.05 * s
-        props, targets = build_mic_stand(spec["home"][0], mouth_z)
-    if "amp" in spec:
-        props += build_amp(spec["amp"], *spec["amp"]["at"])
+        props, targets = build_mic_stand(player_info["home"][0], mouth_z)
+    if "amp" in player_info:
+        props += build_amp(player_info["amp"], *player_info["amp"]["at"])
     if props:
         root = bpy.data.objects.new("props_root", None)
         scene.collection.objects.link(root)
@@ -1117,7 +1117,7 @@ def build(name):
             obj.parent = root
         extras["props_root"] = root
         extras["props"] = props
-    mus = Musician(spec, character, extras, targets)
+    mus = Musician(player_info, character, extras, targets)
     return scene, mus
 
 

@@ -114,14 +114,14 @@ def write_wav(path, x, rate=RATE):
 def fft_filter(x, lo=None, hi=None, order=2):
     """Smooth band-pass by spectrum weighting (Butterworth-like magnitudes)."""
     n = len(x)
-    spec = np.fft.rfft(x)
+    spectrum = np.fft.rfft(x)
     f = np.fft.rfftfreq(n, 1.0 / RATE)
     g = np.ones_like(f)
     if lo:
         g *= 1.0 / np.sqrt(1.0 + (lo / np.maximum(f, 1e-3)) ** (2 * order))
     if hi:
         g *= 1.0 / np.sqrt(1.0 + (f / hi) ** (2 * order))
-    return np.fft.irfft(spec * g, n)
+    return np.fft.irfft(spectrum * g, n)
 
 
 def speak(tmp, text, voice, pitch, speed, amp=120):
