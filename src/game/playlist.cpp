@@ -5,7 +5,7 @@
 
 #include "framework/file.h"
 #include "framework/text.h"
-#include "game/write_file.h"
+#include "framework/user_file.h"
 
 namespace Kesh::Game {
 
@@ -126,7 +126,9 @@ bool Playlist::LoadFile(const std::string& path, std::string* why) {
 bool Playlist::SaveFile(const std::string& path, std::string* why) {
   Vell::Data::MemoryStg text;
   Save(text);
-  return WriteFileReplacing(path, text.Bytes(), why);
+  const auto& content = text.Bytes();
+  return Vell::Data::WriteUserFile(
+      path, std::string_view(reinterpret_cast<const char*>(content.data()), content.size()), why);
 }
 
 std::string Playlist::ExtensionOf(const std::string& path) {

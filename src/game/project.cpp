@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "framework/file.h"
-#include "game/write_file.h"
+#include "framework/user_file.h"
 
 namespace Kesh::Game::Project {
 
@@ -261,7 +261,9 @@ bool Save(const std::string& path, const Source& source, std::string* why) {
   if (!Write(bytes, source, why)) {
     return false;
   }
-  return WriteFileReplacing(path, bytes.Bytes(), why);
+  const auto& content = bytes.Bytes();
+  return Vell::Data::WriteUserFile(
+      path, std::string_view(reinterpret_cast<const char*>(content.data()), content.size()), why);
 }
 
 }  // namespace Kesh::Game::Project
