@@ -1000,12 +1000,7 @@ void Mainframe::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void Mainframe::dropEvent(QDropEvent* event) {
-  QStringList paths;
-  for (const QUrl& url : event->mimeData()->urls()) {
-    if (url.isLocalFile()) {
-      paths << url.toLocalFile();
-    }
-  }
+  const QStringList paths = L::LocalFilesOf(event->mimeData());
   if (!paths.isEmpty()) {
     event->acceptProposedAction();
     // Handled after the drop returns, so the dragging program is not kept waiting.

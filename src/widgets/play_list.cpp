@@ -67,6 +67,16 @@ void PlayList::keyPressEvent(QKeyEvent* event) {
   }
 }
 
+QStringList LocalFilesOf(const QMimeData* data) {
+  QStringList paths;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) {
+      paths << url.toLocalFile();
+    }
+  }
+  return paths;
+}
+
 void PlayList::dragEnterEvent(QDragEnterEvent* event) {
   if (event->mimeData()->hasUrls()) {
     event->acceptProposedAction();
@@ -80,12 +90,7 @@ void PlayList::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void PlayList::dropEvent(QDropEvent* event) {
-  QStringList paths;
-  for (const QUrl& url : event->mimeData()->urls()) {
-    if (url.isLocalFile()) {
-      paths << url.toLocalFile();
-    }
-  }
+  const QStringList paths = L::LocalFilesOf(event->mimeData());
   if (!paths.isEmpty()) {
     event->acceptProposedAction();
     emit FilesDropped(paths);

@@ -6,7 +6,12 @@
 #include <QListWidget>
 #include <QStringList>
 
+class QMimeData;
+
 namespace L {
+
+// The local files among dropped data (links to other places are left out).
+QStringList LocalFilesOf(const QMimeData* data);
 
 class PlayList : public QListWidget {
   Q_OBJECT
