@@ -62,24 +62,30 @@ GM_NAMES = [
 
 # Artist patches: 1 pianist, 2 keyboardist, 3 singer, 4 electric bassist, 5 upright bassist,
 # 6 lead guitarist (high parts), 7 acoustic guitarist, 8 rhythm guitarist (low parts),
-# 204 percussionist. The second candidate takes the second part of a family in one song.
-PIANO, KEYS, SINGER, BASS, UPRIGHT, LEAD, ACOUSTIC, RHYTHM, PERC = 1, 2, 3, 4, 5, 6, 7, 8, 204
+# 9 violinist, 10 cellist, 11 harpist, 12 trumpeter, 13 trombonist, 14 saxophonist,
+# 15 clarinettist, 16 flautist, 17 mallet player, 18 synth lead (keytar), 19 pad player, 20 DJ,
+# 21 folk musician, 204 percussionist.
+PIANO, KEYS, SINGER, BASS, UPRIGHT, LEAD, ACOUSTIC, RHYTHM = 1, 2, 3, 4, 5, 6, 7, 8
+VIOLIN, CELLO, HARP, TRUMPET, TROMBONE, SAX, CLARINET, FLUTE = 9, 10, 11, 12, 13, 14, 15, 16
+MALLETS, KEYTAR, PADS, DJ, FOLK, PERC = 17, 18, 19, 20, 21, 204
 
 
 def patch_map():
+    """Program -> artist patches, most preferred first. The analysis keeps one track per program,
+    so two parts of one family in a song have two programs: the second candidate is the other
+    musician of that family (violin and cello, trumpet and trombone, sax and clarinet, ...)."""
     m = {}
-    for p in range(0, 4):
+    for p in range(0, 4):  # pianos
         m[p] = (PIANO, KEYS)
-    for p in (4, 5, 7):
+    for p in (4, 5, 7):  # electric pianos, clavinet
         m[p] = (KEYS, PIANO)
-    m[6] = (PIANO, KEYS)
-    for p in range(8, 16):  # chromatic percussion: mallets and bells at the keyboard
+    m[6] = (PIANO, KEYS)  # harpsichord
+    for p in range(8, 15):  # celesta, glockenspiel, music box, vibraphone, marimba, xylophone, bells
+        m[p] = (MALLETS, KEYS)
+    m[15] = (FOLK, MALLETS)  # dulcimer: a struck folk zither
+    for p in range(16, 24):  # organs and accordions
         m[p] = (KEYS, PIANO)
-    for p in (12, 13):  # marimba and xylophone
-        m[p] = (KEYS, PERC)
-    for p in range(16, 24):
-        m[p] = (KEYS, PIANO)
-    m[22] = (SINGER, KEYS)  # harmonica: the singer's second instrument
+    m[22] = (SINGER, FOLK)  # harmonica: the singer's second instrument
     m[24] = (ACOUSTIC, RHYTHM, LEAD)
     m[25] = (ACOUSTIC, RHYTHM, LEAD)
     for p in range(26, 32):
@@ -88,44 +94,63 @@ def patch_map():
     m[32] = (UPRIGHT, BASS)
     for p in range(33, 38):
         m[p] = (BASS, UPRIGHT)
-    m[38] = (BASS, KEYS)
-    m[39] = (BASS, KEYS)
-    for p in range(40, 42):
-        m[p] = (KEYS, PIANO)
-    m[42] = (UPRIGHT, KEYS)  # cello: a bowed low string
-    m[43] = (UPRIGHT, BASS)
-    for p in (44, 45):
-        m[p] = (KEYS, PIANO)
-    m[46] = (PIANO, KEYS)  # harp: plucked over the whole range
-    m[47] = (PERC, KEYS)
-    for p in range(48, 52):
-        m[p] = (KEYS, PIANO)
-    for p in (52, 53, 54):
-        m[p] = (SINGER, KEYS)
-    m[55] = (KEYS, PIANO)
-    for p in range(56, 80):  # brass, reeds and pipes: played on the keyboards
-        m[p] = (KEYS, PIANO)
-    m[78] = (SINGER, KEYS)  # whistle
-    for p in range(80, 88):
-        m[p] = (KEYS, PIANO)
-    m[84] = (LEAD, KEYS)  # charang: a guitar-like lead
-    m[85] = (SINGER, KEYS)  # voice lead
-    m[87] = (BASS, KEYS)  # bass + lead
-    for p in range(88, 104):
-        m[p] = (KEYS, PIANO)
-    m[91] = (SINGER, KEYS)  # choir pad
-    for p in (104, 105, 106, 107):  # sitar, banjo, shamisen, koto: plucked strings
-        m[p] = (ACOUSTIC, RHYTHM)
-    m[108] = (PERC, KEYS)
-    for p in (109, 110, 111):
-        m[p] = (KEYS, PIANO)
-    for p in range(112, 120):
-        m[p] = (PERC, KEYS)
-    m[120] = (LEAD, RHYTHM)
-    m[121] = (SINGER, KEYS)
-    for p in range(122, 128):
-        m[p] = (KEYS, PIANO)
-    m[126] = (SINGER, KEYS)  # applause: taken by the singer, who takes the bow
+    m[38] = (BASS, KEYTAR)  # synth basses
+    m[39] = (BASS, KEYTAR)
+    for p in (40, 41):  # violin, viola
+        m[p] = (VIOLIN, CELLO)
+    m[42] = (CELLO, VIOLIN)
+    m[43] = (CELLO, UPRIGHT)  # contrabass, bowed
+    for p in (44, 45):  # tremolo and pizzicato strings
+        m[p] = (VIOLIN, CELLO)
+    m[46] = (HARP, PIANO)
+    m[47] = (PERC, MALLETS)  # timpani
+    for p in (48, 49):  # string ensembles
+        m[p] = (VIOLIN, CELLO)
+    for p in (50, 51):  # synth strings
+        m[p] = (PADS, KEYS)
+    for p in (52, 53):  # choir aahs, voice oohs: the pad player takes a second voice part
+        m[p] = (SINGER, PADS)
+    m[54] = (PADS, SINGER)  # synth voice
+    m[55] = (HARP, KEYS)  # orchestra hit
+    for p in (56, 59, 61):  # trumpet, muted trumpet, brass section
+        m[p] = (TRUMPET, TROMBONE)
+    for p in (57, 58, 60):  # trombone, tuba, French horn
+        m[p] = (TROMBONE, TRUMPET)
+    for p in (62, 63):  # synth brass
+        m[p] = (KEYTAR, PADS)
+    for p in range(64, 68):  # saxophones
+        m[p] = (SAX, CLARINET)
+    for p in range(68, 72):  # oboe, English horn, bassoon, clarinet
+        m[p] = (CLARINET, SAX)
+    for p in range(72, 80):  # piccolo, flute, recorder, pan flute, bottle, shakuhachi, whistle, ocarina
+        m[p] = (FLUTE, CLARINET)
+    for p in range(80, 88):  # synth leads
+        m[p] = (KEYTAR, PADS)
+    m[84] = (KEYTAR, LEAD, RHYTHM)  # charang: a guitar-like lead
+    m[85] = (KEYTAR, SINGER)  # voice lead
+    m[87] = (KEYTAR, BASS)  # bass + lead
+    for p in range(88, 96):  # pads
+        m[p] = (PADS, KEYS)
+    m[91] = (PADS, SINGER)  # choir pad
+    for p in range(96, 104):  # synth effects
+        m[p] = (DJ, PADS)
+    for p in (104, 105, 106, 107, 108, 109):  # sitar, banjo, shamisen, koto, kalimba, bagpipe
+        m[p] = (FOLK, ACOUSTIC)
+    m[108] = (FOLK, MALLETS)  # kalimba
+    m[109] = (FOLK, FLUTE)  # bagpipe
+    m[110] = (VIOLIN, FOLK)  # fiddle
+    m[111] = (CLARINET, FOLK)  # shanai: a double reed
+    m[112] = (MALLETS, PERC)  # tinkle bell
+    for p in (113, 115, 116, 117):  # agogo, woodblock, taiko, melodic tom
+        m[p] = (PERC, MALLETS)
+    m[114] = (MALLETS, PERC)  # steel drums, played with sticks
+    m[118] = (PERC, DJ)  # synth drum
+    m[119] = (DJ, PERC)  # reverse cymbal
+    m[120] = (LEAD, RHYTHM, ACOUSTIC)  # guitar fret noise
+    m[121] = (FLUTE, DJ)  # breath noise
+    for p in range(122, 128):  # seashore, bird, telephone, helicopter, applause, gunshot
+        m[p] = (DJ, PADS)
+    m[126] = (SINGER, DJ)  # applause: taken by the singer, who takes the bow
     assert sorted(m) == list(range(128))
     return m
 
@@ -157,7 +182,7 @@ def write_patch_map(out, keys):
     for program, wanted in sorted(patch_map().items()):
         patches = [p for p in wanted if p in have]
         if all(p in ranged for p in patches):
-            patches += [p for p in (KEYS, PIANO) if p in have][:1]
+            patches += [p for p in (KEYS, PIANO) if p in have and p not in patches][:1]
         lines.append('      <m in="%d" map="%s" n="%s"/>'
                      % (program, ",".join(str(p) for p in patches), xml_text(GM_NAMES[program])))
     lines += ["    </melodic>", "  </patchmap>", "</profile>", ""]
@@ -290,6 +315,21 @@ def contact_sheet(out, key, docs):
     shutil.rmtree(tmpdir)
 
 
+def has_pieces(key):
+    # Whether the musician leaves stage pieces (body.png) behind while walking on and off.
+    info = band.ARTISTS[key]
+    return (info["kind"] in ("drums", "congas", "piano", "keys", "singer", "cello", "harp",
+                             "mallets", "desk") or "amp" in info or "music_stand" in info)
+
+
+def rendered(frames, key):
+    src = os.path.join(frames, key)
+    if has_pieces(key) and not os.path.exists(os.path.join(src, "body.png")):
+        return False
+    return all(os.path.exists(os.path.join(src, "%s_%02d.png" % (name, k)))
+               for name in band.SETS for k in range(band.FRAMES[name]))
+
+
 def render(frames, key):
     start = time.time()
     cmd = ["nice", "-n", "10", "blender", "-b", "-t", "1", "--factory-startup", "-P",
@@ -315,10 +355,11 @@ def main():
     if args.render:
         for key in args.artists or band.ORDER:
             render(args.frames, key)
-    keys = [k for k in band.ORDER if os.path.isdir(os.path.join(args.frames, k))
-            or os.path.isdir(os.path.join(out, k))]
+    # A musician ships once every image of it is rendered (or it shipped before): the index and
+    # the patch map name only those, so a partly rendered band still loads.
+    keys = [k for k in band.ORDER if rendered(args.frames, k) or os.path.isdir(os.path.join(out, k))]
     for key in keys:
-        if os.path.isdir(os.path.join(args.frames, key)) and (not args.only or key in args.only):
+        if rendered(args.frames, key) and (not args.only or key in args.only):
             pack_artist(args.frames, out, key)
             contact_sheet(out, key, docs)
             print("packed", key, flush=True)

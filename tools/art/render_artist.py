@@ -122,6 +122,12 @@ def cylinder(mat, name, vertices=16):
                depth=1)
 
 
+def cone(mat, name, narrow=0.3, vertices=16):
+    # A unit-radius flare: radius `narrow` at the start (-z), 1 at the end (+z); span() stretches it.
+    return add(bpy.ops.mesh.primitive_cone_add, mat, name, vertices=vertices, radius1=narrow,
+               radius2=1, depth=1)
+
+
 def sphere(mat, name, segments=16):
     return add(bpy.ops.mesh.primitive_uv_sphere_add, mat, name, segments=segments,
                ring_count=segments // 2, radius=1)
@@ -242,6 +248,14 @@ class Character:
         if look.get("jacket"):
             jacket = material(colour(look["jacket"]), 0.7)
             P["jacket"] = sphere(jacket, "jacket", 16)
+        if look.get("skirt"):
+            P["skirt"] = cone(material(colour(look.get("skirt_colour", look["shirt"])), 0.7),
+                              "skirt", 0.55, 20)
+        if look.get("headphones"):
+            phones = material(colour(look["headphones"]), 0.35)
+            for side in ("l", "r"):
+                P["phone_" + side] = sphere(phones, "phone_" + side, 12)
+                P["phone_band_" + side] = cylinder(phones, "phone_band_" + side, 8)
 
     def objects(self):
         return list(self.parts.values())
@@ -316,6 +330,17 @@ class Character:
         if "hat_brim" in P:
             span(P["hat_brim"], head_c + hup * hs * 0.65, head_c + hup * hs * 0.7, hs * 1.45)
             span(P["hat_top"], head_c + hup * hs * 0.65, head_c + hup * hs * 1.35, hs * 0.85)
+        if "skirt" in P:
+            # Hangs from the hips whatever the lean; a seated musician's skirt covers the lap.
+            length = self.look["skirt"] * s
+            top = pelvis + spine * 0.06 * s
+            span(P["skirt"], top, top - UP * length, self.hip + 0.1 * s)
+        if "phone_l" in P:
+            crown = head_c + hup * hs * 1.12
+            for side, sign in (("l", -1), ("r", 1)):
+                cup = head_c + hright * sign * hs * 0.98 + hup * hs * 0.05
+                place(P["phone_" + side], cup, hrot, (hs * 0.3, hs * 0.38, hs * 0.42))
+                span(P["phone_band_" + side], cup + hup * hs * 0.3, crown, hs * 0.09)
 
         shoulder_c = chest - spine * 0.05 * s
         for side, sign in (("l", -1), ("r", 1)):
@@ -343,7 +368,8 @@ class Character:
             place(P["foot_" + side], aend + ffwd * 0.06 - UP * (self.ankle / 2), frot,
                   (0.095 * s, 0.25 * s, self.ankle))
         return {"chest": chest, "pelvis": pelvis, "spine": spine, "fwd": fwd, "right": right,
-                "head": head_c}
+                "head": head_c, "head_fwd": hfwd, "head_up": hup, "head_right": hright,
+                "mouth": head_c + hfwd * hs * 0.85 - hup * hs * 0.42, "head_size": hs}
 
 
 # ---- instruments and stage pieces ----
@@ -365,6 +391,9 @@ class Guitar:
         }
         if player_info.get("hole"):
             self.parts["hole"] = sphere(material(colour("1a1008"), 0.8), "g_hole", 12)
+        if player_info.get("shape") == "banjo":
+            # A drum head in a metal rim instead of the two bouts.
+            self.parts["rim"] = cylinder(material(colour("b8b8c0"), 0.25, 0.85), "g_rim", 28)
 
     def objects(self):
         return list(self.parts.values())
@@ -385,10 +414,16 @@ class Guitar:
         sz = self.player_info["size"]
         up_in_plane = n.cross(nd).normalized()
         rot = Matrix((nd, up_in_plane, n)).transposed().to_quaternion()
-        place(P["lower"], c - nd * sz * 0.35, rot, (sz * 0.62, sz * 0.58, 0.05))
-        place(P["upper"], c + nd * sz * 0.25, rot, (sz * 0.45, sz * 0.45, 0.05))
-        place(P["guard"], c - nd * sz * 0.15 - up_in_plane * sz * 0.15 + n * 0.03, rot,
-              (sz * 0.3, sz * 0.22, 0.03))
+        if "rim" in P:
+            place(P["rim"], c - nd * sz * 0.05, rot, (sz * 0.56, sz * 0.56, 0.06))
+            place(P["lower"], c - nd * sz * 0.05 + n * 0.02, rot, (sz * 0.52, sz * 0.52, 0.03))
+            place(P["upper"], c + nd * sz * 0.3, rot, (0.001, 0.001, 0.001))
+            place(P["guard"], c - nd * sz * 0.05 + n * 0.045, rot, (sz * 0.05, sz * 0.1, 0.01))
+        else:
+            place(P["lower"], c - nd * sz * 0.35, rot, (sz * 0.62, sz * 0.58, 0.05))
+            place(P["upper"], c + nd * sz * 0.25, rot, (sz * 0.45, sz * 0.45, 0.05))
+            place(P["guard"], c - nd * sz * 0.15 - up_in_plane * sz * 0.15 + n * 0.03, rot,
+                  (sz * 0.3, sz * 0.22, 0.03))
         if "hole" in P:
             place(P["hole"], c + nd * sz * 0.1 + n * 0.04, rot, (sz * 0.16, sz * 0.16, 0.01))
         neck_start = c + nd * sz * 0.5
@@ -399,8 +434,10 @@ class Guitar:
 
 
 class UprightBass:
-    def __init__(self):
-        wood = material(colour("7a3b12"), 0.35)
+    """The double bass, and at a smaller scale the cello."""
+
+    def __init__(self, wood_hex="7a3b12"):
+        wood = material(colour(wood_hex), 0.35)
         black = material(colour("151010"), 0.5)
         self.parts = {"lower": sphere(wood, "ub_lower", 24), "upper": sphere(wood, "ub_upper", 24),
                       "neck": cube(black, "ub_neck"), "scroll": sphere(wood, "ub_scroll", 10),
@@ -410,26 +447,220 @@ class UprightBass:
     def objects(self):
         return list(self.parts.values())
 
-    def pose(self, base, lean_dir):
-        # base: the endpin's floor point; lean_dir: the instrument's long axis (upwards).
+    def pose(self, base, lean_dir, k=1.0):
+        # base: the endpin's floor point; lean_dir: the instrument's long axis (upwards); k: scale.
         P = self.parts
         ax = lean_dir.normalized()
         n = Vector((0, -1, 0))
         n = (n - ax * n.dot(ax)).normalized()
         side = ax.cross(n).normalized()
         rot = Matrix((side, ax, n)).transposed().to_quaternion()
-        span(P["pin"], base, base + ax * 0.12, 0.012)
-        low = base + ax * 0.45
-        place(P["lower"], low, rot, (0.33, 0.34, 0.12))
-        place(P["upper"], base + ax * 0.85, rot, (0.26, 0.27, 0.11))
-        place(P["f1"], low + side * 0.12 + n * 0.12 + ax * 0.1, rot, (0.012, 0.18, 0.01))
-        place(P["f2"], low - side * 0.12 + n * 0.12 + ax * 0.1, rot, (0.012, 0.18, 0.01))
-        neck_a = base + ax * 0.6
-        neck_b = base + ax * 1.72
-        place(P["neck"], (neck_a + neck_b) / 2 + n * 0.12, rot, (0.05, (neck_b - neck_a).length, 0.03))
-        place(P["scroll"], neck_b + ax * 0.05 + n * 0.1, rot, (0.04, 0.06, 0.04))
-        return {"neck_a": neck_a + n * 0.14, "neck_b": neck_b + n * 0.14,
-                "strings": low + ax * 0.22 + n * 0.16, "side": side, "n": n, "ax": ax}
+        span(P["pin"], base, base + ax * 0.12 * k, 0.012)
+        low = base + ax * 0.45 * k
+        place(P["lower"], low, rot, (0.33 * k, 0.34 * k, 0.12 * k))
+        place(P["upper"], base + ax * 0.85 * k, rot, (0.26 * k, 0.27 * k, 0.11 * k))
+        place(P["f1"], low + (side * 0.12 + n * 0.12 + ax * 0.1) * k, rot, (0.012, 0.18 * k, 0.01))
+        place(P["f2"], low + (-side * 0.12 + n * 0.12 + ax * 0.1) * k, rot, (0.012, 0.18 * k, 0.01))
+        neck_a = base + ax * 0.6 * k
+        neck_b = base + ax * 1.72 * k
+        place(P["neck"], (neck_a + neck_b) / 2 + n * 0.12 * k, rot,
+              (0.05 * max(k, 0.8), (neck_b - neck_a).length, 0.03))
+        place(P["scroll"], neck_b + (ax * 0.05 + n * 0.1) * k, rot, (0.04 * k, 0.06 * k, 0.04 * k))
+        return {"neck_a": neck_a + n * 0.14 * k, "neck_b": neck_b + n * 0.14 * k,
+                "strings": low + (ax * 0.22 + n * 0.16) * k, "side": side, "n": n, "ax": ax}
+
+
+class Keytar(Guitar):
+    """A strapped keyboard: a long slab with keys where the guitar has its body, a short neck with
+    a grip for the other hand."""
+
+    def __init__(self, player_info):
+        self.player_info = player_info
+        body = material(colour(player_info["body"]), 0.35)
+        white = material(colour("f2f2ee"), 0.4)
+        black = material(colour("111111"), 0.3)
+        self.parts = {"slab": cube(body, "kt_slab"), "keys": cube(white, "kt_keys"),
+                      "neck": cube(black, "kt_neck"), "head": cube(body, "kt_head")}
+        for i in range(12):
+            if i % 7 in (2, 6):
+                continue
+            self.parts["black%d" % i] = cube(black, "kt_black%d" % i)
+
+    def pose(self, pose_info, tilt=0.0):
+        c, nd, n, length = self.frame(pose_info, tilt)
+        P = self.parts
+        up_in_plane = n.cross(nd).normalized()
+        rot = Matrix((nd, up_in_plane, n)).transposed().to_quaternion()
+        place(P["slab"], c - nd * 0.08, rot, (0.72, 0.2, 0.05))
+        place(P["keys"], c - nd * 0.1 - up_in_plane * 0.03 + n * 0.028, rot, (0.56, 0.1, 0.01))
+        for i in range(12):
+            if "black%d" % i in P:
+                place(P["black%d" % i], c - nd * (0.36 - i * 0.047) - up_in_plane * 0.005 + n * 0.036,
+                      rot, (0.022, 0.055, 0.012))
+        neck_start = c + nd * 0.28
+        neck_end = neck_start + nd * length
+        place(P["neck"], (neck_start + neck_end) / 2 + n * 0.01, rot, (length, 0.06, 0.035))
+        place(P["head"], neck_end + nd * 0.05 + n * 0.01, rot, (0.12, 0.1, 0.04))
+        return c, nd, n, neck_start, neck_end
+
+
+def axes_matrix(x, y, z):
+    return Matrix((x, y, z)).transposed().to_quaternion()
+
+
+class Horn:
+    """A wind instrument held at the mouth: trumpet, trombone, saxophone, clarinet or flute. It is
+    laid out in the frame of the head (forward, up, the player's right) from the mouthpiece, so
+    head nods move it; pose() returns where the hands hold it."""
+
+    def __init__(self, player_info):
+        self.info = player_info
+        self.shape = player_info["shape"]
+        metal = material(colour(player_info.get("metal", "d9a93a")), 0.25, 0.85)
+        body = material(colour(player_info.get("body", "d9a93a")), 0.3,
+                        0.85 if "body" not in player_info else 0.0)
+        keys = material(colour(player_info.get("keys", "d0d0d8")), 0.25, 0.9)
+        P = {}
+        P["tube"] = cylinder(body, "h_tube", 12)
+        P["bell"] = cone(metal if self.shape != "clarinet" else body, "h_bell", 0.25, 24)
+        if self.shape == "trumpet":
+            P["valves"] = cube(metal, "h_valves")
+            P["loop"] = cylinder(metal, "h_loop", 10)
+            P["pipe"] = cylinder(metal, "h_pipe", 10)
+        elif self.shape == "trombone":
+            for name in ("slide_a", "slide_b", "brace", "slide_x", "bell_pipe"):
+                P[name] = cylinder(metal, "h_" + name, 10)
+        elif self.shape == "sax":
+            P["crook"] = cylinder(metal, "h_crook", 10)
+            P["bow"] = sphere(metal, "h_bow", 14)
+        for i in range(5 if self.shape in ("sax", "clarinet", "flute") else 0):
+            P["key%d" % i] = sphere(keys, "h_key%d" % i, 8)
+        self.parts = P
+
+    def objects(self):
+        return list(self.parts.values())
+
+    def pose(self, start, f, u, r, slide=0.0):
+        P = self.parts
+        shape = self.shape
+        hands = {}
+        if shape == "trumpet":
+            d = (f * math.cos(0.12) - u * math.sin(0.12)).normalized()
+            span(P["pipe"], start, start + d * 0.34, 0.011)
+            span(P["loop"], start + d * 0.06 - u * 0.045, start + d * 0.3 - u * 0.045, 0.01)
+            place(P["valves"], start + d * 0.17 + u * 0.01, axes_matrix(d, r, u), (0.06, 0.035, 0.075))
+            span(P["tube"], start + d * 0.3 - u * 0.045, start + d * 0.3, 0.01)
+            span(P["bell"], start + d * 0.3, start + d * 0.46, 0.062)
+            hands["hand_r"] = start + d * 0.16 + u * 0.075
+            hands["hand_l"] = start + d * 0.2 - u * 0.04 - r * 0.05
+        elif shape == "trombone":
+            d = (f * math.cos(0.08) - u * math.sin(0.08)).normalized()
+            ext = 0.1 + 0.32 * slide
+            a0 = start + d * 0.05
+            span(P["slide_a"], a0, a0 + d * (0.45 + ext), 0.009)
+            span(P["slide_b"], a0 - u * 0.07, a0 - u * 0.07 + d * (0.45 + ext), 0.009)
+            span(P["slide_x"], a0 + d * (0.45 + ext), a0 - u * 0.07 + d * (0.45 + ext), 0.012)
+            span(P["brace"], a0 + d * 0.12, a0 + d * 0.12 - u * 0.07, 0.008)
+            b0 = start + r * -0.08 + u * 0.02
+            span(P["bell_pipe"], b0 - d * 0.05, b0 + d * 0.36, 0.012)
+            span(P["tube"], b0 - d * 0.05, start, 0.011)
+            span(P["bell"], b0 + d * 0.36, b0 + d * 0.56, 0.1)
+            hands["hand_l"] = a0 + d * 0.1 - u * 0.04 - r * 0.04
+            hands["hand_r"] = a0 + d * (0.43 + ext) - u * 0.06
+        elif shape == "sax":
+            d1 = (f * 0.55 - u * 0.83).normalized()
+            b0 = start + d1 * 0.11
+            dv = (-u * 0.95 + f * 0.22 + r * 0.14).normalized()
+            b1 = b0 + dv * 0.44
+            span(P["crook"], start, b0, 0.011)
+            span(P["tube"], b0, b1, 0.024, 0.024)
+            place(P["bow"], b1 + f * 0.02, Quaternion(), (0.05, 0.05, 0.05))
+            du = (u * 0.85 + f * 0.5).normalized()
+            span(P["bell"], b1 + f * 0.05, b1 + f * 0.05 + du * 0.24, 0.07)
+            for i in range(5):
+                place(P["key%d" % i], b0 + dv * (0.08 + i * 0.07) + f * 0.024, Quaternion(),
+                      (0.013, 0.013, 0.013))
+            hands["hand_l"] = b0 + dv * 0.12 + f * 0.035
+            hands["hand_r"] = b0 + dv * 0.33 + f * 0.035
+        elif shape == "clarinet":
+            d = (f * 0.62 - u * 0.78).normalized()
+            span(P["tube"], start, start + d * 0.56, 0.015)
+            span(P["bell"], start + d * 0.55, start + d * 0.66, 0.04)
+            for i in range(5):
+                place(P["key%d" % i], start + d * (0.15 + i * 0.08) + f * 0.014, Quaternion(),
+                      (0.008, 0.008, 0.008))
+            hands["hand_l"] = start + d * 0.2 + f * 0.02
+            hands["hand_r"] = start + d * 0.42 + f * 0.02
+        else:  # flute: across to the player's right
+            d = (r * 0.95 - u * 0.18 + f * 0.16).normalized()
+            span(P["tube"], start - d * 0.07, start + d * 0.58, 0.011)
+            span(P["bell"], start + d * 0.58, start + d * 0.6, 0.012)
+            for i in range(5):
+                place(P["key%d" % i], start + d * (0.18 + i * 0.07) + u * 0.01, Quaternion(),
+                      (0.009, 0.009, 0.009))
+            hands["hand_l"] = start + d * 0.12 - f * 0.02 - u * 0.02
+            hands["hand_r"] = start + d * 0.4 - u * 0.025
+        return hands
+
+
+class Violin:
+    """Violin (or viola) and its bow."""
+
+    def __init__(self, player_info):
+        wood = material(colour(player_info.get("wood", "9a4a12")), 0.3)
+        black = material(colour("151010"), 0.5)
+        bow = material(colour("4a2a14"), 0.5)
+        hair = material(colour("eee8d8"), 0.6)
+        self.k = player_info.get("size", 1.0)
+        self.parts = {"lower": sphere(wood, "v_lower", 16), "upper": sphere(wood, "v_upper", 16),
+                      "neck": cube(black, "v_neck"), "scroll": sphere(wood, "v_scroll", 8),
+                      "bow": cylinder(bow, "v_bow", 8), "hair": cylinder(hair, "v_hair", 6)}
+
+    def objects(self):
+        return list(self.parts.values())
+
+    def pose(self, c, d, n, bow_hand, bow_dir):
+        # c: the body's centre, d: towards the scroll, n: the top's normal; the bow runs from the
+        # hand along -bow_dir.
+        P, k = self.parts, self.k
+        n = (n - d * n.dot(d)).normalized()
+        side = d.cross(n).normalized()
+        rot = axes_matrix(side, d, n)
+        place(P["lower"], c - d * 0.07 * k, rot, (0.1 * k, 0.1 * k, 0.035 * k))
+        place(P["upper"], c + d * 0.09 * k, rot, (0.08 * k, 0.08 * k, 0.033 * k))
+        a, b = c + d * 0.15 * k, c + d * 0.4 * k
+        place(P["neck"], (a + b) / 2 + n * 0.03 * k, rot, (0.03, 0.25 * k, 0.02))
+        place(P["scroll"], b + d * 0.03 * k + n * 0.02, rot, (0.022, 0.035, 0.022))
+        span(P["bow"], bow_hand + bow_dir * 0.02, bow_hand - bow_dir * 0.72 * k, 0.008)
+        span(P["hair"], bow_hand - bow_dir * 0.03 - n * 0.012, bow_hand - bow_dir * 0.7 * k - n * 0.008, 0.005)
+        return {"neck": lambda f: a.lerp(b, f) - n * 0.01, "strings": c + d * 0.02 * k + n * 0.045 * k,
+                "n": n, "side": side}
+
+
+class Bow:
+    def __init__(self):
+        self.stick = cylinder(material(colour("4a2a14"), 0.5), "bow", 8)
+        self.hair = cylinder(material(colour("eee8d8"), 0.6), "bow_hair", 6)
+
+    def objects(self):
+        return [self.stick, self.hair]
+
+    def pose(self, hand, direction, offset, length=0.72):
+        span(self.stick, hand + direction * 0.02, hand - direction * length, 0.007)
+        span(self.hair, hand - direction * 0.03 + offset * 0.015, hand - direction * (length - 0.02) + offset * 0.01, 0.005)
+
+
+def build_mallet(name, head_hex):
+    return [cylinder(material(colour("d8b27a"), 0.5), name, 8),
+            sphere(material(colour(head_hex), 0.7), name + "_head", 10)]
+
+
+def pose_mallet(objs, hand, tip):
+    d = (tip - hand).normalized()
+    end = hand + d * 0.36
+    span(objs[0], hand - d * 0.04, end, 0.011)
+    place(objs[1], end, Quaternion(), (0.034, 0.034, 0.034))
+    return end
 
 
 def build_stick(name):
@@ -602,10 +833,12 @@ def build_keyboard_stand(player_info):
     objs = []
     tilt = Quaternion((1, 0, 0), math.radians(35))
     tiers = player_info.get("tiers", 1)
+    dz, dy = player_info.get("tier_step", (0.2, 0.12))
+    base_z = player_info.get("base_z", 0.92)
     for tier in range(tiers):
-        z = 0.92 + tier * 0.2
-        y = -0.38 + tier * 0.12
-        case = cube(accent if tier == 0 else dark, "kb_case%d" % tier)
+        z = player_info.get("base_z", 0.92) + tier * dz
+        y = -0.38 + tier * dy
+        case = cube(accent if tier % 2 == 0 else dark, "kb_case%d" % tier)
         place(case, Vector((0, y, z)), tilt, (1.05, 0.3, 0.08))
         keys = cube(white, "kb_keys%d" % tier)
         place(keys, Vector((0, y - 0.06, z + 0.045)), tilt, (0.92, 0.14, 0.02))
@@ -616,13 +849,178 @@ def build_keyboard_stand(player_info):
             place(b, Vector((-0.44 + i * 0.041, y - 0.035, z + 0.06)), tilt, (0.02, 0.08, 0.02))
             objs.append(b)
         objs += [case, keys]
+        if player_info.get("knobs"):
+            # A row of lit knobs along the back of every synthesizer of the stack.
+            lit = material(colour(player_info["knobs"]), 0.3)
+            for i in range(8):
+                knob = cylinder(lit, "kb_knob%d_%d" % (tier, i), 8)
+                place(knob, Vector((-0.4 + i * 0.115, y + 0.07, z + 0.09)), tilt, (0.018, 0.018, 0.03))
+                objs.append(knob)
     for i, sx in enumerate((-1, 1)):
         a = cylinder(dark, "kb_x%da" % i, 8)
-        span(a, Vector((sx * 0.3, -0.55, 0.02)), Vector((sx * 0.3, -0.25, 0.88)), 0.02)
+        span(a, Vector((sx * 0.3, -0.55, 0.02)), Vector((sx * 0.3, -0.25, base_z - 0.04)), 0.02)
         b = cylinder(dark, "kb_x%db" % i, 8)
-        span(b, Vector((sx * 0.3, -0.25, 0.02)), Vector((sx * 0.3, -0.55, 0.88)), 0.02)
+        span(b, Vector((sx * 0.3, -0.25, 0.02)), Vector((sx * 0.3, -0.55, base_z - 0.04)), 0.02)
         objs += [a, b]
-    return objs, {"keys": Vector((0, -0.44, 0.99))}
+    return objs, {"keys": Vector((0, -0.44, base_z + 0.07))}
+
+
+def build_music_stand(x, y, height=1.1):
+    # A music stand: a tripod and a desk tilted back towards the player.
+    dark = material(colour("1c1c1c"), 0.4)
+    objs = stand(dark, "ms_stand", Vector((x, y, 0)), Vector((x, y, height - 0.12)), 0.011)
+    desk = cube(dark, "ms_desk")
+    place(desk, Vector((x, y + 0.02, height)), Quaternion((1, 0, 0), math.radians(-25)), (0.48, 0.015, 0.32))
+    lip = cube(dark, "ms_lip")
+    place(lip, Vector((x, y + 0.08, height - 0.15)), Quaternion(), (0.48, 0.05, 0.02))
+    sheet = cube(material(colour("f0ead8"), 0.8), "ms_sheet")
+    place(sheet, Vector((x, y + 0.035, height + 0.01)), Quaternion((1, 0, 0), math.radians(-25)), (0.42, 0.004, 0.28))
+    return objs + [desk, lip, sheet]
+
+
+def build_chair(x, y, seat_z, colour_hex="2a2a30"):
+    # A plain stage chair (or, without its back, a stool) for the seated players.
+    dark = material(colour(colour_hex), 0.5)
+    chrome = material(colour("9a9aa2"), 0.25, 0.9)
+    seat = cube(dark, "ch_seat")
+    place(seat, Vector((x, y, seat_z - 0.04)), Quaternion(), (0.42, 0.4, 0.05))
+    objs = [seat]
+    for i, (dx, dy) in enumerate(((-0.18, -0.17), (0.18, -0.17), (-0.18, 0.17), (0.18, 0.17))):
+        leg = cylinder(chrome, "ch_leg%d" % i, 8)
+        span(leg, Vector((x + dx, y + dy, 0.0)), Vector((x + dx, y + dy, seat_z - 0.06)), 0.014)
+        objs.append(leg)
+    return objs
+
+
+def build_harp(player_info, x, y):
+    """A concert harp standing on the floor, its strings facing the hall at a slant: column on
+    the far side, the soundboard rising towards the player's shoulder, the curved neck on top."""
+    wood = material(colour(player_info.get("wood", "c9a227")), 0.3, 0.6)
+    board = material(colour(player_info.get("board", "b0702a")), 0.4)
+    gut = material(colour("f0e8d0"), 0.5)
+    red = material(colour("b02020"), 0.5)
+    rot = Quaternion((0, 0, 1), math.radians(player_info.get("turn", 25)))
+    along = rot @ Vector((1, 0, 0))
+
+    def at(a, z):
+        return Vector((x, y, 0)) + along * a + UP * z
+
+    objs = []
+    base = cube(wood, "hp_base")
+    place(base, at(0.3, 0.06), rot, (0.34, 0.3, 0.12))
+    objs.append(base)
+    column = cylinder(wood, "hp_column", 12)
+    span(column, at(0.42, 0.1), at(0.42, 1.7), 0.035)
+    cap = sphere(wood, "hp_cap", 12)
+    place(cap, at(0.42, 1.74), rot, (0.06, 0.06, 0.07))
+    objs += [column, cap]
+
+    def board_z(a):  # the soundboard from the base up to the shoulder
+        return 0.16 + (0.3 - a) / 0.38 * 1.18
+
+    sb = cylinder(board, "hp_board", 12)
+    span(sb, at(0.32, board_z(0.32)), at(-0.08, board_z(-0.08)), 0.05, 0.03)
+    objs.append(sb)
+
+    def neck_z(a):  # the neck's S-curve from the soundboard's top to the column
+        u = (a + 0.08) / 0.5
+        return 1.36 + 0.3 * u + 0.08 * math.sin(2 * math.pi * u)
+
+    pts = [-0.08 + i * 0.05 for i in range(11)]
+    for i in range(10):
+        seg = cylinder(wood, "hp_neck%d" % i, 10)
+        span(seg, at(pts[i], neck_z(pts[i])), at(pts[i + 1], neck_z(pts[i + 1])), 0.032)
+        objs.append(seg)
+    for i in range(15):
+        a = -0.03 + i * 0.024
+        st = cylinder(red if i % 7 == 0 else gut, "hp_string%d" % i, 6)
+        span(st, at(a, board_z(a) + 0.03), at(a, neck_z(a) - 0.02), 0.0045)
+        objs.append(st)
+    return objs, {"strings": lambda a, h: at(a, board_z(a) + h * (neck_z(a) - board_z(a))),
+                  "along": along}
+
+
+def build_mallet_frame(player_info):
+    """A vibraphone or marimba: two rows of bars over resonator tubes on a frame, tilted a
+    little towards the hall."""
+    bar = material(colour(player_info.get("bars", "8a3a1a")), 0.45,
+                   0.8 if player_info.get("metal_bars") else 0.0)
+    tube = material(colour(player_info.get("tubes", "c9a227")), 0.3, 0.8)
+    frame = material(colour("1e1e22"), 0.5)
+    objs = []
+    z0, y0 = 0.86, -0.42
+    for i in range(16):
+        x = -0.56 + i * 0.075
+        length = 0.24 - i * 0.006
+        b = cube(bar, "mb_bar%d" % i)
+        place(b, Vector((x, y0, z0)), Quaternion((1, 0, 0), math.radians(10)), (0.06, length, 0.025))
+        t = cylinder(tube, "mb_tube%d" % i, 10)
+        span(t, Vector((x, y0, z0 - 0.05)), Vector((x, y0, z0 - 0.05 - (0.42 - i * 0.022))), 0.024)
+        objs += [b, t]
+    for i in range(15):
+        if i % 7 in (2, 6):
+            continue
+        x = -0.52 + i * 0.075
+        b = cube(bar, "mb_sharp%d" % i)
+        place(b, Vector((x, y0 + 0.2, z0 + 0.05)), Quaternion((1, 0, 0), math.radians(10)),
+              (0.055, 0.17 - i * 0.004, 0.022))
+        objs.append(b)
+    for i, sx in enumerate((-1, 1)):
+        rail = cube(frame, "mb_rail%d" % i)
+        place(rail, Vector((0, y0 + (0.1 if i else -0.12), z0 - 0.03 + 0.03 * i)), Quaternion(),
+              (1.28, 0.03, 0.03))
+        objs.append(rail)
+        for j, dy in enumerate((-0.12, 0.16)):
+            leg = cylinder(frame, "mb_leg%d%d" % (i, j), 8)
+            span(leg, Vector((sx * 0.64, y0 + dy, 0)), Vector((sx * 0.64, y0 + dy, z0 - 0.02)), 0.02)
+            objs.append(leg)
+        foot = cube(frame, "mb_foot%d" % i)
+        place(foot, Vector((sx * 0.64, y0 + 0.02, 0.02)), Quaternion(), (0.06, 0.4, 0.04))
+        objs.append(foot)
+    return objs, {"bars": Vector((0, y0, z0 + 0.02)), "sharps": Vector((0, y0 + 0.2, z0 + 0.07))}
+
+
+def build_dj_desk(player_info):
+    """A DJ desk: two turntables and a mixer on a table with a lit front."""
+    top_mat = material(colour("1a1a1e"), 0.4)
+    front = material(colour(player_info.get("front", "202840")), 0.5)
+    stripe = material(colour(player_info.get("stripe", "20c0e0")), 0.3)
+    vinyl = material(colour("0c0c0c"), 0.2)
+    label = material(colour(player_info.get("label", "e0402a")), 0.5)
+    chrome = material(colour("b8b8c0"), 0.2, 0.9)
+    objs = []
+    y, z = -0.4, 0.9
+    table = cube(top_mat, "dj_top")
+    place(table, Vector((0, y, z - 0.025)), Quaternion(), (1.2, 0.5, 0.05))
+    panel = cube(front, "dj_front")
+    place(panel, Vector((0, y - 0.26, z / 2)), Quaternion(), (1.2, 0.02, z - 0.02))
+    bar = cube(stripe, "dj_stripe")
+    place(bar, Vector((0, y - 0.272, z * 0.62)), Quaternion(), (1.1, 0.01, 0.04))
+    logo = cylinder(stripe, "dj_logo", 24)
+    place(logo, Vector((0, y - 0.272, z * 0.35)), Quaternion((1, 0, 0), math.radians(90)), (0.12, 0.12, 0.01))
+    objs += [table, panel, bar, logo]
+    targets = {}
+    for side, sx in (("l", 1), ("r", -1)):
+        base = cube(top_mat, "dj_deck_" + side)
+        place(base, Vector((sx * 0.36, y, z + 0.03)), Quaternion(), (0.36, 0.32, 0.06))
+        disc = cylinder(vinyl, "dj_vinyl_" + side, 28)
+        place(disc, Vector((sx * 0.36, y, z + 0.07)), Quaternion(), (0.14, 0.14, 0.012))
+        lab = cylinder(label, "dj_label_" + side, 16)
+        place(lab, Vector((sx * 0.36, y, z + 0.078)), Quaternion(), (0.045, 0.045, 0.006))
+        arm = cylinder(chrome, "dj_arm_" + side, 6)
+        span(arm, Vector((sx * 0.36 - 0.14, y + 0.12, z + 0.09)), Vector((sx * 0.36 - 0.06, y - 0.06, z + 0.085)), 0.006)
+        objs += [base, disc, lab, arm]
+        targets["deck_" + side] = Vector((sx * 0.36 + 0.05, y - 0.04, z + 0.09))
+    mixer = cube(top_mat, "dj_mixer")
+    place(mixer, Vector((0, y, z + 0.04)), Quaternion(), (0.2, 0.3, 0.08))
+    objs.append(mixer)
+    for i in range(6):
+        knob = cylinder(stripe if i % 3 == 0 else chrome, "dj_knob%d" % i, 8)
+        place(knob, Vector((-0.05 + (i % 2) * 0.1, y + 0.1 - (i // 2) * 0.07, z + 0.09)), Quaternion(),
+              (0.014, 0.014, 0.02))
+        objs.append(knob)
+    targets["mixer"] = Vector((0, y - 0.08, z + 0.1))
+    return objs, targets
 
 
 def build_mic_stand(x, mz):
@@ -752,7 +1150,10 @@ class Musician:
         if kind == "drums":
             for side in ("l", "r"):
                 p["stick_" + side] = p["hand_" + side] + fwd * 0.3 - UP * 0.15
-        elif kind in ("guitar", "bass"):
+        elif kind == "mallets":
+            for side in ("l", "r"):
+                p["stick_" + side] = p["hand_" + side] + fwd * 0.2 - UP * 0.3
+        elif kind in ("guitar", "bass", "keytar"):
             p["hold_guitar"] = 1.0
         elif kind == "upright":
             p["hold_upright"] = 1.0
@@ -766,6 +1167,16 @@ class Musician:
     def rest(self, t):
         kind = self.player_info["kind"]
         th = 2 * math.pi * t
+        if kind in ("cello", "harp"):
+            p = self.base_pose()
+            fwd, right = basis(p["yaw"])
+            p["head_nod"] = 0.08 * math.sin(th)
+            p["head_turn"] = 0.2 * math.sin(th)
+            for side, sign in (("l", -1), ("r", 1)):
+                p["hand_" + side] = p["pelvis"] + fwd * 0.3 + right * sign * 0.16 + UP * 0.06
+            if kind == "cello":
+                p["cello_rest"] = 1.0
+            return p
         if kind in ("drums", "piano"):
             p = self.base_pose()
             p["head_nod"] = 0.08 * math.sin(th)
@@ -784,7 +1195,7 @@ class Musician:
         fwd, right = basis(p["yaw"])
         p["head_nod"] = 0.1 * max(0.0, math.sin(2 * th))
         p["side_lean"] = 0.03 * math.sin(th)
-        if kind in ("guitar", "bass"):
+        if kind in ("guitar", "bass", "keytar"):
             p["hold_guitar"] = 1.0
             p["rest_guitar"] = 1.0
         elif kind == "upright":
@@ -804,6 +1215,16 @@ class Musician:
             return p
         if kind == "piano":
             p = self.seated(math.radians(self.player_info.get("yaw", 90)), 0.62)
+            return p
+        if kind in ("cello", "harp"):
+            yaw = math.radians(self.player_info.get("yaw", 0))
+            p = self.seated(yaw, 0.6)
+            p["lean"] = 0.04
+            if kind == "cello":  # knees apart round the instrument
+                fwd, right = basis(yaw)
+                for side, sign in (("l", -1), ("r", 1)):
+                    p["foot_" + side] = p["foot_" + side] + right * sign * 0.1
+                    p["knee_" + side] = fwd + UP * 0.3 + right * sign * 0.6
             return p
         return self.stand(math.radians(self.player_info.get("yaw", 0)), spread=0.13, bend=0.02)
 
@@ -978,13 +1399,170 @@ class Musician:
             p["head_nod"] = 0.15 * (1 - k)
             p["pelvis"] = p["pelvis"] - UP * 0.02 * (1 - k)
         else:  # crb: the hands trade between the two manuals
-            upper = Vector((0, 0.12, 0.2)) if tiers > 1 else Vector((0, 0, 0.08))
+            dz, dy = self.player_info["keys"].get("tier_step", (0.2, 0.12))
+            upper = Vector((0, dy, dz)) if tiers > 1 else Vector((0, 0, 0.08))
             hands["l"] = hands["l"] + (upper if math.sin(th) > 0 else Vector()) + UP * 0.04 * hit(th * 2)
             hands["r"] = hands["r"] + (upper if math.sin(th) <= 0 else Vector()) + UP * 0.04 * hit(th * 2 + math.pi)
             p["lean"] = 0.12
         for side, sign in (("l", -1), ("r", 1)):
             p["hand_" + side] = hands[side] + UP * 0.03
             p["elbow_" + side] = -fwd * 0.5 + right * sign * 0.7 - UP * 0.5
+        return p
+
+
+    # -- winds and brass --
+    def play_horn(self, name, t):
+        p = self.base_pose()
+        p["horn_play"] = 1.0
+        p["mouth"] = 0.25
+        th = 2 * math.pi * 2 * t
+        if name == "csa":  # legato: a slow sway, long slide moves
+            p["side_lean"] = 0.04 * math.sin(th / 2)
+            p["head_nod"] = 0.05 * math.sin(th / 2)
+            p["slide"] = 0.5 + 0.45 * math.sin(th / 2)
+        elif name == "csb":  # solo: the bell up, leaning back
+            p["lean"] = -0.1
+            p["head_nod"] = -0.22 + 0.05 * math.sin(th)
+            p["slide"] = 0.3 + 0.25 * math.sin(th)
+            p["pelvis"] = p["pelvis"] - UP * 0.02
+        elif name == "cra":  # staccato: bouncing on the beat
+            k = hit(th * 2, 1.0)
+            p["pelvis"] = p["pelvis"] - UP * 0.03 * (1 - k)
+            p["head_nod"] = 0.08 * (1 - k)
+            p["slide"] = 0.2 + 0.3 * k
+        else:  # crb: dips with the bell down on the beat, feet wide
+            k = hit(th, 1.0)
+            wide = self.stand(p["yaw"], spread=0.22, bend=0.06)
+            for key in ("pelvis", "foot_l", "foot_r"):
+                p[key] = wide[key]
+            p["lean"] = 0.14 * (1 - k)
+            p["head_nod"] = 0.2 * (1 - k)
+            p["slide"] = 0.9 * (1 - k)
+        return p
+
+    # -- bowed strings --
+    def play_violin(self, name, t):
+        p = self.base_pose()
+        p["bowing"] = 1.0
+        th = 2 * math.pi * 2 * t
+        p["head_turn"] = 0.4
+        p["head_nod"] = 0.2
+        if name == "csa":  # long bows
+            p["bow"] = 0.5 + 0.45 * math.sin(th / 2)
+            p["finger"] = 0.4 + 0.1 * math.sin(th / 4)
+            p["side_lean"] = 0.04 * math.sin(th / 2)
+        elif name == "csb":  # solo: high on the neck, leaning back
+            p["bow"] = 0.5 + 0.35 * math.sin(th)
+            p["finger"] = 0.75 + 0.08 * math.sin(th)
+            p["lean"] = -0.08
+            p["head_nod"] = 0.12
+        elif name == "cra":  # short strokes
+            p["bow"] = 0.45 + 0.15 * math.cos(th * 2)
+            p["finger"] = 0.3
+            p["pelvis"] = p["pelvis"] - UP * 0.02 * (1 - hit(th * 2, 1.0))
+        else:  # crb: strong strokes, leaning into them
+            k = hit(th, 1.0)
+            p["bow"] = 0.5 + 0.42 * math.cos(th)
+            p["finger"] = 0.5
+            p["lean"] = 0.1 * (1 - k)
+            p["side_lean"] = 0.06 * math.sin(th)
+        return p
+
+    play_cello = play_violin
+
+    # -- harp --
+    def play_harp(self, name, t):
+        p = self.base_pose()
+        th = 2 * math.pi * 2 * t
+        strings = self.targets["strings"]
+        toward = (Quaternion((0, 0, 1), math.radians(self.player_info["harp"].get("turn", 25)))
+                  @ Vector((0, 1, 0)))
+        if name == "csa":  # arpeggios: the hands climb and fall
+            places = ((0.2 + 0.06 * math.sin(th / 2), 0.3 + 0.1 * math.sin(th / 2)),
+                      (0.08 + 0.05 * math.sin(th / 2), 0.55 + 0.1 * math.sin(th / 2)))
+        elif name == "csb":  # glissando: the right hand sweeps the strings
+            places = ((0.24, 0.35), (0.02 + 0.24 * (0.5 + 0.5 * math.sin(th / 2)), 0.5))
+        elif name == "cra":  # plucked chords on the beat
+            places = ((0.2, 0.35), (0.1, 0.55))
+        else:  # crb: the hands cross
+            sw = math.sin(th / 2)
+            places = ((0.12 + 0.08 * sw, 0.4), (0.22 - 0.08 * sw, 0.5))
+        for (side, sign), (a, h), phase in zip((("l", -1), ("r", 1)), places, (0.0, math.pi)):
+            pluck = hit(th * (2 if name == "cra" else 1) + (0 if name == "cra" else phase), 1.0)
+            p["hand_" + side] = strings(a, h) + toward * (0.035 + 0.05 * pluck)
+            p["elbow_" + side] = -UP + toward * 0.5 + basis(p["yaw"])[1] * sign * 0.6
+        p["head_turn"] = -0.25
+        p["head_nod"] = 0.08 * math.sin(th / 2)
+        return p
+
+    # -- mallets --
+    def play_mallets(self, name, t):
+        p = self.stand(0.0, spread=0.15, bend=0.03)
+        p["lean"] = 0.14
+        T = self.targets
+        th = 2 * math.pi * 2 * t
+        xs = {"l": 0.12, "r": -0.12}
+        rows = {"l": "bars", "r": "bars"}
+        rates = (2, 2)
+        if name == "csa":  # a roll drifting along the bars
+            for side in xs:
+                xs[side] += 0.12 * math.sin(th / 2)
+            rates = (4, 4)
+        elif name == "csb":  # runs across the instrument
+            run = 0.4 * math.sin(th / 2)
+            xs = {"l": run + 0.12, "r": run - 0.1}
+            rows["r"] = "sharps"
+            p["side_lean"] = -0.05 * math.sin(th / 2)
+        elif name == "cra":  # staccato, close together
+            xs = {"l": 0.07, "r": -0.07}
+        else:  # crb: wide strokes, the right hand on the upper row
+            xs = {"l": 0.3, "r": -0.28}
+            rows["r"] = "sharps"
+            p["lean"] = 0.2
+            p["head_nod"] = 0.12 * (1 - hit(th))
+        for (side, sign), rate, off in zip((("l", -1), ("r", 1)), rates, (0.0, math.pi)):
+            target = T[rows[side]] + Vector((xs[side], 0, 0))
+            lift = hit(th * rate / 2 + off, 0.7)
+            p["hand_" + side] = target + Vector((0, 0.3 if rows[side] == "bars" else 0.16,
+                                                 0.08 + lift * 0.12))
+            p["stick_" + side] = target + UP * (0.02 + lift * 0.3)
+            p["elbow_" + side] = Vector((sign * -0.6, 0.4, -0.6))
+        p["head_nod"] = p.get("head_nod", 0.0) + 0.15
+        return p
+
+    # -- keytar --
+    play_keytar = play_guitar
+
+    # -- DJ desk --
+    def play_desk(self, name, t):
+        p = self.stand(0.0, spread=0.16, bend=0.02)
+        p["lean"] = 0.12
+        T = self.targets
+        fwd, right = basis(0.0)
+        th = 2 * math.pi * 2 * t
+        k = hit(th, 1.0)
+        scratch = Vector((0.05 * math.sin(th * 2), 0.03 * math.cos(th * 2), 0))
+        if name == "csa":  # scratching on the right deck, fader with the left hand
+            p["hand_r"] = T["deck_r"] + scratch + UP * 0.02
+            p["hand_l"] = T["mixer"] + Vector((0.04 * math.sin(th), 0, 0.01))
+        elif name == "csb":  # a hand in the air
+            p["hand_r"] = T["mixer"] + Vector((-0.03, 0, 0.01))
+            p["hand_l"] = p["pelvis"] - right * 0.28 + UP * (0.95 + 0.12 * k) + fwd * 0.05
+            p["elbow_l"] = -right - fwd * 0.2
+            p["head_nod"] = -0.1
+        elif name == "cra":  # both hands on the decks, bouncing
+            p["hand_r"] = T["deck_r"] + UP * (0.02 + 0.05 * k)
+            p["hand_l"] = T["deck_l"] + UP * (0.02 + 0.05 * (1 - k))
+            p["pelvis"] = p["pelvis"] - UP * 0.03 * (1 - k)
+        else:  # crb: a hand holding the headphones, scratching with the other
+            p["hand_l"] = T["deck_l"] + scratch + UP * 0.02
+            p["hand_r"] = (p["pelvis"] + UP * (self.c.torso + 0.17 * self.c.s) + right * 0.16
+                           + fwd * 0.02)
+            p["elbow_r"] = right - UP * 0.6
+            p["head_turn"] = 0.25
+        for side, sign in (("l", -1), ("r", 1)):
+            p.setdefault("elbow_" + side, -fwd * 0.5 + right * sign * 0.7 - UP * 0.5)
+        p["head_nod"] = p.get("head_nod", 0.0) + 0.18 * (1 - k)
         return p
 
     # -- singer --
@@ -1026,7 +1604,7 @@ def apply(mus, pose):
     kind = mus.player_info["kind"]
     info = mus.c.pose(pose)
     ex = mus.extras
-    if kind in ("guitar", "bass"):
+    if kind in ("guitar", "bass", "keytar"):
         g = ex["guitar"]
         c, nd, n, _ = g.frame(info, pose.get("guitar_tilt", 0.0))
         strum = pose.get("strum", 0.0)
@@ -1039,9 +1617,13 @@ def apply(mus, pose):
         p2 = dict(pose)
         p2["hand_l"] = neck0 + nd * (length * fret) + n * 0.05 - up_in_plane * 0.03
         p2["elbow_l"] = -UP - n * 0.3
+        if kind == "keytar":  # the left hand on the grip, the right one along the keys
+            p2["hand_l"] = neck0 + nd * (0.33 + 0.12 * fret) + n * 0.05
         if pose.get("rest_guitar"):
             _, right = basis(pose["yaw"])
             p2["hand_r"] = pose["pelvis"] + right * (mus.c.hip + 0.14) - UP * 0.03
+        elif kind == "keytar":
+            p2["hand_r"] = c - nd * (0.12 + 0.16 * strum) + n * 0.06 + up_in_plane * 0.01
         else:
             p2["hand_r"] = c - nd * 0.1 + n * 0.07 + up_in_plane * (0.02 + 0.06 * strum)
         p2["elbow_r"] = -UP * 0.5 + info["right"] * 0.8 - n * 0.3
@@ -1065,6 +1647,83 @@ def apply(mus, pose):
             p2["hand_r"] = geo["strings"] + geo["n"] * 0.05 + UP * 0.05 * pose.get("pluck", 0.0) + right * 0.05
         p2["elbow_r"] = right - UP * 0.5
         mus.c.pose(p2)
+    elif kind == "horn":
+        horn = ex["horn"]
+        fwd, right = info["fwd"], info["right"]
+        if pose.get("horn_play", 0.0) >= 0.5:
+            f, u, r = info["head_fwd"], info["head_up"], info["head_right"]
+            hands = horn.pose(info["mouth"] + f * 0.01, f, u, r, pose.get("slide", 0.5))
+            p2 = dict(pose, **hands)
+            out = 1.0 if horn.shape in ("trumpet", "trombone") else 0.5
+            p2["elbow_l"] = -UP - right * out
+            p2["elbow_r"] = (right - UP * 0.2) if horn.shape == "flute" else (-UP + right * out)
+            mus.c.pose(p2)
+        elif horn.shape == "sax":  # on its strap in front of the body
+            horn.pose(info["chest"] + fwd * 0.16 - info["spine"] * 0.02, fwd, info["spine"], right)
+        else:  # carried in the right hand
+            if horn.shape == "flute":
+                frame = (fwd, -right, -UP)
+            elif horn.shape == "clarinet":
+                frame = (fwd, UP, right)
+            else:
+                down = (fwd * 0.25 - UP).normalized()
+                frame = (down, (fwd - down * fwd.dot(down)).normalized(), right)
+            # The trombone hangs from the hand at its brace, the others from the valves or keys.
+            grip = horn.pose(Vector(), *frame)["hand_l" if horn.shape == "trombone" else "hand_r"]
+            horn.pose(mus.c.parts["hand_r"].location - grip, *frame)
+    elif kind == "violin":
+        vn = ex["violin"]
+        fwd, right = info["fwd"], info["right"]
+        if pose.get("bowing", 0.0) >= 0.5:
+            chest = info["chest"]
+            c = chest - right * 0.09 + fwd * 0.2 - info["spine"] * 0.04
+            d = (fwd * 0.75 - right * 0.55 + UP * 0.1).normalized()
+            n = UP + right * 0.45
+            b = right - d * right.dot(d) - UP * 0.3
+            b = (b - d * b.dot(d)).normalized()
+            geo = vn.pose(c, d, n, chest, b)
+            p2 = dict(pose)
+            p2["hand_l"] = geo["neck"](pose.get("finger", 0.4)) - geo["n"] * 0.02
+            p2["elbow_l"] = -UP + right * 0.3
+            p2["hand_r"] = geo["strings"] + b * (0.1 + 0.5 * pose.get("bow", 0.5)) + geo["n"] * 0.02
+            p2["elbow_r"] = right * 0.8 - UP * 0.4
+            mus.c.pose(p2)
+            vn.pose(c, d, n, mus.c.parts["hand_r"].location.copy(), b)
+        else:  # the violin by its neck in the left hand, the bow in the right
+            hand_l = mus.c.parts["hand_l"].location.copy()
+            vn.pose(hand_l - UP * 0.3 * vn.k + fwd * 0.02, UP, fwd, mus.c.parts["hand_r"].location.copy(), UP)
+    elif kind == "cello":
+        vc, bow = ex["upright"], ex["bow"]
+        fwd, right = info["fwd"], info["right"]
+        k = mus.player_info["cello"].get("size", 0.66)
+        floor = Vector((pose["pelvis"].x, pose["pelvis"].y, 0))
+        if pose.get("walking") or pose.get("standing"):
+            geo = vc.pose(floor - right * 0.3 + fwd * 0.1, (UP + right * 0.18).normalized(), k)
+            p2 = dict(pose)
+            p2["hand_l"] = geo["neck_a"].lerp(geo["neck_b"], 0.55) + geo["n"] * 0.03
+            p2["elbow_l"] = -right - UP * 0.3
+            mus.c.pose(p2)
+            bow.pose(mus.c.parts["hand_r"].location.copy(), UP, fwd, 0.66)
+        else:
+            ax = (UP - fwd * 0.32 + right * 0.06).normalized()
+            geo = vc.pose(floor + fwd * 0.5, ax, k)
+            b = right - ax * right.dot(ax)
+            b = (b - UP * 0.15).normalized()
+            p2 = dict(pose)
+            finger = 0.35 if pose.get("cello_rest") else pose.get("finger", 0.4)
+            p2["hand_l"] = geo["neck_a"].lerp(geo["neck_b"], 0.2 + 0.6 * finger) + geo["n"] * 0.02 + geo["side"] * 0.03
+            p2["elbow_l"] = -right - UP * 0.2
+            if not pose.get("cello_rest"):
+                p2["hand_r"] = geo["strings"] + b * (0.1 + 0.45 * pose.get("bow", 0.5)) + geo["n"] * 0.04
+                p2["elbow_r"] = right - UP * 0.5
+            mus.c.pose(p2)
+            hand = mus.c.parts["hand_r"].location.copy()
+            bow.pose(hand, b if not pose.get("cello_rest") else (right * 0.3 + UP).normalized(), geo["n"], 0.66)
+    elif kind == "mallets":
+        for side in ("l", "r"):
+            hand = mus.c.parts["hand_" + side].location.copy()
+            tip = pose.get("stick_" + side, hand + info["fwd"] * 0.3)
+            pose_mallet(ex["mallet_" + side], hand, tip)
     elif kind == "drums":
         for side in ("l", "r"):
             tip = pose.get("stick_" + side, pose["hand_" + side] + info["fwd"] * 0.3)
@@ -1097,6 +1756,25 @@ def build(name):
         props, targets = build_congas()
     elif kind in ("guitar", "bass"):
         extras["guitar"] = Guitar(player_info["guitar"])
+    elif kind == "keytar":
+        extras["guitar"] = Keytar(player_info["guitar"])
+    elif kind == "horn":
+        extras["horn"] = Horn(player_info["horn"])
+    elif kind == "violin":
+        extras["violin"] = Violin(player_info["violin"])
+    elif kind == "cello":
+        extras["upright"] = UprightBass(player_info["cello"].get("wood", "8a3a10"))
+        extras["bow"] = Bow()
+        props = build_chair(player_info["home"][0], player_info["home"][1] + 0.05, 0.52)
+    elif kind == "harp":
+        props, targets = build_harp(player_info["harp"], *player_info["harp"]["at"])
+        props += build_chair(player_info["home"][0], player_info["home"][1] + 0.05, 0.52, "5a2a1a")
+    elif kind == "mallets":
+        props, targets = build_mallet_frame(player_info["mallets"])
+        for side in ("l", "r"):
+            extras["mallet_" + side] = build_mallet("mallet_" + side, player_info["mallets"].get("heads", "e8e0c8"))
+    elif kind == "desk":
+        props, targets = build_dj_desk(player_info["desk"])
     elif kind == "upright":
         extras["upright"] = UprightBass()
     elif kind == "piano":
@@ -1110,6 +1788,8 @@ def build(name):
         props, targets = build_mic_stand(player_info["home"][0], mouth_z)
     if "amp" in player_info:
         props += build_amp(player_info["amp"], *player_info["amp"]["at"])
+    if "music_stand" in player_info:
+        props = props + build_music_stand(*player_info["music_stand"])
     if props:
         root = bpy.data.objects.new("props_root", None)
         scene.collection.objects.link(root)
@@ -1180,7 +1860,8 @@ def main():
     os.makedirs(outdir, exist_ok=True)
     scene, mus = build(name)
     person = mus.c.objects() + [o for key, v in mus.extras.items() if key not in ("props", "props_root")
-                                for o in (v.objects() if hasattr(v, "objects") else [v])]
+                                for o in (v.objects() if hasattr(v, "objects")
+                                          else v if isinstance(v, list) else [v])]
     for set_name in sets:
         if set_name == "body":
             if not mus.extras.get("props"):
