@@ -261,10 +261,23 @@ ARTISTS.update({
         "amp": {"at": (0.52, 0.42), "amp_height": 0.5, "grille": "7a5a3a"},
         "velocity": WALK_VELOCITY,
     },
+    "choir": {
+        "name": "Choir", "patch": "22", "type": "M", "place": "3,3", "priority": 116,
+        "width": 200, "kind": "choir", "home": (-0.26, 0.0), "yaw": 12, "turn": 0.35,
+        "desc": "A pair of choir singers in robes for choir aahs and a second voice part",
+        "look": {"scale": 0.95, "shoulders": 0.17, "girth": 0.14, "skin": "f0c8a8",
+                 "shirt": "6a1b2a", "pants": "3a0a14", "shoes": "101010", "hair": "e0c040",
+                 "hairstyle": "long", "skirt": 0.6},
+        "partner": {"home": (0.26, 0.06), "yaw": -12, "turn": -0.35, "phase": 0.3,
+                    "look": {"scale": 1.04, "shoulders": 0.2, "girth": 0.16, "skin": "5c3a21",
+                             "shirt": "6a1b2a", "pants": "3a0a14", "shoes": "101010",
+                             "hair": "101010", "hairstyle": "short", "skirt": 0.62}},
+        "velocity": WALK_VELOCITY,
+    },
 })
 
 SECOND_BAND = ("violinist", "cellist", "harpist", "trumpeter", "trombonist", "saxophonist",
-               "clarinettist", "flautist", "mallets", "keytar", "pads", "dj", "folk")
+               "clarinettist", "flautist", "mallets", "keytar", "pads", "dj", "folk", "choir")
 
 # The order of the index and of the work: the first five are the core of every band.
 ORDER = ("drummer", "bassist", "lead_guitar", "pianist", "singer", "rhythm_guitar",

@@ -64,10 +64,10 @@ GM_NAMES = [
 # 6 lead guitarist (high parts), 7 acoustic guitarist, 8 rhythm guitarist (low parts),
 # 9 violinist, 10 cellist, 11 harpist, 12 trumpeter, 13 trombonist, 14 saxophonist,
 # 15 clarinettist, 16 flautist, 17 mallet player, 18 synth lead (keytar), 19 pad player, 20 DJ,
-# 21 folk musician, 204 percussionist.
+# 21 folk musician, 22 choir (a pair of singers), 204 percussionist.
 PIANO, KEYS, SINGER, BASS, UPRIGHT, LEAD, ACOUSTIC, RHYTHM = 1, 2, 3, 4, 5, 6, 7, 8
 VIOLIN, CELLO, HARP, TRUMPET, TROMBONE, SAX, CLARINET, FLUTE = 9, 10, 11, 12, 13, 14, 15, 16
-MALLETS, KEYTAR, PADS, DJ, FOLK, PERC = 17, 18, 19, 20, 21, 204
+MALLETS, KEYTAR, PADS, DJ, FOLK, CHOIR, PERC = 17, 18, 19, 20, 21, 22, 204
 
 
 def patch_map():
@@ -108,9 +108,10 @@ def patch_map():
         m[p] = (VIOLIN, CELLO)
     for p in (50, 51):  # synth strings
         m[p] = (PADS, KEYS)
-    for p in (52, 53):  # choir aahs, voice oohs: the pad player takes a second voice part
-        m[p] = (SINGER, PADS)
-    m[54] = (PADS, SINGER)  # synth voice
+    # The singer takes one part only, so a second voice part goes to the choir (or the singer).
+    m[52] = (CHOIR, SINGER)  # choir aahs
+    m[53] = (SINGER, CHOIR)  # voice oohs
+    m[54] = (PADS, CHOIR, SINGER)  # synth voice
     m[55] = (HARP, KEYS)  # orchestra hit
     for p in (56, 59, 61):  # trumpet, muted trumpet, brass section
         m[p] = (TRUMPET, TROMBONE)
@@ -131,7 +132,7 @@ def patch_map():
     m[87] = (KEYTAR, BASS)  # bass + lead
     for p in range(88, 96):  # pads
         m[p] = (PADS, KEYS)
-    m[91] = (PADS, SINGER)  # choir pad
+    m[91] = (PADS, CHOIR, SINGER)  # choir pad
     for p in range(96, 104):  # synth effects
         m[p] = (DJ, PADS)
     for p in (104, 105, 106, 107, 108, 109):  # sitar, banjo, shamisen, koto, kalimba, bagpipe
@@ -319,7 +320,7 @@ def has_pieces(key):
     # Whether the musician leaves stage pieces (body.png) behind while walking on and off.
     info = band.ARTISTS[key]
     return (info["kind"] in ("drums", "congas", "piano", "keys", "singer", "cello", "harp",
-                             "mallets", "desk") or "amp" in info or "music_stand" in info)
+                             "mallets", "desk", "choir") or "amp" in info or "music_stand" in info)
 
 
 def rendered(frames, key):

@@ -1072,6 +1072,8 @@ def blend(p, q, t):
         a, b = p[key], q[key]
         if isinstance(a, Vector):
             out[key] = a.lerp(b, t)
+        elif isinstance(a, dict):
+            out[key] = blend(a, b, t)
         elif isinstance(a, (int, float)):
             out[key] = lerp(a, b, t)
         else:
@@ -1565,6 +1567,36 @@ class Musician:
         p["head_nod"] = p.get("head_nod", 0.0) + 0.18 * (1 - k)
         return p
 
+    # -- choir: each of the pair sings from a folder held in both hands --
+    def play_choir(self, name, t):
+        p = self.base_pose()
+        fwd, right = basis(p["yaw"])
+        th = 2 * math.pi * (2 * t + self.player_info.get("phase", 0.0))
+        lift = 0.38
+        if name == "csa":  # legato: a gentle sway
+            p["side_lean"] = 0.04 * math.sin(th / 2)
+            p["mouth"] = 0.5 + 0.4 * abs(math.sin(th / 2))
+        elif name == "csb":  # the high notes: heads up, folders lower
+            p["head_nod"] = -0.16
+            p["mouth"] = 0.8 + 0.2 * math.sin(th)
+            lift = 0.3
+        elif name == "cra":  # staccato: a bounce on the beat
+            k = hit(th * 2, 1.0)
+            p["pelvis"] = p["pelvis"] - UP * 0.025 * (1 - k)
+            p["mouth"] = 0.2 + 0.8 * (1 - k)
+            lift = 0.38 + 0.03 * k
+        else:  # crb: a wide sway, turning to each other
+            p["side_lean"] = 0.08 * math.sin(th / 2)
+            p["head_turn"] = self.player_info.get("turn", 0.2) * (0.5 + 0.5 * math.sin(th / 2))
+            p["mouth"] = 0.5 + 0.5 * abs(math.sin(th))
+        centre = p["pelvis"] + fwd * 0.3 + UP * lift
+        p["hand_l"] = centre - right * 0.1
+        p["hand_r"] = centre + right * 0.1
+        p["elbow_l"] = -UP - right * 0.5
+        p["elbow_r"] = -UP + right * 0.5
+        p["singing"] = 1.0
+        return p
+
     # -- singer --
     def play_singer(self, name, t):
         p = self.base_pose()
@@ -1719,6 +1751,16 @@ def apply(mus, pose):
             mus.c.pose(p2)
             hand = mus.c.parts["hand_r"].location.copy()
             bow.pose(hand, b if not pose.get("cello_rest") else (right * 0.3 + UP).normalized(), geo["n"], 0.66)
+    elif kind == "choir":
+        folder = ex["folder"]
+        fwd, right = info["fwd"], info["right"]
+        if pose.get("singing", 0.0) >= 0.5:  # open towards the singer's eyes
+            hands = (mus.c.parts["hand_l"].location + mus.c.parts["hand_r"].location) / 2
+            face = (-fwd * 0.6 + UP * 0.8).normalized()
+            place(folder, hands + fwd * 0.02, axes_matrix(right, face, right.cross(face)), (0.26, 0.015, 0.2))
+        else:  # closed, down in the right hand
+            place(folder, mus.c.parts["hand_r"].location - UP * 0.1 + right * 0.02,
+                  axes_matrix(fwd, right, UP), (0.2, 0.015, 0.26))
     elif kind == "mallets":
         for side in ("l", "r"):
             hand = mus.c.parts["hand_" + side].location.copy()
@@ -1775,6 +1817,10 @@ def build(name):
             extras["mallet_" + side] = build_mallet("mallet_" + side, player_info["mallets"].get("heads", "e8e0c8"))
     elif kind == "desk":
         props, targets = build_dj_desk(player_info["desk"])
+    elif kind == "choir":
+        extras["folder"] = cube(material(colour("141414"), 0.5), "folder")
+        # A tall microphone stand between the two, above their heads: the piece that stays.
+        props, targets = build_mic_stand(0.0, 1.95)
     elif kind == "upright":
         extras["upright"] = UprightBass()
     elif kind == "piano":
@@ -1798,6 +1844,14 @@ def build(name):
         extras["props_root"] = root
         extras["props"] = props
     mus = Musician(player_info, character, extras, targets)
+    mus.partner = None
+    if "partner" in player_info:
+        # A second singer beside the first, posed by the same sets with its own look and place.
+        info2 = dict(player_info, **player_info["partner"])
+        del info2["partner"]
+        mus.partner = Musician(info2, Character(info2["look"]),
+                               {"folder": cube(material(colour("141414"), 0.5), "folder2")}, targets)
+        mus.partner.partner = None
     return scene, mus
 
 
@@ -1859,9 +1913,13 @@ def main():
     sets = argv[2:] or list(band.SETS) + ["body"]
     os.makedirs(outdir, exist_ok=True)
     scene, mus = build(name)
-    person = mus.c.objects() + [o for key, v in mus.extras.items() if key not in ("props", "props_root")
-                                for o in (v.objects() if hasattr(v, "objects")
-                                          else v if isinstance(v, list) else [v])]
+    person = []
+    for m in (mus, mus.partner):
+        if m is None:
+            continue
+        person += m.c.objects() + [o for key, v in m.extras.items() if key not in ("props", "props_root")
+                                   for o in (v.objects() if hasattr(v, "objects")
+                                             else v if isinstance(v, list) else [v])]
     for set_name in sets:
         if set_name == "body":
             if not mus.extras.get("props"):
@@ -1876,10 +1934,13 @@ def main():
         only = None
         if ":" in set_name:  # "csa:3" renders one image of a set (for quick looks)
             set_name, only = set_name.split(":")[0], int(set_name.split(":")[1])
+        partner = sequence(mus.partner, set_name) if mus.partner else None
         for k, (pose, shift) in enumerate(sequence(mus, set_name)):
             if only is not None and k != only:
                 continue
             apply(mus, pose)
+            if partner:
+                apply(mus.partner, partner[k][0])
             set_props(mus, shift is not None, shift or 0.0)
             render(scene, os.path.join(outdir, "%s_%02d.png" % (set_name, k)))
 

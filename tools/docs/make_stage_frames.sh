@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Renders the stage pictures of the README and the notes with the real renderer: frames of
-# three corpus songs with the band, one corpus song in each of the five styles, and the demo songs.
+# six corpus songs with the band, one corpus song in each of the five styles, and the demo songs.
 # Each picture is one frame of `tavro-render --frames`, palette-compressed with pngquant.
 #   tools/docs/make_stage_frames.sh [PROGRAM_DIR]   (default: build/release/program)
 # Needs the corpus at ../shared/corpus; takes about a minute.
@@ -32,6 +32,14 @@ frame stage-poppunk-1 "$corpus/avgvst__PopPunk.mid" 25
 frame stage-poppunk-2 "$corpus/avgvst__PopPunk.mid" 60
 frame stage-crossing-1 "$corpus/avgvst__CrossingTheRubicon.mid" 35
 frame stage-crossing-2 "$corpus/avgvst__CrossingTheRubicon.mid" 68
+
+# The second band: harp, strings and flute; brass and reeds; synth lead, pads and the DJ.
+frame stage-orchestra-1 "$corpus/openmsx__linns_basket.mid" 40
+frame stage-orchestra-2 "$corpus/openmsx__linns_basket.mid" 120
+frame stage-brass-1 "$corpus/yubatake__Town.mid" 30
+frame stage-brass-2 "$corpus/yubatake__Town.mid" 80
+frame stage-synth-1 "$corpus/freedoom__d_dm10.mid" 40
+frame stage-synth-2 "$corpus/freedoom__d_dm10.mid" 110
 
 # One corpus song in each style.
 for style in Rock Jazz Classic Electronic Pop; do
