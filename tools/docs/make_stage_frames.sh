@@ -3,7 +3,7 @@
 # six corpus songs with the band, one corpus song in each of the five styles, and the demo songs.
 # Each picture is one frame of `tavro-render --frames`, palette-compressed with pngquant.
 #   tools/docs/make_stage_frames.sh [PROGRAM_DIR]   (default: build/release/program)
-# Needs the corpus at ../shared/corpus; takes about a minute.
+# Needs the corpus at ../shared/corpus; takes about three minutes on a busy machine.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
