@@ -234,7 +234,7 @@ ARTISTS.update({
         "look": {"scale": 1.0, "shoulders": 0.19, "girth": 0.16, "skin": "d8a47f",
                  "shirt": "2b2b2b", "pants": "3a3a4a", "shoes": "202020", "hair": "7a3fa0",
                  "hairstyle": "long"},
-        "keys": {"accent": "303a8a", "tiers": 3, "tier_step": (0.12, 0.11), "base_z": 0.82,
+        "keys": {"accent": "303a8a", "tiers": 3, "tier_step": (0.09, 0.1), "base_z": 0.78,
                  "knobs": "40e0d0"},
         "tiers": 3,
         "velocity": WALK_VELOCITY,
