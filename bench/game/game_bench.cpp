@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "band.h"
 #include "fixture.h"
 #include "game/game.h"
 #include "game/hub.h"
@@ -87,5 +88,52 @@ void Frame(benchmark::State& state) {
   game.StopOfflineRun();
 }
 BENCHMARK(Frame)->Unit(benchmark::kMicrosecond);
+
+// One frame (advance and render) of a full stage: thirteen artists made from the shipped band,
+// the shipped styles with their lights, shadows and effects, a corpus song with sixteen channels,
+// a minute in. The counters say how many artists were created and how many are on stage.
+void ThirteenArtistFrame(benchmark::State& state) {
+  const char* song = TAVRO_CORPUS_DIR "/songs/avgvst__Fable.mid";
+  if (!std::filesystem::exists(song)) {
+    state.SkipWithError("the corpus is missing");
+    return;
+  }
+  BenchBand::Folder folder;
+  Vell::Platform::ScopedDirectory directory(folder.Root());
+  Kesh::Hub::SetModuleDirectory(TAVRO_PROGRAM_DIR);
+  Kesh::Hub* hub = Kesh::Hub::Instance();
+  hub->SetSaveProfileAtExit(false);
+  hub->CreateGame({}, 815, 400);
+  Kesh::Audio::IPlayer* module = hub->GetPlayer();
+  module->SetOffline(true, 44100);
+  Game& game = *hub->GetGame();
+  if (!game.Open(song) || !game.StartOfflineRun()) {
+    state.SkipWithError("the song does not open");
+    Kesh::Hub::Destroy();
+    return;
+  }
+  std::vector<int16_t> sound(1764 * 2);
+  for (int i = 0; i < 1500; ++i) {
+    game.RunOfflineFrame();
+    module->AdvanceOffline(40);
+    while (module->RenderOffline(sound.data(), 1764) > 0) {
+    }
+  }
+  // The frame is drawn again and again at the same position: a full frame's work each time.
+  for (auto _ : state) {
+    game.RunOfflineFrame();
+  }
+  const Kesh::Game::Player& player = game.GetPlayer();
+  int onStage = 0;
+  const uint64_t t = static_cast<uint64_t>(player.CurrentFrame()) * 40;
+  for (const auto* animation : player.Animations()) {
+    onStage += animation->CurrentSet(t) != nullptr ? 1 : 0;
+  }
+  state.counters["artists"] = static_cast<double>(player.Animations().size());
+  state.counters["onStage"] = onStage;
+  game.StopOfflineRun();
+  Kesh::Hub::Destroy();
+}
+BENCHMARK(ThirteenArtistFrame)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

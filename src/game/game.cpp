@@ -220,10 +220,17 @@ void Game::AdvanceFrame(float intervalSeconds) {
     canvas->Clear();
   }
   const int f = static_cast<int>(framePosition.load());
+  const bool audioWasStarted = audioStarted;
   player->Track(f);
   player->Render(f);
   float advance = 0;
-  if (audioStarted && services.module != nullptr) {
+  if (audioStarted && !audioWasStarted && offlineRun && services.module != nullptr) {
+    // The music starts with this frame; a caller-driven clock moves the module only after the
+    // frame, so the show steps one frame as before and follows the module from here on (the
+    // module's clock standing still would repeat this frame).
+    lastAudioMs = static_cast<uint32_t>(std::max(services.module->GetPositionMs(), 0));
+    advance = static_cast<float>(kFrameRate) * intervalSeconds;
+  } else if (audioStarted && services.module != nullptr) {
     const uint32_t m = static_cast<uint32_t>(std::max(services.module->GetPositionMs(), 0));
     advance = static_cast<float>(kFrameRate) *
               static_cast<float>(static_cast<int64_t>(m) - static_cast<int64_t>(lastAudioMs)) /
