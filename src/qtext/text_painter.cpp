@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <clocale>
 
 namespace Vell::QText {
 
@@ -26,6 +27,8 @@ bool EnsureApplication(std::string* why) {
   static char* argv[] = {name, option, platform, nullptr};
   static QGuiApplication* application = new QGuiApplication(argc, argv);
   (void)application;
+  // Qt takes the user's locale for the C library too; numbers in our files and logs keep the dot.
+  std::setlocale(LC_NUMERIC, "C");
   return true;
 }
 

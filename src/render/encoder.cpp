@@ -203,6 +203,11 @@ bool Encoder::WriteSound(const int16_t* samples, int frames, std::string* why) {
                                  static_cast<size_t>(frames) * 2 * sizeof(int16_t), "sound", why);
 }
 
+std::string Encoder::Describe() const {
+  return FormatOf(settings.output) == "webm" ? "VP9 realtime, Opus"
+                                             : "H.264 preset " + settings.preset + ", AAC";
+}
+
 bool Encoder::Finish(std::string* why) {
   if (child < 0) {
     return Fail(why, "the encoder was not started");

@@ -1,6 +1,7 @@
 // tavro-render: the show of a song as a video with its sound, or as PNG frames, without a window
 // or a sound device. The same hub, game and player as the program run on the player module's
 // offline clock; ffmpeg encodes.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -354,6 +355,18 @@ int Run(const Options& options) {
   Kesh::Log("rendered %d frames (%.2f s) of %s, audio start %lld ms, %zu artists", number,
             static_cast<double>(written) / 1000.0, options.song.c_str(),
             static_cast<long long>(player.AudioStartMs()), player.Animations().size());
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  const auto cpu = [](int who) {
+    rusage usage{};
+    ::getrusage(who, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  };
+  Kesh::Log("took %.1f s, %.1f times real time; CPU %.1f s in the renderer, %.1f s in ffmpeg%s",
+            wall, wall > 0 ? static_cast<double>(written) / 1000.0 / wall : 0.0, cpu(RUSAGE_SELF),
+            cpu(RUSAGE_CHILDREN),
+            options.output.empty() ? "" : (" (" + encoder.Describe() + ")").c_str());
   return 0;
 }
 
