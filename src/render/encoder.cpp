@@ -166,8 +166,10 @@ bool Encoder::Start(const Settings& given, std::string* why) {
   child = pid;
   videoFd = video[1];
   soundFd = sound[1];
-  // Room for several seconds of sound, so that sound written ahead never waits for a frame.
+  // Room for several seconds of sound, so that sound written ahead never waits for a frame; and
+  // for most of a frame, so that a frame crosses in a few writes rather than in many small ones.
   ::fcntl(soundFd, F_SETPIPE_SZ, 1 << 20);
+  ::fcntl(videoFd, F_SETPIPE_SZ, 1 << 20);
   ::signal(SIGPIPE, SIG_IGN);
   return true;
 }
