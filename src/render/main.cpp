@@ -99,17 +99,29 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
     };
     std::string value;
     if (arg == "-o") {
-      if (!next(options.output)) return false;
+      if (!next(options.output)) {
+        return false;
+      }
     } else if (arg == "--frames") {
-      if (!next(options.frames)) return false;
+      if (!next(options.frames)) {
+        return false;
+      }
     } else if (arg == "--style") {
-      if (!next(options.style)) return false;
+      if (!next(options.style)) {
+        return false;
+      }
     } else if (arg == "--soundfont") {
-      if (!next(options.soundfont)) return false;
+      if (!next(options.soundfont)) {
+        return false;
+      }
     } else if (arg == "--data") {
-      if (!next(options.data)) return false;
+      if (!next(options.data)) {
+        return false;
+      }
     } else if (arg == "--start" || arg == "--seconds") {
-      if (!next(value)) return false;
+      if (!next(value)) {
+        return false;
+      }
       double number = 0;
       if (!ParseNumber(value.c_str(), number)) {
         error = arg + " needs a number of seconds, not \"" + value + "\"";

@@ -116,7 +116,7 @@ TEST_F(Text, KaraokeLinesAreCentredWithTheSungPartFirst) {
   ASSERT_GT(sungFirst.count, 50);
   ASSERT_GT(unsungFirst.count, 50);
   EXPECT_LT(sungFirst.right, unsungFirst.left + 2) << "sung text stands left of the rest";
-  EXPECT_NEAR((allFirst.left + allFirst.right) / 2, 815 / 2, 8);
+  EXPECT_NEAR((allFirst.left + allFirst.right) / 2.0, 815 / 2.0, 8);
   EXPECT_GE(allFirst.top, K::kFirstTop);
 
   // The second line, wholly unsung, lies under the first and is centred on its own width.
@@ -124,7 +124,7 @@ TEST_F(Text, KaraokeLinesAreCentredWithTheSungPartFirst) {
   const Box second = Where(band, text, 0, secondTop);
   EXPECT_EQ(sungSecond.count, 0);
   ASSERT_GT(second.count, 50);
-  EXPECT_NEAR((second.left + second.right) / 2, 815 / 2, 8);
+  EXPECT_NEAR((second.left + second.right) / 2.0, 815 / 2.0, 8);
   EXPECT_GT(second.left, allFirst.left + 20) << "a shorter line starts further right";
   EXPECT_LT(second.bottom, secondTop + height);
 
