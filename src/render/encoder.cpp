@@ -166,8 +166,10 @@ bool Encoder::Start(const Settings& given, std::string* why) {
   child = pid;
   videoFd = video[1];
   soundFd = sound[1];
-  // Room for several seconds of sound, so that sound written ahead never waits for a frame.
+  // Room for several seconds of sound, so that sound written ahead never waits for a frame; and
+  // for most of a frame, so that a frame crosses in a few writes rather than in many small ones.
   ::fcntl(soundFd, F_SETPIPE_SZ, 1 << 20);
+  ::fcntl(videoFd, F_SETPIPE_SZ, 1 << 20);
   ::signal(SIGPIPE, SIG_IGN);
   return true;
 }
@@ -201,6 +203,11 @@ bool Encoder::WriteFrame(const uint32_t* pixels, std::string* why) {
 bool Encoder::WriteSound(const int16_t* samples, int frames, std::string* why) {
   return frames <= 0 || WriteAll(soundFd, samples,
                                  static_cast<size_t>(frames) * 2 * sizeof(int16_t), "sound", why);
+}
+
+std::string Encoder::Describe() const {
+  return FormatOf(settings.output) == "webm" ? "VP9 realtime, Opus"
+                                             : "H.264 preset " + settings.preset + ", AAC";
 }
 
 bool Encoder::Finish(std::string* why) {

@@ -40,6 +40,8 @@ class Encoder {
   [[nodiscard]] bool WriteFrame(const uint32_t* pixels, std::string* why = nullptr);
   // Interleaved stereo samples.
   [[nodiscard]] bool WriteSound(const int16_t* samples, int frames, std::string* why = nullptr);
+  // The codecs and speed setting used, for the log: "H.264 preset veryfast, AAC".
+  std::string Describe() const;
   // Closes the pipes, waits for ffmpeg and renames the file into place.
   [[nodiscard]] bool Finish(std::string* why = nullptr);
 

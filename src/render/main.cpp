@@ -1,6 +1,7 @@
 // tavro-render: the show of a song as a video with its sound, or as PNG frames, without a window
 // or a sound device. The same hub, game and player as the program run on the player module's
 // offline clock; ffmpeg encodes.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,10 @@
 #include "game/game.h"
 #include "game/hub.h"
 #include "game/player.h"
+#include "gfx/lyric_page.h"
+#include "gfx/text.h"
 #include "platform/platform.h"
+#include "qtext/text_painter.h"
 #include "render/encoder.h"
 #include "styles/manager.h"
 
@@ -32,7 +37,7 @@ constexpr int kSamplesPerFrame = kSampleRate / Game::kFrameRate;
 const char* const kUsage =
     "usage: tavro-render SONG.mid|.kar|.kesh [-o OUT.mp4|.mkv|.webm] [--frames DIR]\n"
     "                    [--style NAME] [--start SECONDS] [--seconds N] [--no-crowd]\n"
-    "                    [--soundfont PATH] [--data DIR]\n";
+    "                    [--karaoke] [--readouts] [--soundfont PATH] [--data DIR]\n";
 
 struct Options {
   std::string song;
@@ -44,6 +49,8 @@ struct Options {
   double start = 0;
   double seconds = -1;
   bool crowd = true;
+  bool karaoke = false;
+  bool readouts = false;
 };
 
 int Fail(const std::string& message) {
@@ -92,17 +99,29 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
     };
     std::string value;
     if (arg == "-o") {
-      if (!next(options.output)) return false;
+      if (!next(options.output)) {
+        return false;
+      }
     } else if (arg == "--frames") {
-      if (!next(options.frames)) return false;
+      if (!next(options.frames)) {
+        return false;
+      }
     } else if (arg == "--style") {
-      if (!next(options.style)) return false;
+      if (!next(options.style)) {
+        return false;
+      }
     } else if (arg == "--soundfont") {
-      if (!next(options.soundfont)) return false;
+      if (!next(options.soundfont)) {
+        return false;
+      }
     } else if (arg == "--data") {
-      if (!next(options.data)) return false;
+      if (!next(options.data)) {
+        return false;
+      }
     } else if (arg == "--start" || arg == "--seconds") {
-      if (!next(value)) return false;
+      if (!next(value)) {
+        return false;
+      }
       double number = 0;
       if (!ParseNumber(value.c_str(), number)) {
         error = arg + " needs a number of seconds, not \"" + value + "\"";
@@ -111,6 +130,10 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
       (arg == "--start" ? options.start : options.seconds) = number;
     } else if (arg == "--no-crowd") {
       options.crowd = false;
+    } else if (arg == "--karaoke") {
+      options.karaoke = true;
+    } else if (arg == "--readouts") {
+      options.readouts = true;
     } else if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       std::exit(0);
@@ -230,10 +253,26 @@ int Run(const Options& options) {
     module->GetCrowd()->Mute(true);
   }
 
+  // Text (read-outs, karaoke band) is drawn through Qt, which needs an application object.
+  std::unique_ptr<Vell::QText::TextPainter> text;
+  if (options.karaoke || options.readouts) {
+    std::string why;
+    if (!Vell::QText::EnsureApplication(&why)) {
+      return Fail("cannot draw text: " + why);
+    }
+    text = std::make_unique<Vell::QText::TextPainter>();
+  }
+  const Vell::Gfx::Canvas& canvas = game.GetCanvas();
+  const int bandHeight = options.karaoke ? Vell::Gfx::Karaoke::kViewHeight : 0;
+  // The picture written: the stage, and the karaoke band under it.
+  Vell::Gfx::Image picture(canvas.Width(), canvas.Height() + bandHeight);
+  Vell::Gfx::Image band(canvas.Width(), bandHeight);
+
   Kesh::Render::Encoder encoder;
   std::string why;
-  if (!options.output.empty() &&
-      !encoder.Start({Absolute(options.output), 815, 400, Game::kFrameRate, kSampleRate}, &why)) {
+  if (!options.output.empty() && !encoder.Start({Absolute(options.output), picture.Width(),
+                                                 picture.Height(), Game::kFrameRate, kSampleRate},
+                                                &why)) {
     return Fail(why);
   }
   Kesh::Game::Player& player = game.GetPlayer();
@@ -252,6 +291,15 @@ int Run(const Options& options) {
   int64_t written = 0;
   int number = 0;
   for (int64_t frame = 0; frame < limitFrames && !window.songEnded; ++frame) {
+    // The frame first (it starts the music when its time has come), then the module's clock moves
+    // on by the frame's length: the sound of a frame is what plays while the frame is shown.
+    game.RunOfflineFrame();
+    int64_t elapsedMs = 0;
+    int counter = 0;
+    if (options.readouts) {
+      module->GetTime(&elapsedMs);
+      counter = module->GetCounter();
+    }
     module->AdvanceOffline(kFrameMs);
     int got = 0;
     while (got < kSamplesPerFrame) {
@@ -263,24 +311,43 @@ int Run(const Options& options) {
       got += n;
     }
     std::fill(sound.begin() + static_cast<std::ptrdiff_t>(got) * 2, sound.end(), 0);
-    game.RunOfflineFrame();
     if (frame * kFrameMs < startMs) {
       continue;
     }
     if (written >= wantedMs) {
       break;
     }
-    std::lock_guard<std::recursive_mutex> lock(hub->FrameLock());
-    const uint32_t* pixels = game.GetCanvas().Pixels();
+    {
+      std::lock_guard<std::recursive_mutex> lock(hub->FrameLock());
+      std::copy(canvas.Pixels(),
+                canvas.Pixels() +
+                    static_cast<size_t>(canvas.Width()) * static_cast<size_t>(canvas.Height()),
+                picture.Pixels());
+      if (options.karaoke) {
+        const Kesh::Game::LyricState lyrics = player.GetLyricState();
+        Vell::Gfx::DrawLyricLines(
+            *text, band,
+            Vell::Gfx::LayoutLyricPage(lyrics.syllables, lyrics.currentSyllable, lyrics.lines));
+      }
+    }
+    if (options.karaoke) {
+      std::copy(band.Pixels(),
+                band.Pixels() + static_cast<size_t>(band.Width()) * static_cast<size_t>(bandHeight),
+                picture.Row(canvas.Height()));
+    }
+    if (options.readouts) {
+      Vell::Gfx::DrawReadouts(*text, picture, elapsedMs, counter);
+    }
+    picture.Changed();
     if (!options.output.empty() && (!encoder.WriteSound(sound.data(), kSamplesPerFrame, &why) ||
-                                    !encoder.WriteFrame(pixels, &why))) {
+                                    !encoder.WriteFrame(picture.Pixels(), &why))) {
       return Fail(why);
     }
     if (!options.frames.empty()) {
       char name[32];
       std::snprintf(name, sizeof name, "frame-%06d.png", number);
-      if (!game.GetCanvas().Bitmap().SavePng(options.frames + "/" + name)) {
-        return Fail("cannot write " + options.frames + "/" + name);
+      if (!picture.SavePng(options.frames + "/" + name, &why)) {
+        return Fail(why);
       }
     }
     ++number;
@@ -300,6 +367,18 @@ int Run(const Options& options) {
   Kesh::Log("rendered %d frames (%.2f s) of %s, audio start %lld ms, %zu artists", number,
             static_cast<double>(written) / 1000.0, options.song.c_str(),
             static_cast<long long>(player.AudioStartMs()), player.Animations().size());
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  const auto cpu = [](int who) {
+    rusage usage{};
+    ::getrusage(who, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  };
+  Kesh::Log("took %.1f s, %.1f times real time; CPU %.1f s in the renderer, %.1f s in ffmpeg%s",
+            wall, wall > 0 ? static_cast<double>(written) / 1000.0 / wall : 0.0, cpu(RUSAGE_SELF),
+            cpu(RUSAGE_CHILDREN),
+            options.output.empty() ? "" : (" (" + encoder.Describe() + ")").c_str());
   return 0;
 }
 

@@ -151,6 +151,12 @@ TEST(Game, LeadInPositionsTheModuleSilentlyAndStartsItOnTime) {
   EXPECT_EQ(rig.module.Transport().size(), 2u) << "not yet at frame " << firstFrame - 1;
   rig.Frames(1);
   EXPECT_EQ(rig.module.Transport(), (std::vector<std::string>{"Play", "Pause", "Play"}));
+  // From there the show follows the module's clock, and no frame is shown twice: the frame that
+  // started the music is followed by the next one.
+  for (int i = 1; i <= 10; ++i) {
+    rig.Frames(1);
+    EXPECT_EQ(rig.game->GetPlayer().CurrentFrame(), firstFrame + i);
+  }
   rig.game->Close();
 }
 

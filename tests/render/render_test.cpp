@@ -1,8 +1,12 @@
 // tavro-render end to end: a corpus song rendered with the test band into a video that ffprobe
-// describes, PNG frames that show the artists, and the one-line errors with exit status 2.
+// describes, PNG frames that show the artists, the karaoke band and the read-outs, the video's
+// sound against the player module's own offline rendering, and the one-line errors with exit
+// status 2.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+
+#include <dlfcn.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -10,15 +14,19 @@
 #include <sstream>
 
 #include "audio/midi/midi_file.h"
+#include "common/sound_server.h"
 #include "common/temp_dir.h"
 #include "data/analysis.h"
 #include "fixture.h"
 #include "gfx/image.h"
+#include "gfx/text.h"
+#include "tavro/player_module.h"
 
 namespace {
 
 const std::string kRender = TAVRO_PROGRAM_DIR "/tavro-render";
 const std::string kSong = TAVRO_CORPUS_DIR "/songs/freedoom__d_dm2ttl.mid";
+const std::string kKaraoke = TAVRO_CORPUS_DIR "/kar/dmidiplayer__twinkle.kar";
 
 struct Result {
   int status = -1;
@@ -155,3 +163,188 @@ TEST(Render, ErrorsAreOneLineWithStatusTwo) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<Vell::Gfx::Image> LoadFrames(const std::string& folder, int count) {
+  std::vector<Vell::Gfx::Image> frames(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame-%06d.png", i);
+    std::string why;
+    EXPECT_TRUE(frames[static_cast<size_t>(i)].LoadPng(folder + name, &why)) << why;
+  }
+  return frames;
+}
+
+// Pixels of the rectangle [x0, x1) × [y0, y1) for which keep holds.
+template <typename Keep>
+int Count(const Vell::Gfx::Image& image, int x0, int y0, int x1, int y1, Keep keep) {
+  int n = 0;
+  for (int y = y0; y < std::min(y1, image.Height()); ++y) {
+    for (int x = x0; x < std::min(x1, image.Width()); ++x) {
+      n += keep(image.Pixel(x, y)) ? 1 : 0;
+    }
+  }
+  return n;
+}
+
+}  // namespace
+
+// The karaoke band under the stage: the video grows by the window's karaoke view (152 rows, and
+// 815 padded to 816), the band shows the twinkle song's lines, the part sung in the rose colour.
+TEST(Render, KaraokeBandShowsTheLyricPageUnderTheStage) {
+  if (!std::filesystem::exists(kKaraoke) || Shell("command -v ffprobe").status != 0) {
+    GTEST_SKIP() << "needs " << kKaraoke << " and ffmpeg";
+  }
+  namespace K = Vell::Gfx::Karaoke;
+  Data data;
+  TempDir out;
+  // Twelve seconds in, the second line of the first page is being sung.
+  const Result render =
+      Shell(kRender + " " + Quote(kKaraoke) + " --karaoke --start 11 --seconds 2" + " -o " +
+            Quote(out.File("k.mp4")) + " --frames " + out.File("frames") + " --data " +
+            data.program.Root());
+  ASSERT_EQ(render.status, 0) << render.output;
+  const Result probe = Shell(
+      "ffprobe -v error -show_entries stream=width,height -of "
+      "default=noprint_wrappers=1 " +
+      Quote(out.File("k.mp4")));
+  EXPECT_NE(probe.output.find("width=816\nheight=552"), std::string::npos) << probe.output;
+
+  const std::vector<Vell::Gfx::Image> frames = LoadFrames(out.File("frames"), 50);
+  int withSung = 0;
+  for (const Vell::Gfx::Image& frame : frames) {
+    ASSERT_EQ(frame.Width(), 815);
+    ASSERT_EQ(frame.Height(), 400 + K::kViewHeight);
+    const int text = Count(frame, 0, 400, 815, 552, [](uint32_t p) { return p != K::kBackground; });
+    const int sung = Count(frame, 0, 400, 815, 552, [](uint32_t p) { return p == K::kSung; });
+    const int unsung = Count(frame, 0, 400, 815, 552, [](uint32_t p) { return p == K::kUnsung; });
+    EXPECT_GT(text, 1000) << "the band holds the page's lines";
+    EXPECT_GT(unsung, 100) << "lines still to sing are near-white";
+    // Nothing of the band lies above its first line's top.
+    EXPECT_EQ(Count(frame, 0, 400, 815, 400 + K::kFirstTop,
+                    [](uint32_t p) { return p != K::kBackground; }),
+              0);
+    withSung += sung > 100 ? 1 : 0;
+  }
+  EXPECT_GT(withSung, 25) << "the current syllable's line shows in the karaoke colour";
+}
+
+// The read-outs: a second run without them gives the same frames except the read-outs' corner; the
+// time there changes between two frames a second apart.
+TEST(Render, ReadoutsShowTheTimeTopRight) {
+  if (!std::filesystem::exists(kKaraoke)) {
+    GTEST_SKIP() << "needs " << kKaraoke;
+  }
+  Data data;
+  TempDir out;
+  for (const char* kind : {"plain", "readouts"}) {
+    const Result render =
+        Shell(kRender + " " + Quote(kKaraoke) + " --no-crowd --start 10 --seconds 1.04 --frames " +
+              out.File(kind) + " --data " + data.program.Root() +
+              (std::string(kind) == "readouts" ? " --readouts" : ""));
+    ASSERT_EQ(render.status, 0) << render.output;
+  }
+  const std::vector<Vell::Gfx::Image> plain = LoadFrames(out.File("plain"), 26);
+  const std::vector<Vell::Gfx::Image> shown = LoadFrames(out.File("readouts"), 26);
+  // Where the read-outs changed a frame.
+  const auto mask = [&](int i) {
+    std::vector<bool> m(815 * 400);
+    for (int y = 0; y < 400; ++y) {
+      for (int x = 0; x < 815; ++x) {
+        m[static_cast<size_t>(y * 815 + x)] = plain[i].Pixel(x, y) != shown[i].Pixel(x, y);
+      }
+    }
+    return m;
+  };
+  const std::vector<bool> first = mask(0);
+  const std::vector<bool> second = mask(25);
+  int inside = 0;
+  int outside = 0;
+  int changed = 0;
+  for (int y = 0; y < 400; ++y) {
+    for (int x = 0; x < 815; ++x) {
+      const size_t i = static_cast<size_t>(y * 815 + x);
+      const bool corner = x >= 730 && y >= 8 && y < 40 + 2 * Vell::Gfx::Readouts::kCounterPixels;
+      (corner ? inside : outside) += first[i] ? 1 : 0;
+      outside += !corner && second[i] ? 1 : 0;
+      // The seconds' digit: the time's rows only.
+      changed += y < 40 && first[i] != second[i] ? 1 : 0;
+    }
+  }
+  EXPECT_GT(inside, 100);
+  EXPECT_EQ(outside, 0);
+  EXPECT_GT(changed, 20) << "the time reads differently a second later";
+}
+
+// The video's sound is the synthesizer's: its loudness envelope follows the module's own offline
+// rendering of the song, the music starting with the first frame at or after the audio start the
+// renderer reports (to within half a frame, so a frame late or early fails).
+TEST(Render, SoundFollowsTheModulesOfflineRendering) {
+  // A song whose music waits 1.9 s for the fixture band to walk on.
+  const std::string kLeadIn = TAVRO_CORPUS_DIR "/songs/avgvst__CrossingTheRubicon.mid";
+  if (!std::filesystem::exists(kLeadIn) || Shell("command -v ffprobe").status != 0) {
+    GTEST_SKIP() << "needs " << kLeadIn << " and ffmpeg";
+  }
+  constexpr int kRate = 44100;
+  constexpr int kWindow = kRate / 50;  // 20 ms
+  constexpr int kWindows = 6 * 50;     // six seconds of music
+  Data data;
+  TempDir out;
+  const Result render = Shell(kRender + " " + Quote(kLeadIn) + " --no-crowd --seconds 9 -o " +
+                              Quote(out.File("s.mp4")) + " --data " + data.program.Root());
+  ASSERT_EQ(render.status, 0) << render.output;
+  const size_t at = render.output.find("audio start ");
+  ASSERT_NE(at, std::string::npos) << render.output;
+  const int audioStartMs = std::stoi(render.output.substr(at + 12));
+  ASSERT_GT(audioStartMs, 0) << "the test needs a song with a lead-in";
+  ASSERT_LT(audioStartMs, 2500) << "the test needs six seconds of music in nine";
+  const Result decode = Shell("ffmpeg -v error -i " + Quote(out.File("s.mp4")) +
+                              " -f s16le -ac 2 -ar 44100 " + Quote(out.File("s.raw")));
+  ASSERT_EQ(decode.status, 0) << decode.output;
+  std::vector<int16_t> video(std::filesystem::file_size(out.File("s.raw")) / 2);
+  std::ifstream(out.File("s.raw"), std::ios::binary)
+      .read(reinterpret_cast<char*>(video.data()), static_cast<std::streamsize>(video.size() * 2));
+
+  // The reference: the module alone, offline, from its Play.
+  void* handle = dlopen(TAVRO_PROGRAM_DIR "/audio.so", RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(handle, nullptr) << dlerror();
+  auto query = reinterpret_cast<Kesh::Audio::InterfaceQueryFn>(dlsym(handle, "InterfaceQuery"));
+  ASSERT_NE(query, nullptr);
+  auto* module = static_cast<Kesh::Audio::IPlayer*>(query(Kesh::Audio::kPlayerInterfaceId));
+  ASSERT_NE(module, nullptr);
+  ASSERT_TRUE(module->SetOffline(true, kRate));
+  ASSERT_TRUE(module->OpenFile(kLeadIn.c_str())) << module->GetLastError();
+  module->Play();
+  std::vector<int16_t> offline;
+  std::vector<int16_t> block(kRate * 2);
+  for (int i = 0; i < 7 * 25; ++i) {
+    module->AdvanceOffline(40);
+    const int n = module->RenderOffline(block.data(), kRate);
+    offline.insert(offline.end(), block.begin(), block.begin() + 2 * n);
+  }
+  module->Stop();
+  module->Release(1);
+  dlclose(handle);
+  const std::vector<double> reference = TavroTest::Loudness(offline).Envelope(0, kWindow, kWindows);
+
+  // The music starts with the first frame at or after the audio start.
+  const int frameMs = 40;
+  const int expectedMs = (audioStartMs + frameMs - 1) / frameMs * frameMs;
+  const TavroTest::Loudness heard(video);
+  double best = -1;
+  int bestMs = -1;
+  for (int ms = std::max(0, expectedMs - 400); ms <= expectedMs + 400; ++ms) {
+    const double r = TavroTest::Correlation(
+        reference, heard.Envelope(int64_t{ms} * kRate / 1000, kWindow, kWindows));
+    if (r > best) {
+      best = r;
+      bestMs = ms;
+    }
+  }
+  EXPECT_GE(best, 0.9) << "the video's sound is not the song's";
+  EXPECT_NEAR(bestMs, expectedMs, frameMs / 2) << "audio start " << audioStartMs << " ms";
+  std::printf("envelope correlation %.3f, music at %d ms (expected %d ms)\n", best, bestMs,
+              expectedMs);
+}
