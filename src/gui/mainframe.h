@@ -79,6 +79,10 @@ class Mainframe : public QWidget {
   void ShowNotice(const QString& text);
   QString Notice() const;
 
+  // Ends the program without asking (the session ends, or the process was told to stop): stops
+  // the game, keeps the window rectangle and leaves the event loop.
+  void Quit();
+
   int GetLowerView() const { return lowerView; }
   QWidget* Container() const { return container; }
   // The controls by command id, for tests and the command table.
@@ -170,6 +174,10 @@ class Mainframe : public QWidget {
   QGraphicsOpacityEffect* noticeOpacity = nullptr;
   QPropertyAnimation* noticeFade = nullptr;
   int lowerView = kMixer;
+  // Frames painted and their paint time, logged once a second when TAVRO_PAINT_STATS is set.
+  struct PaintStats;
+  std::unique_ptr<PaintStats> paintStats;
+  bool stageDrawn = false;
   uintptr_t stageMarker = 0;
   uintptr_t karaokeMarker = 0;
   // Crowd level state of the master strip.
