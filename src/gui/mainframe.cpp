@@ -759,19 +759,25 @@ void Mainframe::SaveProject() {
   }
 }
 
-void Mainframe::Settings() {
-  if (game == nullptr) {
-    return;
-  }
+std::vector<ArtistEntry> Mainframe::ArtistList() {
   std::vector<ArtistEntry> artists;
   const Artists::Manager* manager = ArtistsOrNull();
   for (int i = 0; manager != nullptr && i < manager->GetCache().Count(); ++i) {
     const auto* artist =
         static_cast<const Artists::Manager::Cache::Artist*>(manager->GetCache().Item(i));
-    artists.push_back(ArtistEntry{QString::fromStdString(artist->thumb),
+    // The artist files name their thumbnails relative to the artists folder.
+    artists.push_back(ArtistEntry{QString::fromStdString(Artists::Manager::kFolder + artist->thumb),
                                   QString::fromStdString(artist->name),
                                   QString::fromStdString(artist->desc)});
   }
+  return artists;
+}
+
+void Mainframe::Settings() {
+  if (game == nullptr) {
+    return;
+  }
+  std::vector<ArtistEntry> artists = ArtistList();
   const int count = static_cast<int>(artists.size());
   SettingsDlg dialog(game->GetProfile(), module, count, std::move(artists), messages, this);
   dialog.exec();

@@ -45,6 +45,7 @@ class Game;
 namespace Kesh::GUI {
 
 class WaitDlg;
+struct ArtistEntry;
 
 class Mainframe : public QWidget {
   Q_OBJECT
@@ -82,6 +83,9 @@ class Mainframe : public QWidget {
   // Ends the program without asking (the session ends, or the process was told to stop): stops
   // the game, keeps the window rectangle and leaves the event loop.
   void Quit();
+
+  // The artists the artist manager holds, with their thumbnails' paths from the data folder.
+  static std::vector<ArtistEntry> ArtistList();
 
   int GetLowerView() const { return lowerView; }
   QWidget* Container() const { return container; }
