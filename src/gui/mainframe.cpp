@@ -399,6 +399,8 @@ void Mainframe::BuildLowerViews() {
           module->GetCrowd()->Mute(!module->GetCrowd()->IsMuted());
         }
       } else if (game != nullptr) {
+        // The frame thread reads the switch while it tracks a frame.
+        const std::lock_guard<std::recursive_mutex> frame(*core.frameLock);
         for (auto* animation : game->GetPlayer().AnimationsOfChannel(c)) {
           if (animation->GetArtist() != nullptr) {
             animation->GetArtist()->shown = !animation->GetArtist()->shown;
@@ -837,6 +839,7 @@ void Mainframe::ResetMixer() {
       strips[c]->SetPan(module->GetPan(c));
       module->SetMute(c, false);
       if (game != nullptr) {
+        const std::lock_guard<std::recursive_mutex> frame(*core.frameLock);
         for (auto* animation : game->GetPlayer().AnimationsOfChannel(c)) {
           if (animation->GetArtist() != nullptr) {
             animation->GetArtist()->shown = true;
