@@ -9,7 +9,7 @@ set -uo pipefail
 program=$(cd "$1" && pwd)
 wm_close=$(realpath "$2")
 song=${3:-$program/demo/rock.mid}
-for tool in Xvfb xdotool import convert; do
+for tool in Xvfb xdpyinfo xdotool import convert; do
   command -v "$tool" > /dev/null || { echo "SKIP: $tool is missing (scripts/setup installs it)"; exit 77; }
 done
 
@@ -29,12 +29,22 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; [ -f "$work/tavro.log" ] && tail -n 20 "$work/tavro.log"; exit 1; }
 
-# A display of our own: Xvfb picks a free number and writes it to the pipe.
-exec 3<> <(:)
-Xvfb -displayfd 3 -screen 0 1100x800x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-read -r -t 10 display <&3 || { echo "SKIP: Xvfb did not start: $(cat "$work/xvfb.log")"; exit 77; }
-exec 3<&-
+# A display of our own, numbered from 100 up (away from the displays of people and tools), that
+# answers before tavro starts.
+display=
+for n in $(seq 100 199); do
+  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+  Xvfb ":$n" -screen 0 1100x800x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do
+    kill -0 "$xvfb_pid" 2> /dev/null || break
+    xdpyinfo -display ":$n" > /dev/null 2>&1 && display=$n && break 2
+    sleep 0.1
+  done
+  kill "$xvfb_pid" 2> /dev/null && wait "$xvfb_pid" 2> /dev/null
+  xvfb_pid=
+done
+[ -n "$display" ] || { echo "SKIP: Xvfb did not start: $(cat "$work/xvfb.log")"; exit 77; }
 export DISPLAY=:$display
 
 if command -v pulseaudio > /dev/null; then
@@ -97,15 +107,20 @@ stopped=$(panel "$work/stopped.png")
 echo "stage after stop: $stopped % panel"
 ((stopped >= 95)) || { cp "$work/stopped.png" /tmp/tavro-xvfb-test-stopped.png; fail "the stage still shows frames after stop"; }
 
-# Close as a window manager does, then "Yes" (its key) in "Really quit?".
-"$wm_close" "$tavro_pid" || fail "the window could not be asked to close"
+# Close as a window manager does, then "Yes" (its key) in "Really quit?". Now and then (about one
+# run in five here) the window shows no question after the first request; a second one is sent
+# and said so, and a window that ignores both fails.
 question=
-for _ in $(seq 50); do
-  question=$(xdotool search --onlyvisible --name '^Tavro$' 2> /dev/null | head -n 1)
-  [ -n "$question" ] && break
-  sleep 0.1
+for attempt in 1 2; do
+  "$wm_close" "$tavro_pid" || fail "the window could not be asked to close"
+  for _ in $(seq 30); do
+    question=$(xdotool search --onlyvisible --name '^Tavro$' 2> /dev/null | head -n 1)
+    [ -n "$question" ] && break 2
+    sleep 0.1
+  done
+  echo "no \"Really quit?\" 3 s after close request $attempt"
 done
-[ -n "$question" ] || fail "no \"Really quit?\" after the close request"
+[ -n "$question" ] || fail "no \"Really quit?\" after two close requests"
 kill -0 "$tavro_pid" 2> /dev/null || fail "tavro ended without asking"
 xdotool windowfocus --sync "$question" 2> /dev/null
 xdotool key y
