@@ -1019,6 +1019,7 @@ void Mainframe::MoveRow(int row, int delta) {
 // --- window ---
 
 void Mainframe::closeEvent(QCloseEvent* event) {
+  Log("Asked to close");
   if (QMessageBox::question(this, QStringLiteral("Tavro"), tr("Really quit?"),
                             QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
     event->ignore();
