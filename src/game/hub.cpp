@@ -108,10 +108,17 @@ std::string Hub::DataDirectory() {
 }
 
 std::string Hub::ProfilePath() const {
-  if (access(startDirectory.c_str(), W_OK) == 0) {
+  // Installed, the data folder is ../share/tavro beside the program; it is never written to, even
+  // when the user could (root, or a prefix in the home folder).
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path shared =
+      fs::path(Vell::Platform::ProgramDirectory()).parent_path() / "share" / "tavro";
+  const bool installed = fs::equivalent(startDirectory, shared, error);
+  if (!installed && access(startDirectory.c_str(), W_OK) == 0) {
     return kProfileFile;  // portable: the profile stays beside the program's data
   }
-  // Installed read-only: the user's configuration folder.
+  // Installed, or a read-only copy: the user's configuration folder.
   const char* config = std::getenv("XDG_CONFIG_HOME");
   const char* home = std::getenv("HOME");
   std::filesystem::path folder;
@@ -123,7 +130,6 @@ std::string Hub::ProfilePath() const {
     return kProfileFile;
   }
   folder /= "tavro";
-  std::error_code error;
   std::filesystem::create_directories(folder, error);
   return (folder / kProfileFile).string();
 }

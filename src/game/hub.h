@@ -40,8 +40,8 @@ class Hub : public Vell::Singleton<Hub> {
   // in a build or a portable copy, share/tavro beside an installed program's bin folder; empty
   // when neither exists. The program makes it current before the hub starts.
   static std::string DataDirectory();
-  // Where the profile is kept: "game.xml" in the start folder when that folder is writable, else
-  // in $XDG_CONFIG_HOME/tavro (by default ~/.config/tavro).
+  // Where the profile is kept: "game.xml" in the start folder when that folder is writable and
+  // not an installed share/tavro, else in $XDG_CONFIG_HOME/tavro (by default ~/.config/tavro).
   std::string ProfilePath() const;
   // Makes the start directory current again.
   void RestoreStartDirectory();

@@ -1,18 +1,51 @@
 // tavro [FILE...]: the program. Opens the main window; songs, projects or a playlist given on the
 // command line open as a drop would, and the first one plays.
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <csignal>
 
 #include "game/hub.h"
 #include "gui/mainframe.h"
+
+namespace {
+
+// SIGTERM (the session ends), SIGINT (Ctrl+C in a terminal) and SIGHUP end the program the way
+// "Yes" to "Really quit?" does, so the profile and the window rectangle are kept. The handler only
+// writes a byte; the window thread reads it.
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int /*signal*/) {
+  const char byte = 1;
+  (void)!write(signalPipe[1], &byte, 1);
+}
+
+void CatchQuitSignals() {
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+    return;
+  }
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Quillon"));
   QCoreApplication::setApplicationName(QStringLiteral("Tavro"));
   QCoreApplication::setApplicationVersion(QStringLiteral(TAVRO_VERSION));
+  CatchQuitSignals();
 
   // Files are taken relative to the folder the user started from, before the program moves to
   // its data folder (config, artists, styles), which every data path is relative to.
@@ -35,6 +68,13 @@ int main(int argc, char** argv) {
     if (hub.GetPlayer() == nullptr) {
       window.ShowNotice(QString::fromStdString(hub.ModuleMissingMessage()));
     }
+    QSocketNotifier quitSignal(signalPipe[0], QSocketNotifier::Read);
+    quitSignal.setEnabled(signalPipe[0] >= 0);
+    QObject::connect(&quitSignal, &QSocketNotifier::activated, &window, [&window] {
+      char byte = 0;
+      (void)!read(signalPipe[0], &byte, 1);
+      window.Quit();
+    });
     window.show();
     if (!files.isEmpty()) {
       QTimer::singleShot(0, &window, [&window, files] { window.OpenFiles(files); });

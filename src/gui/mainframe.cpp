@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 
 #include "app/log.h"
 #include "artists/manager.h"
@@ -98,6 +100,28 @@ QString FileNameOf(const std::string& path) {
 
 }  // namespace
 
+// What the stage painted over the last second: new frames, and the time each paint took (drawing
+// the read-outs and the frame, and putting it on the screen).
+struct Mainframe::PaintStats {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point since = Clock::now();
+  int frames = 0;
+  double totalMs = 0;
+  double maxMs = 0;
+
+  void Add(double ms) {
+    ++frames;
+    totalMs += ms;
+    maxMs = std::max(maxMs, ms);
+    const double seconds = std::chrono::duration<double>(Clock::now() - since).count();
+    if (seconds >= 1.0) {
+      Log("Paint: %.2f frames/s, stage paint %.3f ms mean, %.3f ms max", frames / seconds,
+          totalMs / frames, maxMs);
+      *this = PaintStats();
+    }
+  }
+};
+
 Mainframe::Mainframe(Core core)
     : core(std::move(core)),
       module(this->core.module),
@@ -108,6 +132,9 @@ Mainframe::Mainframe(Core core)
       timelineSeam(this, [this](unsigned, uintptr_t, intptr_t) { OnTimelinePaint(); }),
       messages(this),
       wait(new WaitDlg(this)) {
+  if (std::getenv("TAVRO_PAINT_STATS") != nullptr) {
+    paintStats = std::make_unique<PaintStats>();
+  }
   setWindowTitle(QStringLiteral("Tavro"));
   setWindowIcon(QIcon(QStringLiteral(":/skin/tavro-256.png")));
   SetPanel(this, kPanel);
@@ -287,8 +314,9 @@ void Mainframe::BuildStageControls() {
       RefreshSwitches();
     });
   };
-  toggle(103, "noclear", "Keep the previous frame under the new one", 32, 20, &Game::State::noClear,
-         0);
+  toggle(103, "noclear",
+         "Show the stage picture and the shadows (off: the band plays on a bare, dark stage)", 32,
+         20, &Game::State::noClear, 0);
   toggle(100, "counter", "Show the bar counter on the stage", 546, 20, &Game::State::counterReadout,
          0);
   toggle(101, "time", "Show the time on the stage", 644, 20, &Game::State::timeReadout, 0);
@@ -371,6 +399,8 @@ void Mainframe::BuildLowerViews() {
           module->GetCrowd()->Mute(!module->GetCrowd()->IsMuted());
         }
       } else if (game != nullptr) {
+        // The frame thread reads the switch while it tracks a frame.
+        const std::lock_guard<std::recursive_mutex> frame(*core.frameLock);
         for (auto* animation : game->GetPlayer().AnimationsOfChannel(c)) {
           if (animation->GetArtist() != nullptr) {
             animation->GetArtist()->shown = !animation->GetArtist()->shown;
@@ -437,7 +467,13 @@ void Mainframe::OnMainMessage(unsigned message, uintptr_t /*first*/, intptr_t /*
 
 void Mainframe::OnStagePaint(uintptr_t marker) {
   stageMarker = marker;
+  stageDrawn = false;
+  const auto start = PaintStats::Clock::now();
   stage->repaint();
+  if (paintStats && stageDrawn && marker == App::kNewFrameMarker) {
+    paintStats->Add(
+        std::chrono::duration<double, std::milli>(PaintStats::Clock::now() - start).count());
+  }
   stageMarker = 0;
 }
 
@@ -454,6 +490,7 @@ bool Mainframe::PaintStage(QPainter& painter) {
   const QImage image(reinterpret_cast<const uchar*>(canvas.Pixels()), canvas.Width(),
                      canvas.Height(), QImage::Format_ARGB32);
   painter.drawImage(0, 0, image);
+  stageDrawn = true;
   return true;
 }
 
@@ -677,6 +714,9 @@ void Mainframe::Stop() {
   }
   RefreshSwitches();
   update();
+  // The frame thread may still be drawing its last frame (holding loadMutex, so that paint keeps
+  // the frame); once it has ended, the stage shows the plain panel.
+  QTimer::singleShot(200, stage, [this] { stage->update(); });
 }
 
 void Mainframe::PauseOrPlay() {
@@ -721,19 +761,25 @@ void Mainframe::SaveProject() {
   }
 }
 
-void Mainframe::Settings() {
-  if (game == nullptr) {
-    return;
-  }
+std::vector<ArtistEntry> Mainframe::ArtistList() {
   std::vector<ArtistEntry> artists;
   const Artists::Manager* manager = ArtistsOrNull();
   for (int i = 0; manager != nullptr && i < manager->GetCache().Count(); ++i) {
     const auto* artist =
         static_cast<const Artists::Manager::Cache::Artist*>(manager->GetCache().Item(i));
-    artists.push_back(ArtistEntry{QString::fromStdString(artist->thumb),
+    // The artist files name their thumbnails relative to the artists folder.
+    artists.push_back(ArtistEntry{QString::fromStdString(Artists::Manager::kFolder + artist->thumb),
                                   QString::fromStdString(artist->name),
                                   QString::fromStdString(artist->desc)});
   }
+  return artists;
+}
+
+void Mainframe::Settings() {
+  if (game == nullptr) {
+    return;
+  }
+  std::vector<ArtistEntry> artists = ArtistList();
   const int count = static_cast<int>(artists.size());
   SettingsDlg dialog(game->GetProfile(), module, count, std::move(artists), messages, this);
   dialog.exec();
@@ -793,6 +839,7 @@ void Mainframe::ResetMixer() {
       strips[c]->SetPan(module->GetPan(c));
       module->SetMute(c, false);
       if (game != nullptr) {
+        const std::lock_guard<std::recursive_mutex> frame(*core.frameLock);
         for (auto* animation : game->GetPlayer().AnimationsOfChannel(c)) {
           if (animation->GetArtist() != nullptr) {
             animation->GetArtist()->shown = true;
@@ -972,6 +1019,7 @@ void Mainframe::MoveRow(int row, int delta) {
 // --- window ---
 
 void Mainframe::closeEvent(QCloseEvent* event) {
+  Log("Asked to close");
   if (QMessageBox::question(this, QStringLiteral("Tavro"), tr("Really quit?"),
                             QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
     event->ignore();
@@ -986,6 +1034,14 @@ void Mainframe::closeEvent(QCloseEvent* event) {
 
 void Mainframe::resizeEvent(QResizeEvent* /*event*/) {
   container->move((width() - container->width()) / 2, (height() - container->height()) / 2);
+}
+
+void Mainframe::Quit() {
+  if (game != nullptr) {
+    game->RequestStop();
+  }
+  SaveWindowRect();
+  QCoreApplication::exit(0);
 }
 
 void Mainframe::SaveWindowRect() {

@@ -45,6 +45,7 @@ class Game;
 namespace Kesh::GUI {
 
 class WaitDlg;
+struct ArtistEntry;
 
 class Mainframe : public QWidget {
   Q_OBJECT
@@ -78,6 +79,13 @@ class Mainframe : public QWidget {
   // The line under the stage that tells what went wrong; it fades after a few seconds.
   void ShowNotice(const QString& text);
   QString Notice() const;
+
+  // Ends the program without asking (the session ends, or the process was told to stop): stops
+  // the game, keeps the window rectangle and leaves the event loop.
+  void Quit();
+
+  // The artists the artist manager holds, with their thumbnails' paths from the data folder.
+  static std::vector<ArtistEntry> ArtistList();
 
   int GetLowerView() const { return lowerView; }
   QWidget* Container() const { return container; }
@@ -170,6 +178,10 @@ class Mainframe : public QWidget {
   QGraphicsOpacityEffect* noticeOpacity = nullptr;
   QPropertyAnimation* noticeFade = nullptr;
   int lowerView = kMixer;
+  // Frames painted and their paint time, logged once a second when TAVRO_PAINT_STATS is set.
+  struct PaintStats;
+  std::unique_ptr<PaintStats> paintStats;
+  bool stageDrawn = false;
   uintptr_t stageMarker = 0;
   uintptr_t karaokeMarker = 0;
   // Crowd level state of the master strip.

@@ -213,7 +213,10 @@ int Run(const Options& options) {
     ::setenv("TAVRO_SOUNDFONT", options.soundfont.c_str(), 1);
   }
   // The data folders (config, artists, styles) are found from the current directory.
-  const std::string data = options.data.empty() ? Vell::Platform::ProgramDirectory() : options.data;
+  std::string data = options.data.empty() ? Kesh::Hub::DataDirectory() : options.data;
+  if (data.empty()) {
+    data = Vell::Platform::ProgramDirectory();
+  }
   if (!Vell::Platform::SetCurrentDirectory(data)) {
     return Fail("cannot enter the data folder " + data);
   }

@@ -33,7 +33,7 @@ void ImageButton::paintEvent(QPaintEvent* /*event*/) {
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   const qreal ratio = faces.devicePixelRatio();
   const qreal faceWidth = faces.width() / 4.0;
-  const QRectF source(faceWidth * CurrentFace(), 0, faceWidth, faces.height());
+  const QRectF source(faceWidth * static_cast<int>(CurrentFace()), 0, faceWidth, faces.height());
   painter.drawPixmap(QRectF(QPointF(0, 0), source.size() / ratio), faces, source);
 }
 

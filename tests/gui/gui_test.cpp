@@ -7,6 +7,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -441,3 +442,22 @@ TEST_F(Gui, ARefusedSongShowsANoticeAndThePlaylistGoesOn) {
 }
 
 }  // namespace
+
+// The artist files name their thumbnails relative to the artists folder; the list that the
+// artists dialog shows must find them from the data folder.
+TEST_F(Gui, ArtistListFindsTheThumbnailsInTheArtistsFolder) {
+  const Kesh::Artists::Manager* manager = Kesh::Artists::Manager::Instance();
+  ASSERT_GT(manager->GetCache().Count(), 0);
+  for (int i = 0; i < manager->GetCache().Count(); ++i) {
+    const auto* artist =
+        static_cast<const Kesh::Artists::Manager::Cache::Artist*>(manager->GetCache().Item(i));
+    QImage thumb(8, 8, QImage::Format_RGB32);
+    thumb.fill(Qt::red);
+    ASSERT_TRUE(thumb.save(QString::fromStdString(folder.Path("artists/" + artist->thumb))));
+  }
+  const std::vector<Kesh::GUI::ArtistEntry> list = Mainframe::ArtistList();
+  ASSERT_EQ(list.size(), static_cast<size_t>(manager->GetCache().Count()));
+  for (const Kesh::GUI::ArtistEntry& entry : list) {
+    EXPECT_FALSE(QImage(entry.thumb).isNull()) << entry.thumb.toStdString();
+  }
+}

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Takes the manual's screenshots from the real program: runs tavro on the demo songs under Xvfb
 # (with a private PulseAudio on a null sink, so the built-in synthesizer has somewhere to play),
-# switches the lower view by clicking the transport's view buttons with xdotool, and saves the
-# window as PNG files in data/help/images/ (quantised with pngquant). Builds nothing.
+# switches the lower view by clicking the transport's view buttons with xdotool, opens the settings
+# and artists dialogs, and saves the window and the dialogs as PNG files in data/help/images/
+# (quantised with pngquant). Builds nothing.
 #   tools/manual/screenshots.sh [PROGRAM_DIR]    (default: build/release/program)
 # Needs xvfb-run, ImageMagick's import, xdotool and pngquant (scripts/setup --art-tools).
 # The images are only replaced when every screenshot was taken.
@@ -123,6 +124,26 @@ shoot() {
 demo=$root/data/demo
 [ -f "$demo/demo.m3u" ] || fail "no demo playlist in data/demo"
 
+# A dialog of that title (at most 10 s): sets dialog, dleft, dtop, dwidth, dheight.
+find_dialog() {
+  dialog=
+  for _ in $(seq 50); do
+    for id in $(xdotool search --onlyvisible --name "$1" 2>/dev/null || true); do
+      eval "$(xdotool getwindowgeometry --shell "$id")"
+      dialog=$id dleft=$X dtop=$Y dwidth=$WIDTH dheight=$HEIGHT
+    done
+    [ -n "$dialog" ] && return 0
+    sleep 0.2
+  done
+  fail "no \"$1\" dialog"
+}
+
+shoot_dialog() {
+  import -window root "$work/full.png"
+  convert "$work/full.png" -crop "${dwidth}x${dheight}+${dleft}+${dtop}" +repage "$work/shots/$1"
+  echo "screenshots: $1 (${dwidth}x${dheight})"
+}
+
 # The demo playlist: its first song with the mixer, then the playlist view.
 start "$demo/demo.m3u"
 sleep 25  # the band walks on and plays
@@ -130,6 +151,19 @@ shoot mixer.png
 click_transport 195  # playlist
 sleep 1
 shoot playlist.png
+# The settings dialog (the tool bar's second button) and, from it, the artists dialog.
+xdotool mousemove $((left + (width - 821) / 2 + 54)) $((top + (height - 684) / 2 + 16)) click 1
+find_dialog '^Settings$'
+xdotool mousemove 1 1
+sleep 1
+shoot_dialog settings.png
+# "Artists available..." sits at (300, 34)-(450, 58) of the tab page, which starts below the tab
+# bar at about (12, 38) of the dialog.
+xdotool mousemove $((dleft + 12 + 375)) $((dtop + 38 + 46)) click 1
+find_dialog '^Artists available'
+xdotool mousemove 1 1
+sleep 1
+shoot_dialog artists.png
 stop
 
 # The karaoke song with its words.
