@@ -26,7 +26,7 @@ void Sequencer::ForgetSongState() {
 
 void Sequencer::Load(const Midi::MidiFile& file) {
   Clear();
-  const Midi::TempoMap tempo(file.song);
+  tempo = Midi::TempoMap(file.song);
   const size_t trackCount = file.song.tracks.size();
   // Each track's SysEx messages in file order (the file's list is in tick order across tracks).
   std::vector<std::vector<uint32_t>> trackSysex(trackCount);
@@ -87,12 +87,10 @@ void Sequencer::Load(const Midi::MidiFile& file) {
     bool isSysex = false;
     while (head(t, nextTick, isSysex) && nextTick == tick) {
       Cursor& c = cursors[t];
-      const int64_t us = tempo.TickToUs(tick);
       if (isSysex) {
         const Midi::SysexEvent& x = file.sysex[trackSysex[t][c.sysex++]];
         const bool closed = file.sysexData[x.offset + x.length - 1] == Midi::kSysExEnd;
         const uint32_t length = x.length + (closed ? 0 : 1);
-        const auto offset = static_cast<uint32_t>(sysex.size());
         for (int shift = 0; shift < 32; shift += 8) {
           sysex.push_back(static_cast<uint8_t>(length >> shift));
         }
@@ -101,10 +99,10 @@ void Sequencer::Load(const Midi::MidiFile& file) {
         if (!closed) {
           sysex.push_back(Midi::kSysExEnd);
         }
-        events.push_back({us, offset, Midi::kSysEx, 0, 0});
+        events.push_back({tick, Midi::kSysEx, 0, 0});
       } else {
         const MidiEvent& m = file.song.tracks[t].events[c.channel++];
-        events.push_back({us, kNone, m.status, m.data1, m.data2});
+        events.push_back({tick, m.status, m.data1, m.data2});
       }
     }
     if (head(t, nextTick, isSysex)) {
@@ -118,19 +116,36 @@ void Sequencer::Clear() {
   events.clear();
   sysex.clear();
   next = 0;
+  nextSysex = 0;
   endUs = 0;
+  tempo = Midi::TempoMap();
   ForgetSongState();
 }
 
-int64_t Sequencer::NextEventUs() const { return next < events.size() ? events[next].us : kNever; }
+int64_t Sequencer::NextEventUs() const {
+  return next < events.size() ? tempo.TickToUs(events[next].tick) : kNever;
+}
 
 void Sequencer::PlayUntil(int64_t us, MidiSink* sink) {
-  while (next < events.size() && events[next].us <= us) {
+  // Ticks ascend: one conversion for all the messages of a tick.
+  uint32_t tick = 0;
+  int64_t due = kNever;
+  while (next < events.size()) {
+    if (due == kNever || events[next].tick != tick) {
+      tick = events[next].tick;
+      due = tempo.TickToUs(tick);
+    }
+    if (due > us) {
+      break;
+    }
     Dispatch(events[next++], sink);
   }
 }
 
-void Sequencer::Rewind() { next = 0; }
+void Sequencer::Rewind() {
+  next = 0;
+  nextSysex = 0;
+}
 
 void Sequencer::Send3(MidiSink* sink, uint8_t status, uint8_t d1, uint8_t d2) {
   if (sink == nullptr) {
@@ -162,11 +177,12 @@ void Sequencer::SendNoteOff(int channel, uint8_t note, MidiSink* sink) {
 }
 
 void Sequencer::Dispatch(const Event& e, MidiSink* sink) {
-  if (e.sysex != kNone) {
-    const uint8_t* stored = sysex.data() + e.sysex;
+  if (e.status == Midi::kSysEx) {
+    const uint8_t* stored = sysex.data() + nextSysex;
     const size_t length = size_t{stored[0]} | size_t{stored[1]} << 8 | size_t{stored[2]} << 16 |
                           size_t{stored[3]} << 24;
     const uint8_t* message = stored + 4;
+    nextSysex += 4 + length;
     if (sink != nullptr) {
       sink->Send(message, length);
     }
