@@ -1,6 +1,7 @@
 #include "game/game.h"
 
 #include <chrono>
+#include <thread>
 
 #include <cmath>
 #include <utility>
@@ -208,12 +209,14 @@ void Game::EndRun() {
 
 void Game::AdvanceFrame(float intervalSeconds) {
   // A load holds loadMutex while it closes the run and waits for this thread to end: waiting for
-  // the lock gives up once a stop is requested, so that wait always ends.
+  // the lock gives up once a stop is requested, so that wait always ends. Polled with try_lock
+  // (a timed lock goes through pthread_mutex_clocklock, which ThreadSanitizer does not see).
   std::unique_lock<std::timed_mutex> load(*services.loadMutex, std::defer_lock);
-  while (!load.try_lock_for(std::chrono::milliseconds(5))) {
+  while (!load.try_lock()) {
     if (stopRequested) {
       return;
     }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   std::lock_guard<std::recursive_mutex> frame(*services.frameLock);
   if (!state.noClear) {
