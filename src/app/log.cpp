@@ -2,7 +2,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
+#include "framework/diagnostics.h"
 #include "framework/exception.h"
 
 namespace Kesh {
@@ -18,8 +20,8 @@ void Log(const char* format, ...) {
   std::vsnprintf(buffer, sizeof buffer, format,
                  args);  // NOLINT(clang-analyzer-valist.Uninitialized)
   va_end(args);
-  std::printf("%s\n", buffer);
-  std::fflush(stdout);
+  // One sink for every layer: the lower libraries report through it too.
+  Vell::Diagnostics::Report(std::string(buffer));
 }
 
 void LogException(const Vell::Exception& exception) {

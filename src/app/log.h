@@ -1,6 +1,6 @@
-// The program's log: printf-style text plus a line feed on standard output. A message is cut at
-// 255 characters; formatting uses a fixed buffer and allocates nothing (LogException excepted).
-// Any thread may log; the log owns nothing.
+// The program's log: printf-style text, cut at 255 characters, handed to the framework's
+// diagnostics sink (by default: the line and a line feed on standard output), the same sink the
+// lower libraries report to. Any thread may log; the log owns nothing.
 #pragma once
 
 namespace Vell {

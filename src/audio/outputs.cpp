@@ -4,6 +4,7 @@
 #include <fluidsynth.h>
 #include <rtmidi/RtMidi.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "audio/drum_parts.h"
 #include "audio/limiter.h"
@@ -20,8 +22,8 @@ namespace Kesh::Audio {
 namespace {
 
 constexpr int kRealTimeRate = 44100;
-constexpr int kPeriodFrames = 512;
-constexpr int kPeriods = 4;
+constexpr int kPeriodFrames = 2048;
+constexpr int kPeriods = 2;
 constexpr int kDrumBank = 128;  // where SoundFonts keep their drum kits
 
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
@@ -57,9 +59,9 @@ class SynthOutput : public Output {
     settings = new_fluid_settings();
     fluid_settings_setnum(settings, "synth.sample-rate", offline ? sampleRate : kRealTimeRate);
     fluid_settings_setint(settings, "synth.cpu-cores", 1);
-    // Periods of 512 frames (11.6 ms), four of them buffered: the synthesizer's default of 64-frame
-    // periods wakes the sound server's client 690 times a second, which costs more than the
-    // synthesis and underruns on a busy machine.
+    // Periods of 2048 frames (46 ms), two of them buffered: every period wakes the sound server's
+    // client threads, which costs far more than the synthesis when periods are short. Messages
+    // still sound at their own sample: the callback places them inside the period (Process).
     fluid_settings_setint(settings, "audio.period-size", kPeriodFrames);
     fluid_settings_setint(settings, "audio.periods", kPeriods);
     synth = new_fluid_synth(settings);
@@ -104,6 +106,35 @@ class SynthOutput : public Output {
     if (n == 0) {
       return;
     }
+    if (driver == nullptr) {
+      Apply(b, n);
+      return;
+    }
+    // The audio callback plays the message at the sample of the moment it was sent.
+    Pending message{Clock::now(), 0, {}, {}};
+    if (n <= message.shortBytes.size()) {
+      std::copy_n(b, n, message.shortBytes.begin());
+      message.length = static_cast<uint8_t>(n);
+    } else {
+      message.longBytes.assign(b, b + n);
+    }
+    std::lock_guard lock(pendingMutex);
+    pending.push_back(std::move(message));
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  // A message waiting for the audio callback.
+  struct Pending {
+    Clock::time_point sent;
+    uint8_t length;  // of shortBytes; 0: the message is in longBytes
+    std::array<uint8_t, 3> shortBytes;
+    std::vector<uint8_t> longBytes;  // SysEx
+  };
+
+  // Plays one message on the synthesizer now.
+  void Apply(const uint8_t* b, size_t n) {
     const std::array<bool, 16> wasDrum = DrumStates();
     parts.Follow(b, n);
     if (b[0] == Midi::kSysEx) {
@@ -156,6 +187,7 @@ class SynthOutput : public Output {
     }
   }
 
+ public:
   bool Render(int16_t* frames, int frameCount) override {
     if (!offline) {
       return false;
@@ -177,14 +209,55 @@ class SynthOutput : public Output {
 
  private:
   // The audio driver's callback: the synthesizer's sound (effects mixed in) through the limiter.
+  // The period stands for the span of wall-clock time that ends now; each message sent in it is
+  // played at its own sample, so long periods do not move notes.
   static int Process(void* data, int len, int nfx, float* fx[], int nout, float* out[]) {
     auto* self = static_cast<SynthOutput*>(data);
+    const Clock::time_point now = Clock::now();
+    const auto span = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(len) / kRealTimeRate));
+    // Periods follow each other; a period that would end in the future, or one that falls more
+    // than a period behind (a stall), starts the count again from now.
+    if (self->periodStart + span > now || self->periodStart + 2 * span < now) {
+      self->periodStart = now - span;
+    }
+    const Clock::time_point start = self->periodStart;
+    self->periodStart += span;
+    {
+      std::lock_guard lock(self->pendingMutex);
+      self->playing.swap(self->pending);
+    }
+    int done = 0;
     int result = FLUID_OK;
-    if (nfx == 0 && nout >= 2) {
-      float* mixed[4] = {out[0], out[1], out[0], out[1]};
-      result = fluid_synth_process(self->synth, len, 4, mixed, nout, out);
-    } else {
-      result = fluid_synth_process(self->synth, len, nfx, fx, nout, out);
+    size_t next = 0;
+    while (done < len && result == FLUID_OK) {
+      int until = len;
+      for (; next < self->playing.size(); ++next) {
+        const Pending& m = self->playing[next];
+        const int at = static_cast<int>(std::clamp<int64_t>(
+            std::chrono::duration_cast<std::chrono::microseconds>(m.sent - start).count() *
+                kRealTimeRate / 1000000,
+            0, len - 1));
+        if (at > done) {
+          until = at;
+          break;
+        }
+        if (m.length > 0) {
+          self->Apply(m.shortBytes.data(), m.length);
+        } else {
+          self->Apply(m.longBytes.data(), m.longBytes.size());
+        }
+      }
+      result = self->RenderPart(done, until - done, nfx, fx, nout, out);
+      done = until;
+    }
+    // Whatever the period did not reach (sent after it ended) plays at the start of the next.
+    {
+      std::lock_guard lock(self->pendingMutex);
+      self->playing.erase(self->playing.begin(), self->playing.begin() + static_cast<long>(next));
+      self->pending.insert(self->pending.begin(), std::make_move_iterator(self->playing.begin()),
+                           std::make_move_iterator(self->playing.end()));
+      self->playing.clear();
     }
     for (int i = 0; i < nout; ++i) {
       for (int j = 0; j < len; ++j) {
@@ -192,6 +265,28 @@ class SynthOutput : public Output {
       }
     }
     return result;
+  }
+
+  // Renders count frames from offset into the driver's buffers.
+  int RenderPart(int offset, int count, int nfx, float* fx[], int nout, float* out[]) {
+    if (count <= 0) {
+      return FLUID_OK;
+    }
+    float* outPart[8];
+    float* fxPart[8];
+    nout = std::min(nout, 8);
+    nfx = std::min(nfx, 8);
+    for (int i = 0; i < nout; ++i) {
+      outPart[i] = out[i] + offset;
+    }
+    for (int i = 0; i < nfx; ++i) {
+      fxPart[i] = fx[i] + offset;
+    }
+    if (nfx == 0 && nout >= 2) {
+      float* mixed[4] = {outPart[0], outPart[1], outPart[0], outPart[1]};
+      return fluid_synth_process(synth, count, 4, mixed, nout, outPart);
+    }
+    return fluid_synth_process(synth, count, nfx, fxPart, nout, outPart);
   }
 
   std::array<bool, 16> DrumStates() const {
@@ -256,7 +351,11 @@ class SynthOutput : public Output {
   fluid_audio_driver_t* driver = nullptr;
   std::thread pacer;
   std::atomic<bool> stop{false};
-  DrumParts parts;
+  DrumParts parts;  // touched only where messages are applied
+  std::mutex pendingMutex;
+  std::vector<Pending> pending;  // sent, not yet played; under pendingMutex
+  std::vector<Pending> playing;  // the audio callback's own
+  Clock::time_point periodStart;
 };
 
 class PortOutput : public Output {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 #include <queue>
+#include <tuple>
 
 #include "audio/midi/tempo_map.h"
 #include "tavro/midi.h"
@@ -26,89 +27,79 @@ void Sequencer::ForgetSongState() {
 
 void Sequencer::Load(const Midi::MidiFile& file) {
   Clear();
-  const Midi::TempoMap tempo(file.song);
+  tempo = Midi::TempoMap(file.song);
   const size_t trackCount = file.song.tracks.size();
-  // Each track's SysEx messages in file order (the file's list is in tick order across tracks).
-  std::vector<std::vector<uint32_t>> trackSysex(trackCount);
+  // Escape packets carry no complete message for an output; F0 alone says nothing.
+  auto playable = [&](const Midi::SysexEvent& x) {
+    return !x.escape && x.length >= 2 && x.track < trackCount;
+  };
   size_t total = 0;
-  for (uint32_t s = 0; s < file.sysex.size(); ++s) {
-    const Midi::SysexEvent& x = file.sysex[s];
-    // Escape packets carry no complete message for an output; F0 alone says nothing.
-    if (!x.escape && x.length >= 2 && x.track < trackCount) {
-      trackSysex[x.track].push_back(s);
+  size_t sysexBytes = 0;
+  for (const Midi::SysexEvent& x : file.sysex) {
+    if (playable(x)) {
       ++total;
+      sysexBytes += 4 + x.length + 1;
     }
   }
   for (const SongTrack& track : file.song.tracks) {
     total += track.events.size();
   }
   events.reserve(total);
+  sysex.reserve(sysexBytes);  // grown by copying, millions of messages would need twice the room
 
-  // Merge the tracks in the order tick, then track, then position in the track (a SysEx message
-  // goes before the channel message that followed it in the file), without sorting a copy.
-  struct Cursor {
-    size_t channel = 0;
-    size_t sysex = 0;
-  };
-  std::vector<Cursor> cursors(trackCount);
-  // The next item of track t: its tick, and whether it is a SysEx message; false when none left.
-  auto head = [&](size_t t, uint32_t& tick, bool& isSysex) {
-    const auto& list = file.song.tracks[t].events;
-    const Cursor& c = cursors[t];
-    const bool haveChannel = c.channel < list.size();
-    const bool haveSysex = c.sysex < trackSysex[t].size();
-    if (!haveChannel && !haveSysex) {
-      return false;
+  // One order: tick, then track, then position in the track (a SysEx message goes before the
+  // channel message that followed it in the file). The file's SysEx list is already in that order;
+  // the tracks' channel messages are merged into it without sorting a copy.
+  auto addSysex = [&](const Midi::SysexEvent& x) {
+    const bool closed = file.sysexData[x.offset + x.length - 1] == Midi::kSysExEnd;
+    const uint32_t length = x.length + (closed ? 0 : 1);
+    for (int shift = 0; shift < 32; shift += 8) {
+      sysex.push_back(static_cast<uint8_t>(length >> shift));
     }
-    if (haveSysex) {
-      const Midi::SysexEvent& x = file.sysex[trackSysex[t][c.sysex]];
-      isSysex = !haveChannel || x.tick < list[c.channel].tick ||
-                (x.tick == list[c.channel].tick && x.eventIndex <= c.channel);
-    } else {
-      isSysex = false;
+    sysex.insert(sysex.end(), file.sysexData.begin() + x.offset,
+                 file.sysexData.begin() + x.offset + x.length);
+    if (!closed) {
+      sysex.push_back(Midi::kSysExEnd);
     }
-    tick = isSysex ? file.sysex[trackSysex[t][c.sysex]].tick : list[c.channel].tick;
-    return true;
+    events.push_back({x.tick, Midi::kSysEx, 0, 0});
   };
+  std::vector<size_t> cursors(trackCount, 0);
   using Head = std::pair<uint32_t, uint32_t>;  // tick, track
   std::priority_queue<Head, std::vector<Head>, std::greater<>> heads;
   for (size_t t = 0; t < trackCount; ++t) {
-    uint32_t tick = 0;
-    bool isSysex = false;
-    if (head(t, tick, isSysex)) {
-      heads.emplace(tick, static_cast<uint32_t>(t));
+    if (!file.song.tracks[t].events.empty()) {
+      heads.emplace(file.song.tracks[t].events.front().tick, static_cast<uint32_t>(t));
     }
   }
-  while (!heads.empty()) {
+  size_t nextSysexEvent = 0;
+  for (;;) {
+    while (nextSysexEvent < file.sysex.size() && !playable(file.sysex[nextSysexEvent])) {
+      ++nextSysexEvent;
+    }
+    const bool haveSysex = nextSysexEvent < file.sysex.size();
+    if (heads.empty()) {
+      if (!haveSysex) {
+        break;
+      }
+      addSysex(file.sysex[nextSysexEvent++]);
+      continue;
+    }
     const auto [tick, t] = heads.top();
-    heads.pop();
-    // Take everything this track has at this tick before the next track's.
-    uint32_t nextTick = tick;
-    bool isSysex = false;
-    while (head(t, nextTick, isSysex) && nextTick == tick) {
-      Cursor& c = cursors[t];
-      const int64_t us = tempo.TickToUs(tick);
-      if (isSysex) {
-        const Midi::SysexEvent& x = file.sysex[trackSysex[t][c.sysex++]];
-        const bool closed = file.sysexData[x.offset + x.length - 1] == Midi::kSysExEnd;
-        const uint32_t length = x.length + (closed ? 0 : 1);
-        const auto offset = static_cast<uint32_t>(sysex.size());
-        for (int shift = 0; shift < 32; shift += 8) {
-          sysex.push_back(static_cast<uint8_t>(length >> shift));
-        }
-        sysex.insert(sysex.end(), file.sysexData.begin() + x.offset,
-                     file.sysexData.begin() + x.offset + x.length);
-        if (!closed) {
-          sysex.push_back(Midi::kSysExEnd);
-        }
-        events.push_back({us, offset, Midi::kSysEx, 0, 0});
-      } else {
-        const MidiEvent& m = file.song.tracks[t].events[c.channel++];
-        events.push_back({us, kNone, m.status, m.data1, m.data2});
+    if (haveSysex) {
+      const Midi::SysexEvent& x = file.sysex[nextSysexEvent];
+      if (std::tie(x.tick, x.track) < std::tie(tick, t) ||
+          (x.tick == tick && x.track == t && x.eventIndex <= cursors[t])) {
+        addSysex(x);
+        ++nextSysexEvent;
+        continue;
       }
     }
-    if (head(t, nextTick, isSysex)) {
-      heads.emplace(nextTick, t);
+    heads.pop();
+    const auto& list = file.song.tracks[t].events;
+    const MidiEvent& m = list[cursors[t]++];
+    events.push_back({m.tick, m.status, m.data1, m.data2});
+    if (cursors[t] < list.size()) {
+      heads.emplace(list[cursors[t]].tick, t);
     }
   }
   endUs = tempo.TickToUs(file.info.lastTick);
@@ -118,19 +109,36 @@ void Sequencer::Clear() {
   events.clear();
   sysex.clear();
   next = 0;
+  nextSysex = 0;
   endUs = 0;
+  tempo = Midi::TempoMap();
   ForgetSongState();
 }
 
-int64_t Sequencer::NextEventUs() const { return next < events.size() ? events[next].us : kNever; }
+int64_t Sequencer::NextEventUs() const {
+  return next < events.size() ? tempo.TickToUs(events[next].tick) : kNever;
+}
 
 void Sequencer::PlayUntil(int64_t us, MidiSink* sink) {
-  while (next < events.size() && events[next].us <= us) {
+  // Ticks ascend: one conversion for all the messages of a tick.
+  uint32_t tick = 0;
+  int64_t due = kNever;
+  while (next < events.size()) {
+    if (due == kNever || events[next].tick != tick) {
+      tick = events[next].tick;
+      due = tempo.TickToUs(tick);
+    }
+    if (due > us) {
+      break;
+    }
     Dispatch(events[next++], sink);
   }
 }
 
-void Sequencer::Rewind() { next = 0; }
+void Sequencer::Rewind() {
+  next = 0;
+  nextSysex = 0;
+}
 
 void Sequencer::Send3(MidiSink* sink, uint8_t status, uint8_t d1, uint8_t d2) {
   if (sink == nullptr) {
@@ -162,11 +170,12 @@ void Sequencer::SendNoteOff(int channel, uint8_t note, MidiSink* sink) {
 }
 
 void Sequencer::Dispatch(const Event& e, MidiSink* sink) {
-  if (e.sysex != kNone) {
-    const uint8_t* stored = sysex.data() + e.sysex;
+  if (e.status == Midi::kSysEx) {
+    const uint8_t* stored = sysex.data() + nextSysex;
     const size_t length = size_t{stored[0]} | size_t{stored[1]} << 8 | size_t{stored[2]} << 16 |
                           size_t{stored[3]} << 24;
     const uint8_t* message = stored + 4;
+    nextSysex += 4 + length;
     if (sink != nullptr) {
       sink->Send(message, length);
     }

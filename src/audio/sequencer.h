@@ -11,6 +11,7 @@
 
 #include "audio/drum_parts.h"
 #include "audio/midi/midi_file.h"
+#include "audio/midi/tempo_map.h"
 
 namespace Kesh::Audio {
 
@@ -68,12 +69,13 @@ class Sequencer {
   static uint8_t ShiftedPan(uint8_t songPan, int mixerPan);
 
  private:
+  // Eight bytes a message: a song may hold tens of millions. The time comes from the tempo map
+  // when the message is due; a SysEx message (status F0) takes the next one stored in `sysex`.
   struct Event {
-    int64_t us;
-    uint32_t sysex;  // offset of a SysEx message in `sysex`, or kNone for a channel message
+    uint32_t tick;
     uint8_t status, data1, data2;
   };
-  static constexpr uint32_t kNone = 0xFFFFFFFF;
+  static_assert(sizeof(Event) == 8);
   static constexpr uint8_t kSilent = 0xFF;
 
   struct Channel {
@@ -98,8 +100,11 @@ class Sequencer {
   void SendMixer(int channel, MidiSink* sink);
 
   std::vector<Event> events;
-  std::vector<uint8_t> sysex;  // the SysEx messages, each after its length (4 bytes, LSB first)
+  std::vector<uint8_t> sysex;  // the SysEx messages in play order, each after its length (4 bytes,
+                               // LSB first)
+  Midi::TempoMap tempo;
   size_t next = 0;
+  size_t nextSysex = 0;  // where the next SysEx message to play starts in `sysex`
   int64_t endUs = 0;
   int transpose = 0;
   std::array<Channel, 16> channels;

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "app/log.h"
+#include "framework/diagnostics.h"
 #include "framework/exception.h"
 
 namespace {
@@ -36,6 +38,30 @@ TEST(Log, LongMessagesAreCutAt255Characters) {
   EXPECT_EQ(out.substr(0, 3), "abx");
   EXPECT_EQ(out.back(), '\n');
   EXPECT_EQ(out[254], 'x');
+}
+
+std::vector<std::string>& Lines() {
+  static std::vector<std::string> lines;
+  return lines;
+}
+
+// The program's log and the lower libraries' reports reach one sink, in order, texts unchanged.
+TEST(Log, GoesThroughTheDiagnosticsSink) {
+  Lines().clear();
+  Vell::Diagnostics::SetSink([](const std::string& line) { Lines().push_back(line); });
+  ::testing::internal::CaptureStdout();
+  Kesh::Log("Started on %s", "Tue Dec  8 17:00:00 2026\n");
+  Vell::Diagnostics::Report("Sprite image not read: x.png");
+  Kesh::LogException(Vell::Exception("'a.xml': cannot open the file"));
+  Kesh::Log("%s", std::string(300, 'y').c_str());
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  Vell::Diagnostics::SetSink(nullptr);
+  EXPECT_EQ(out, "");
+  ASSERT_EQ(Lines().size(), 4U);
+  EXPECT_EQ(Lines()[0], "Started on Tue Dec  8 17:00:00 2026\n");
+  EXPECT_EQ(Lines()[1], "Sprite image not read: x.png");
+  EXPECT_EQ(Lines()[2], "Generic exception ('a.xml': cannot open the file)");
+  EXPECT_EQ(Lines()[3], std::string(255, 'y'));
 }
 
 }  // namespace

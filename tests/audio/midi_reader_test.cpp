@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -285,6 +286,33 @@ TEST(MidiReader, KaraokeTexts) {
   ASSERT_TRUE(Read(BuildMidi(1, 96, {karaoke}), file, reason));
   EXPECT_EQ(file.song.tracks[0].texts,
             (std::vector<std::string>{"@KMIDI KARAOKE FILE", "\\Twin", "kle"}));
+}
+
+// A flood of lyric events keeps the first 2^20 (with a warning) and counts them all, so memory
+// stays bounded; the plain texts of the other track are dropped because lyrics exist.
+TEST(MidiReader, LyricFloodKeepsABoundedNumber) {
+  constexpr uint32_t kKept = 1u << 20;
+  constexpr uint32_t kSent = kKept + 3;
+  TrackBuilder words;
+  words.bytes.reserve(size_t{kSent} * 5 + 16);
+  for (uint32_t i = 0; i < kSent; ++i) {
+    words.Raw({0x01, 0xFF, 0x05, 0x01, static_cast<uint8_t>('a' + i % 26)});
+  }
+  words.End();
+  TrackBuilder other;
+  other.Meta(0, 0x01, "text").Meta(1, 0x01, "more").End();
+  MidiFile file;
+  std::string reason;
+  ASSERT_TRUE(Read(BuildMidi(1, 96, {words, other}), file, reason)) << reason;
+  EXPECT_EQ(file.info.lyricEvents, kSent);
+  EXPECT_EQ(file.info.textEvents, 2U);
+  ASSERT_EQ(file.song.tracks[0].texts.size(), kKept);
+  EXPECT_EQ(file.song.tracks[0].texts[kKept - 1], std::string(1, 'a' + (kKept - 1) % 26));
+  EXPECT_EQ(file.song.tracks[0].textTicks[kKept - 1], kKept);
+  EXPECT_TRUE(file.song.tracks[1].texts.empty());
+  EXPECT_NE(std::find(file.info.warnings.begin(), file.info.warnings.end(),
+                      "track 1: more than 1048576 lyric events: the rest ignored"),
+            file.info.warnings.end());
 }
 
 TEST(MidiReader, TempoAndBarMaps) {

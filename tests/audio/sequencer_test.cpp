@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "audio/midi/midi_file.h"
 #include "audio/midi/tempo_map.h"
@@ -202,4 +203,50 @@ TEST(Sequencer, PauseReleasesThePedalAndResumePressesItAgain) {
   sink.Clear();
   seq.Resume(&sink);
   EXPECT_EQ(sink.messages, (std::vector<Msg>{{0xB4, 64, 127}}));
+}
+
+// Three tracks of channel and SysEx messages at shared and separate ticks play in the order tick,
+// track, place in the track, whatever the file's lists look like; rewinding plays them again the
+// same way. The expected order comes from a plain sort of the messages as written.
+TEST(Sequencer, SysExAndChannelMessagesMergeInTickTrackAndFileOrder) {
+  struct Written {
+    uint32_t tick, track, place;
+    Msg bytes;
+  };
+  std::vector<Written> written;
+  std::vector<TrackBuilder> tracks(3);
+  uint32_t seed = 7;
+  for (uint32_t t = 0; t < 3; ++t) {
+    uint32_t tick = 0;
+    for (uint32_t place = 0; place < 40; ++place) {
+      seed = seed * 1103515245 + 12345;
+      const uint32_t delta = (seed >> 16) % 3;  // many messages share a tick
+      tick += delta;
+      const auto id = static_cast<uint8_t>((t * 40 + place) & 0x7F);
+      if ((seed >> 8) % 3 == 0) {
+        tracks[t].Delta(delta).Raw({0xF0, 0x02, id, 0xF7});
+        written.push_back({tick, t, place, {0xF0, id, 0xF7}});
+      } else {
+        tracks[t].Msg(delta, static_cast<uint8_t>(0xB0 | t), 16, id);
+        written.push_back({tick, t, place, {static_cast<uint8_t>(0xB0 | t), 16, id}});
+      }
+    }
+    tracks[t].End();
+  }
+  std::stable_sort(written.begin(), written.end(), [](const Written& a, const Written& b) {
+    return std::tie(a.tick, a.track, a.place) < std::tie(b.tick, b.track, b.place);
+  });
+  std::vector<Msg> expected;
+  for (const Written& w : written) {
+    expected.push_back(w.bytes);
+  }
+  Sequencer seq;
+  seq.Load(Parse(BuildMidi(1, 96, tracks)));
+  Recorder sink;
+  PlayByMs(seq, sink);
+  EXPECT_EQ(sink.messages, expected);
+  seq.Rewind();
+  sink.Clear();
+  PlayByMs(seq, sink);
+  EXPECT_EQ(sink.messages, expected);
 }

@@ -244,7 +244,7 @@ std::vector<unsigned char> HandMadeProject(const std::string& title, const std::
 TEST(ProjectFile, WritesTheLayoutByteForByteAndReadsItBack) {
   Kesh::Game::State state;
   state.ResetDisplaySwitches();
-  const std::vector<unsigned char> song = Bytes(std::string("MThd\0\0\0\x06song", 14));
+  const std::vector<unsigned char> song = Bytes(std::string("MThd\0\0\0\x06song", 12));
   Kesh::Data::Tracks::Action actions;
   ASSERT_TRUE(actions.Add(250, 4));
   ASSERT_TRUE(actions.Add(100, 12));

@@ -6,10 +6,16 @@
 #include <cmath>
 #include <filesystem>
 
+#include "common/sound_plugins.h"
 #include "ovatix/exports.h"
 #include "wav_maker.h"
 
 using namespace ovatix_test;
+
+namespace {
+// Sound devices are opened here: ALSA's plugins stay loaded (see the header).
+[[maybe_unused]] const bool kPluginsPinned = TavroTest::PinSoundPlugins();
+}  // namespace
 
 namespace {
 

@@ -2,11 +2,17 @@
 
 #include <set>
 
+#include "common/sound_plugins.h"
 #include "ovatix/engine.h"
 #include "wav_maker.h"
 
 using namespace ovatix_test;
 using Ovatix::Engine;
+
+namespace {
+// Sound devices are opened here: ALSA's plugins stay loaded (see the header).
+[[maybe_unused]] const bool kPluginsPinned = TavroTest::PinSoundPlugins();
+}  // namespace
 
 namespace {
 

@@ -15,6 +15,9 @@ namespace {
 
 constexpr uint32_t kMaxTick = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
 constexpr size_t kMaxFileSize = 64u << 20;
+// Lyric or text events kept for a song, of each kind: a karaoke song has a few thousand; a file of
+// millions of them would otherwise cost forty bytes each.
+constexpr uint32_t kMaxTexts = 1u << 20;
 
 uint32_t Be32(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
@@ -237,12 +240,20 @@ uint32_t Reader::ReadTrack(const uint8_t* data, size_t begin, size_t end, uint32
           }
           break;
         case kMetaText:
-          ++info.textEvents;
-          texts.texts.push_back({now, static_cast<uint32_t>(p - data), length});
+          if (++info.textEvents <= kMaxTexts) {
+            texts.texts.push_back({now, static_cast<uint32_t>(p - data), length});
+          } else if (info.textEvents == kMaxTexts + 1) {
+            Warn(index,
+                 "more than " + std::to_string(kMaxTexts) + " text events: the rest ignored");
+          }
           break;
         case kMetaLyric:
-          ++info.lyricEvents;
-          texts.lyrics.push_back({now, static_cast<uint32_t>(p - data), length});
+          if (++info.lyricEvents <= kMaxTexts) {
+            texts.lyrics.push_back({now, static_cast<uint32_t>(p - data), length});
+          } else if (info.lyricEvents == kMaxTexts + 1) {
+            Warn(index,
+                 "more than " + std::to_string(kMaxTexts) + " lyric events: the rest ignored");
+          }
           break;
         case kMetaTrackName:
           if (!named) {
