@@ -22,7 +22,7 @@ namespace Kesh::Audio {
 namespace {
 
 constexpr int kRealTimeRate = 44100;
-constexpr int kPeriodFrames = 2048;
+constexpr int kPeriodFrames = 1024;
 constexpr int kPeriods = 2;
 constexpr int kDrumBank = 128;  // where SoundFonts keep their drum kits
 
@@ -59,8 +59,9 @@ class SynthOutput : public Output {
     settings = new_fluid_settings();
     fluid_settings_setnum(settings, "synth.sample-rate", offline ? sampleRate : kRealTimeRate);
     fluid_settings_setint(settings, "synth.cpu-cores", 1);
-    // Periods of 2048 frames (46 ms), two of them buffered: every period wakes the sound server's
-    // client threads, which costs far more than the synthesis when periods are short. Messages
+    // Periods of 1024 frames (23 ms), two of them buffered: every period wakes the sound server's
+    // client threads, which costs far more than the synthesis when periods are short, while longer
+    // ones delay the sound behind the stage (about 45 ms from Play to sound here). Messages
     // still sound at their own sample: the callback places them inside the period (Process).
     fluid_settings_setint(settings, "audio.period-size", kPeriodFrames);
     fluid_settings_setint(settings, "audio.periods", kPeriods);
