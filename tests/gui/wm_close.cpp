@@ -1,8 +1,7 @@
-// wm_close PID: asks the visible top-level window of process PID whose title begins with "Tavro"
-// to close, the way a window manager's close button does: a WM_PROTOCOLS client message carrying
-// WM_DELETE_WINDOW (unlike destroying the window, the program can ask and refuse). Exit status 0
-// when the message was sent, 1 when no such window exists, 2 without a display.
-// Test helper; owns its X connection.
+// wm_close PID TITLE: asks the visible top-level window of process PID titled TITLE to close, the
+// way a window manager's close button does: a WM_PROTOCOLS client message carrying WM_DELETE_WINDOW
+// (unlike destroying the window, the program can ask and refuse). Exit status 0 when the message
+// was sent, 1 when no such window exists, 2 without a display. Test helper; owns its X connection.
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -34,8 +33,8 @@ Owned<xcb_get_property_reply_t> Property(xcb_connection_t* connection, xcb_windo
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: wm_close PID\n");
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: wm_close PID TITLE\n");
     return 2;
   }
   const long pid = std::strtol(argv[1], nullptr, 10);
@@ -73,7 +72,10 @@ int main(int argc, char** argv) {
           name ? std::string(static_cast<const char*>(xcb_get_property_value(name.get())),
                              xcb_get_property_value_length(name.get()))
                : std::string();
-      if (title.rfind("Tavro", 0) != 0) {
+      // Match the whole title: Qt gives its other top-level windows (tool tips, menus) the
+      // application's name, and a close request sent to one of those is ignored.
+      if (title != argv[2]) {
+        std::fprintf(stderr, "wm_close: passing over window 0x%x \"%s\"\n", window, title.c_str());
         continue;
       }
       xcb_client_message_event_t event{};
