@@ -14,11 +14,13 @@
 #include "audio/midi/tempo_map.h"
 #include "audio/player.h"
 #include "common/temp_dir.h"
+#include "memory_stream.h"
 #include "midi_builder.h"
 #include "tavro/stream.h"
 
 using Kesh::Audio::Player;
 using TavroTest::BuildMidi;
+using TavroTest::MemoryStream;
 using TavroTest::TrackBuilder;
 
 namespace {
@@ -72,39 +74,6 @@ class TestOutputs : public Kesh::Audio::OutputProvider {
   std::unique_ptr<Kesh::Audio::Output> OpenOffline(int) override {
     return std::make_unique<TestOutput>(offline);
   }
-};
-
-// A byte stream over memory, as a project file hands the song over.
-class MemoryStream : public Vell::Data::File {
- public:
-  explicit MemoryStream(std::vector<uint8_t> data) : bytes(std::move(data)) {}
-  int GetType() const override { return 3; }
-  int GetSize() override { return static_cast<int>(bytes.size()); }
-  bool Seek(int offset, int origin) override {
-    const long base = origin == 0 ? 0 : origin == 1 ? static_cast<long>(pos) : GetSize();
-    if (origin < 0 || origin > 2 || base + offset < 0 || base + offset > GetSize()) {
-      return false;
-    }
-    pos = static_cast<size_t>(base + offset);
-    return true;
-  }
-  int Tell() override { return static_cast<int>(pos); }
-  int Read(void* buffer, int count) override {
-    const size_t n = std::min(static_cast<size_t>(count), bytes.size() - pos);
-    std::memcpy(buffer, bytes.data() + pos, n);
-    pos += n;
-    return static_cast<int>(n);
-  }
-  int ReadAll(void* buffer) override { return Read(buffer, GetSize()); }
-  int Write(const void*, int) override { return 0; }
-  bool Flush() override { return true; }
-  const char* GetPath() const override { return ""; }
-  bool Eof() override { return pos >= bytes.size(); }
-  bool IsOpen() const override { return true; }
-
- private:
-  std::vector<uint8_t> bytes;
-  size_t pos = 0;
 };
 
 std::string FakeCrowdLibrary() { return std::string(FAKE_OVATIX_DIR) + "/libfake_ovatix.so"; }

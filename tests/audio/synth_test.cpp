@@ -9,47 +9,18 @@
 #include "audio/limiter.h"
 #include "audio/outputs.h"
 #include "audio/player.h"
+#include "memory_stream.h"
 #include "midi_builder.h"
 #include "tavro/stream.h"
 
 using Kesh::Audio::Player;
 using TavroTest::BuildMidi;
+using TavroTest::MemoryStream;
 using TavroTest::TrackBuilder;
 
 namespace {
 
 constexpr int kRate = 22050;
-
-class MemoryStream : public Vell::Data::File {
- public:
-  explicit MemoryStream(std::vector<uint8_t> data) : bytes(std::move(data)) {}
-  int GetType() const override { return 3; }
-  int GetSize() override { return static_cast<int>(bytes.size()); }
-  bool Seek(int offset, int origin) override {
-    if (origin != 0 || offset < 0 || offset > GetSize()) {
-      return false;
-    }
-    pos = static_cast<size_t>(offset);
-    return true;
-  }
-  int Tell() override { return static_cast<int>(pos); }
-  int Read(void* buffer, int count) override {
-    const size_t n = std::min(static_cast<size_t>(count), bytes.size() - pos);
-    std::memcpy(buffer, bytes.data() + pos, n);
-    pos += n;
-    return static_cast<int>(n);
-  }
-  int ReadAll(void* buffer) override { return Read(buffer, GetSize()); }
-  int Write(const void*, int) override { return 0; }
-  bool Flush() override { return true; }
-  const char* GetPath() const override { return ""; }
-  bool Eof() override { return pos >= bytes.size(); }
-  bool IsOpen() const override { return true; }
-
- private:
-  std::vector<uint8_t> bytes;
-  size_t pos = 0;
-};
 
 struct Mixer {
   int volume = 100;
