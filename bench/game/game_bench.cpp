@@ -108,10 +108,10 @@ void ColdOpenToFirstFrame(benchmark::State& state, const char* song) {
 }
 BENCHMARK_CAPTURE(ColdOpenToFirstFrame, typical, TAVRO_CORPUS_DIR "/songs/avgvst__Endgame.mid")
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(5);
+    ->Iterations(20);
 BENCHMARK_CAPTURE(ColdOpenToFirstFrame, longest, TAVRO_CORPUS_DIR "/songs/freedoom__d_map27.mid")
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(5);
+    ->Iterations(20);
 
 void Frame(benchmark::State& state) {
   const char* song = TAVRO_CORPUS_DIR "/songs/avgvst__Endgame.mid";

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "framework/diagnostics.h"
 #include "framework/xml.h"
@@ -77,8 +79,10 @@ void Sprite::AddImage(std::unique_ptr<Image> image, int times) {
   if (!image) {
     return;
   }
+  unread.emplace_back();
   for (int i = 0; i < times; ++i) {
     images.push_back(image.get());
+    sources.push_back(owned.size());
   }
   owned.push_back(std::move(image));
 }
@@ -90,16 +94,46 @@ void Sprite::LoadSequence(const std::string& prefix, int first, int last) {
     return;
   }
   const int width = SequenceDigits(first, last);
+  const size_t start = images.size();
+  // Decoding the images is most of the time of opening a song, and a show shows many of them only
+  // later or never: each file is read when its image is first shown. Names are kept whole, since
+  // the current directory changes.
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::current_path(error);
   int64_t a = first;
   while (a <= last) {
-    auto image = ReadImage(SequenceFileName(prefix, static_cast<int>(a), width));
-    Image* shared = image.get();
-    owned.push_back(std::move(image));
+    const std::filesystem::path file = SequenceFileName(prefix, static_cast<int>(a), width);
+    owned.push_back(std::make_unique<Image>());
+    unread.push_back(file.is_absolute() || error ? file.string() : (folder / file).string());
     // The image stands for hold steps; files inside its span are not read.
     for (int i = 0; i < hold && a <= last; ++i, ++a) {
-      images.push_back(shared);
+      images.push_back(owned.back().get());
+      sources.push_back(owned.size() - 1);
     }
   }
+  // The first image now: it gives the baseline and the first frame.
+  if (start < images.size()) {
+    Read(sources[start]);
+  }
+}
+
+void Sprite::Read(size_t index) const {
+  if (unread[index].empty()) {
+    return;
+  }
+  const std::string path = std::move(unread[index]);
+  unread[index].clear();
+  std::string why;
+  if (!owned[index]->LoadPng(path, &why)) {
+    Diagnostics::Report("Sprite image not read: " + why);
+  }
+}
+
+const std::vector<Image*>& Sprite::Images() const {
+  for (size_t i = 0; i < owned.size(); ++i) {
+    Read(i);
+  }
+  return images;
 }
 
 void Sprite::ScanBaseline() {
@@ -213,6 +247,7 @@ void Sprite::Track(int frame) {
         index = 0;
       }
       currentIndex = index;
+      Read(sources[index]);
       current = images[index];
     }
   }

@@ -103,7 +103,9 @@ class Sprite : public Object,
   void SetVisibilityKeys(const std::vector<Keyframing::Runtime::KeyD<unsigned char>>& keys);
 
   int Count() const { return static_cast<int>(images.size()); }
-  const std::vector<Image*>& Images() const { return images; }
+  // The sequence with every image read (images of a numbered sequence are otherwise read when
+  // first shown).
+  const std::vector<Image*>& Images() const;
   const Image* Current() const { return current; }
   int CurrentIndex() const { return currentIndex; }
 
@@ -131,8 +133,14 @@ class Sprite : public Object,
   bool visibilityInUse = false;
 
  private:
+  // Reads owned image index from its file, once; a file that cannot be read leaves the image
+  // empty and is reported with the reason.
+  void Read(size_t index) const;
+
   std::vector<Image*> images;                 // the sequence, an image repeated while it holds
+  std::vector<size_t> sources;                // for each step, the index of its image in owned
   std::vector<std::unique_ptr<Image>> owned;  // each distinct image once
+  mutable std::vector<std::string> unread;    // for each owned image, its file until it is read
   Image* current = nullptr;
   int currentIndex = -1;
 };

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "framework/parallel.h"
 #include "framework/xml.h"
 #include "gfx/sprites.h"
 #include "styles/numbers.h"
@@ -82,12 +83,12 @@ void Light::LoadXml(const Xml::Node& element) {
 
 void Light::LoadImages() {
   images.clear();
-  images.reserve(maps.size());
-  for (const std::string& file : maps) {
-    auto image = std::make_unique<Vell::Gfx::Image>();
-    image->LoadPng(file);
-    images.push_back(std::move(image));
-  }
+  images.resize(maps.size());
+  Vell::Parallel::For(maps.size(), [this](size_t i) {
+    images[i] = std::make_unique<Vell::Gfx::Image>();
+    // A light map that cannot be read stays empty and is not drawn.
+    static_cast<void>(images[i]->LoadPng(maps[i]));
+  });
 }
 
 void StageLight::Place(int stageWidth, int stageHeight) {

@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -94,6 +95,34 @@ TEST_F(SpriteFiles, MissingFilesStillTakeTheirPlaceInTheSequence) {
   Sprite huge;
   huge.LoadSequence(dir.File("run"), 0, 2147483647);
   EXPECT_EQ(huge.Count(), 0);
+}
+
+TEST_F(SpriteFiles, SequenceFilesAreReadWhenFirstShownFromTheFolderTheyWereNamedIn) {
+  for (int i = 0; i <= 3; ++i) {
+    Write(Sprite::SequenceFileName("jump", i, 2), static_cast<uint32_t>(20 + i));
+  }
+  Sprite sprite;
+  {
+    Vell::Platform::ScopedDirectory here(dir.path.string());
+    sprite.LoadSequence("jump", 0, 3);
+  }
+  // The first image is read at once (it gives the baseline), the others are not yet: files
+  // changed now are read as they are then.
+  Write("jump02.png", 72);
+  std::filesystem::remove(dir.File("jump03.png"));
+  TempDir elsewhere;
+  Vell::Platform::ScopedDirectory away(elsewhere.path.string());
+  const auto shownMark = [&sprite] {
+    return sprite.Current() == nullptr || sprite.Current()->Empty()
+               ? -1
+               : static_cast<int>(Vell::Gfx::GreenOf(sprite.Current()->Pixel(0, 0)));
+  };
+  std::vector<int> marks;
+  for (int frame = 0; frame <= 4; ++frame) {
+    sprite.Track(frame);
+    marks.push_back(shownMark());
+  }
+  EXPECT_EQ(marks, (std::vector<int>{20, 21, 72, -1, 20}));
 }
 
 TEST_F(SpriteFiles, LoadsFromXmlRelativeToTheCurrentDirectory) {
