@@ -85,8 +85,19 @@ int main(int argc, char** argv) {
       event.type = protocols;
       event.data.data32[0] = deleteWindow;
       event.data.data32[1] = XCB_CURRENT_TIME;
-      xcb_send_event(connection, 0, window, XCB_EVENT_MASK_NO_EVENT,
-                     reinterpret_cast<const char*>(&event));
+      // Waits until the server has carried the request out: libxcb shuts the socket down on
+      // disconnect, and a server that sees the hang-up before it reads the request drops the
+      // request with the connection (that lost the close now and then).
+      const Owned<xcb_generic_error_t> error(
+          xcb_request_check(connection,
+                            xcb_send_event_checked(connection, 0, window, XCB_EVENT_MASK_NO_EVENT,
+                                                   reinterpret_cast<const char*>(&event))),
+          &std::free);
+      if (error) {
+        std::fprintf(stderr, "wm_close: the server refused the request (error %d)\n",
+                     error->error_code);
+        break;
+      }
       std::printf("wm_close: asked window 0x%x \"%s\" to close\n", window, title.c_str());
       ++sent;
       break;
