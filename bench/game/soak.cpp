@@ -1,6 +1,8 @@
 // The offline soak: one process plays the first seconds of 100 corpus songs in turn through the
 // game's playlist on the player module's offline clock (frames and sound, as tavro-render does),
-// and prints its resident memory after each song; at the end, the growth from song 10 to song 100.
+// and prints its resident memory after each song with the number of artists loaded so far (they
+// are kept for later songs, their images read once); at the end, the growth from song 10 to song
+// 100, and from the song that loaded the last new artist to the end (what a leak would show).
 // A measurement, not a test.
 //   game_soak [SONGS] [SECONDS]     (default 100 songs of 30 s; the corpus is used in turn)
 // Runs in the program folder (the shipped config, artists and styles).
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "artists/manager.h"
 #include "game/game.h"
 #include "game/hub.h"
 #include "game/player.h"
@@ -67,8 +70,10 @@ int main(int argc, char** argv) {
   }
   std::vector<int16_t> sound(1764 * 2);
   std::vector<long> resident;
+  size_t loaded = 0;
+  size_t lastNewArtist = 0;  // the song (from 1) after which the last artist was first loaded
   const auto began = std::chrono::steady_clock::now();
-  std::printf("song\trss_kb\tartists\tname\n");
+  std::printf("song\trss_kb\tartists\tloaded\tname\n");
   bool more = playlist.Next();
   while (more) {
     const std::string path = playlist.CurrentItem()->GetName();
@@ -85,7 +90,12 @@ int main(int argc, char** argv) {
     }
     game.Close();
     resident.push_back(ResidentKb());
-    std::printf("%zu\t%ld\t%d\t%s\n", resident.size(), resident.back(), artists,
+    const size_t nowLoaded = Kesh::Artists::Manager::Instance()->LoadedArtists().size();
+    if (nowLoaded > loaded) {
+      loaded = nowLoaded;
+      lastNewArtist = resident.size();
+    }
+    std::printf("%zu\t%ld\t%d\t%zu\t%s\n", resident.size(), resident.back(), artists, loaded,
                 std::filesystem::path(path).filename().c_str());
     std::fflush(stdout);
     more = playlist.Next();
@@ -97,6 +107,14 @@ int main(int argc, char** argv) {
                           static_cast<double>(resident[9]);
     std::printf("resident after song 10: %ld kB, after song %zu: %ld kB (%+.1f %%), %.1f min\n",
                 resident[9], resident.size(), resident.back(), growth, minutes);
+  }
+  if (lastNewArtist > 0 && lastNewArtist < resident.size()) {
+    const long base = resident[lastNewArtist - 1];
+    std::printf(
+        "resident after song %zu (the last to load a new artist, %zu loaded): %ld kB, after "
+        "song %zu: %ld kB (%+.1f %%)\n",
+        lastNewArtist, loaded, base, resident.size(), resident.back(),
+        100.0 * static_cast<double>(resident.back() - base) / static_cast<double>(base));
   }
   Kesh::Hub::Destroy();
   return 0;

@@ -226,6 +226,9 @@ void Game::AdvanceFrame(float intervalSeconds) {
   const bool audioWasStarted = audioStarted;
   player->Track(f);
   player->Render(f);
+  // The artists' images not shown yet, a few a frame: the song opens without waiting for them, and
+  // after a few seconds no frame has to read many at once.
+  player->ReadAhead(kReadAheadImages);
   float advance = 0;
   if (audioStarted && !audioWasStarted && offlineRun && services.module != nullptr) {
     // The music starts with this frame; a caller-driven clock moves the module only after the

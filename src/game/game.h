@@ -29,6 +29,8 @@ class Player;
 class Game : public Vell::ILoadable, public Vell::ISaveable {
  public:
   static constexpr int kFrameRate = 25;
+  // Sprite images read ahead per frame (each about a fifth of a millisecond).
+  static constexpr int kReadAheadImages = 4;
   static constexpr int kPausedRepaintMs = 160;
 
   // What the game is given by the hub: the player module (null when it could not be loaded, with

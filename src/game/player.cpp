@@ -153,6 +153,7 @@ bool Player::Prepare() {
     delete animation;
   }
   animations.clear();
+  readAheadDone = false;
   patchesByChannel.clear();
   bool artistsLoaded = true;
   try {
@@ -384,6 +385,27 @@ bool Player::LoadProject(const std::string& path, std::string* why) {
   return true;
 }
 
+void Player::ReadAhead(int count) {
+  if (readAheadDone) {
+    return;
+  }
+  for (Animation* animation : animations) {
+    Artists::Artist* artist = animation->GetArtist();
+    if (artist == nullptr) {
+      continue;
+    }
+    for (const auto& [kind, set] : artist->sets) {
+      if (Vell::Gfx::G2D::Sprites::Sprite* sprite = set->GetSprite()) {
+        count = sprite->ReadAhead(count);
+        if (count == 0) {
+          return;
+        }
+      }
+    }
+  }
+  readAheadDone = true;
+}
+
 bool Player::Reset() {
   patchesByChannel.clear();
   actions.Clear();
@@ -391,6 +413,7 @@ bool Player::Reset() {
     delete animation;
   }
   animations.clear();
+  readAheadDone = false;
   activeSets.clear();
   scene.sprites.Clear();
   analysis.reset();

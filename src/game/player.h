@@ -77,6 +77,9 @@ class Player : public Vell::ITrackable,
   void BeginRun();
   void Track(int frame) override;
   void Render(int frame) override;
+  // Reads up to count images of the song's artists not shown yet (a song opens with only the
+  // first image of each sequence read). Inside the hub's frame lock.
+  void ReadAhead(int count);
 
   // The styles manager, or null when the styles cannot be loaded (the show runs without one).
   Styles::Manager* StyleManager();
@@ -127,6 +130,7 @@ class Player : public Vell::ITrackable,
 
   Game& game;
   std::vector<Animation*> animations;
+  bool readAheadDone = false;  // every image of the animations' artists is read
   Data::Tracks::Action actions;
   std::vector<Artists::Animation::Set*> activeSets;
   std::multimap<int, int> patchesByChannel;

@@ -129,6 +129,21 @@ void Sprite::Read(size_t index) const {
   }
 }
 
+int Sprite::ReadAhead(int budget) {
+  for (; readAhead < owned.size() && budget > 0; ++readAhead) {
+    if (!unread[readAhead].empty()) {
+      Read(readAhead);
+      --budget;
+    }
+  }
+  return budget;
+}
+
+int Sprite::Unread() const {
+  return static_cast<int>(std::count_if(unread.begin(), unread.end(),
+                                        [](const std::string& file) { return !file.empty(); }));
+}
+
 const std::vector<Image*>& Sprite::Images() const {
   for (size_t i = 0; i < owned.size(); ++i) {
     Read(i);

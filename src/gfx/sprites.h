@@ -104,8 +104,13 @@ class Sprite : public Object,
 
   int Count() const { return static_cast<int>(images.size()); }
   // The sequence with every image read (images of a numbered sequence are otherwise read when
-  // first shown).
+  // first shown, or by ReadAhead).
   const std::vector<Image*>& Images() const;
+  // Reads up to budget images not read yet, in sequence order; returns what is left of budget
+  // (0 when images may remain unread).
+  int ReadAhead(int budget);
+  // How many distinct images are not read yet.
+  int Unread() const;
   const Image* Current() const { return current; }
   int CurrentIndex() const { return currentIndex; }
 
@@ -141,6 +146,7 @@ class Sprite : public Object,
   std::vector<size_t> sources;                // for each step, the index of its image in owned
   std::vector<std::unique_ptr<Image>> owned;  // each distinct image once
   mutable std::vector<std::string> unread;    // for each owned image, its file until it is read
+  size_t readAhead = 0;                       // owned images before this one were all read
   Image* current = nullptr;
   int currentIndex = -1;
 };

@@ -131,7 +131,8 @@ Mainframe::Mainframe(Core core)
       karaokeSeam(this, [this](unsigned, uintptr_t marker, intptr_t) { OnKaraokePaint(marker); }),
       timelineSeam(this, [this](unsigned, uintptr_t, intptr_t) { OnTimelinePaint(); }),
       messages(this),
-      wait(new WaitDlg(this)) {
+      wait(new WaitDlg(this)),
+      textPainter(std::make_unique<Vell::QText::TextPainter>()) {
   if (std::getenv("TAVRO_PAINT_STATS") != nullptr) {
     paintStats = std::make_unique<PaintStats>();
   }
@@ -498,30 +499,15 @@ void Mainframe::DrawReadouts() {
   if (module == nullptr) {
     return;
   }
-  Vell::Gfx::Canvas& canvas = game->GetCanvas();
-  QImage image(reinterpret_cast<uchar*>(canvas.Pixels()), canvas.Width(), canvas.Height(),
-               QImage::Format_ARGB32);
-  QPainter painter(&image);
-  painter.setPen(QColor::fromRgba(0xAAFFFFF5));
+  // The renderer's read-outs, drawn the same way onto the frame before it is shown.
+  int64_t elapsed = -1;
   if (game->GetState().timeReadout) {
-    int64_t elapsed = 0;
     module->GetTime(&elapsed);
-    const int64_t seconds = elapsed / 1000;
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSize(24);
-    painter.setFont(font);
-    painter.drawText(
-        QRect(730, 8, 85, 40), Qt::AlignLeft | Qt::AlignTop,
-        QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar('0')));
+    elapsed = std::max<int64_t>(elapsed, 0);
   }
-  if (game->GetState().counterReadout) {
-    const QString counter = QString::number(module->GetCounter());
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSize(18);
-    painter.setFont(font);
-    painter.drawText(QRect(counter.size() == 2 ? 757 : 739, 40, 80, 30),
-                     Qt::AlignLeft | Qt::AlignTop, counter);
-  }
+  const int counter = game->GetState().counterReadout ? module->GetCounter() : -1;
+  Vell::Gfx::Canvas& canvas = game->GetCanvas();
+  Vell::Gfx::DrawReadouts(*textPainter, canvas.Bitmap(), elapsed, counter);
   canvas.Bitmap().Changed();
 }
 

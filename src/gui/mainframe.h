@@ -17,6 +17,7 @@
 
 #include "game/frontend.h"
 #include "gui/qt_seams.h"
+#include "qtext/text_painter.h"
 
 class QLabel;
 class QComboBox;
@@ -181,6 +182,8 @@ class Mainframe : public QWidget {
   // Frames painted and their paint time, logged once a second when TAVRO_PAINT_STATS is set.
   struct PaintStats;
   std::unique_ptr<PaintStats> paintStats;
+  // Draws the read-outs on the stage (GUI thread).
+  std::unique_ptr<Vell::QText::TextPainter> textPainter;
   bool stageDrawn = false;
   uintptr_t stageMarker = 0;
   uintptr_t karaokeMarker = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/diagnostics.h"
 #include "framework/text.h"
 #include "framework/xml.h"
 #include "gfx/canvas.h"
@@ -184,8 +185,9 @@ bool Style::Start() {
   {
     Vell::Platform::ScopedDirectory folder(kFolder);
     stageImage = std::make_unique<Vell::Gfx::Image>();
-    if (folder.Ok() && !stage.empty()) {
-      stageImage->LoadPng(stage);
+    std::string why;
+    if (folder.Ok() && !stage.empty() && !stageImage->LoadPng(stage, &why)) {
+      Vell::Diagnostics::Report("Stage image not read: " + why);
     }
     for (StageLight& light : stageLights) {
       if (folder.Ok()) {

@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 
 namespace L {
 
@@ -11,7 +12,7 @@ LyricPane::LyricPane(QWidget* parent) : QWidget(parent), font(KaraokeFont()) {
 
 QFont LyricPane::KaraokeFont() {
   QFont f(QStringLiteral("Arial"));
-  f.setPixelSize(34);
+  f.setPixelSize(Vell::Gfx::Karaoke::kFontPixels);
   f.setWeight(QFont::Normal);
   f.setStyleStrategy(QFont::PreferAntialias);
   return f;
@@ -22,20 +23,23 @@ void LyricPane::SetLines(std::vector<Vell::Gfx::LyricLine> lines) {
   update();
 }
 
-void LyricPane::Draw(QPainter& painter, const QFont& font, int width,
-                     const std::vector<Vell::Gfx::LyricLine>& lines) {
+void LyricPane::paintEvent(QPaintEvent* /*event*/) {
+  using Vell::Gfx::Karaoke::kBackground;
+  using Vell::Gfx::Karaoke::kSung;
+  using Vell::Gfx::Karaoke::kUnsung;
+  QPainter painter(this);
+  painter.fillRect(rect(), QColor::fromRgba(kBackground));
   painter.setFont(font);
   painter.setRenderHint(QPainter::TextAntialiasing);
   const QFontMetrics metrics(font);
-  int top = 10;
-  for (const auto& line : lines) {
-    const QString sung =
-        QString::fromUtf8(line.text.data(), static_cast<qsizetype>(line.sungBytes));
-    const QString rest =
-        QString::fromUtf8(line.text.data() + line.sungBytes,
-                          static_cast<qsizetype>(line.text.size() - line.sungBytes));
+  int top = Vell::Gfx::Karaoke::kFirstTop;
+  for (const auto& line : shown) {
+    const size_t split = std::min(line.sungBytes, line.text.size());
+    const QString sung = QString::fromUtf8(line.text.data(), static_cast<qsizetype>(split));
+    const QString rest = QString::fromUtf8(line.text.data() + split,
+                                           static_cast<qsizetype>(line.text.size() - split));
     const int sungWidth = metrics.horizontalAdvance(sung);
-    const int left = (width - sungWidth - metrics.horizontalAdvance(rest)) / 2;
+    const int left = (width() - sungWidth - metrics.horizontalAdvance(rest)) / 2;
     const int baseline = top + metrics.ascent();
     painter.setPen(QColor::fromRgba(kSung));
     painter.drawText(left, baseline, sung);
@@ -43,12 +47,6 @@ void LyricPane::Draw(QPainter& painter, const QFont& font, int width,
     painter.drawText(left + sungWidth, baseline, rest);
     top += metrics.height();
   }
-}
-
-void LyricPane::paintEvent(QPaintEvent* /*event*/) {
-  QPainter painter(this);
-  painter.fillRect(rect(), QColor::fromRgba(kBackground));
-  Draw(painter, font, width(), shown);
 }
 
 }  // namespace L

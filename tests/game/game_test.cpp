@@ -160,6 +160,32 @@ TEST(Game, LeadInPositionsTheModuleSilentlyAndStartsItOnTime) {
   rig.game->Close();
 }
 
+// A song opens with the first image of each of its artists' sequences read; the others are read
+// a few a frame, in both kinds of run (the frame step is shared).
+TEST(Game, TheArtistsImagesAreReadAFewAFrameAfterTheSongOpens) {
+  Rig rig(Songs::EarlyPiano());
+  ASSERT_TRUE(rig.game->Open(rig.Song()));
+  const auto unread = [&rig] {
+    int count = 0;
+    for (const auto* animation : rig.game->GetPlayer().Animations()) {
+      for (const auto& [kind, set] : animation->GetArtist()->sets) {
+        count += set->GetSprite()->Unread();
+      }
+    }
+    return count;
+  };
+  const int atOpen = unread();
+  ASSERT_GT(atOpen, 2 * Kesh::Game::Game::kReadAheadImages);
+  rig.module.manualClock = true;
+  ASSERT_TRUE(rig.game->StartOfflineRun());
+  rig.Frames(1);
+  // The frame itself may show images of its own, read as it shows them.
+  EXPECT_LE(unread(), atOpen - Kesh::Game::Game::kReadAheadImages);
+  rig.Frames(atOpen / Kesh::Game::Game::kReadAheadImages);
+  EXPECT_EQ(unread(), 0);
+  rig.game->Close();
+}
+
 TEST(Game, LatencyDelaysTheShowNotTheMusic) {
   Rig rig(Songs::EarlyPiano());
   ASSERT_TRUE(rig.game->Open(rig.Song()));

@@ -106,8 +106,12 @@ TEST_F(SpriteFiles, SequenceFilesAreReadWhenFirstShownFromTheFolderTheyWereNamed
     Vell::Platform::ScopedDirectory here(dir.path.string());
     sprite.LoadSequence("jump", 0, 3);
   }
-  // The first image is read at once (it gives the baseline), the others are not yet: files
-  // changed now are read as they are then.
+  // The first image is read at once (it gives the baseline), the others when shown or read
+  // ahead: files changed now are read as they are then.
+  EXPECT_EQ(sprite.Unread(), 3);
+  EXPECT_EQ(sprite.ReadAhead(1), 0);
+  EXPECT_EQ(sprite.Unread(), 2);
+  Write("jump01.png", 71);
   Write("jump02.png", 72);
   std::filesystem::remove(dir.File("jump03.png"));
   TempDir elsewhere;
@@ -123,6 +127,8 @@ TEST_F(SpriteFiles, SequenceFilesAreReadWhenFirstShownFromTheFolderTheyWereNamed
     marks.push_back(shownMark());
   }
   EXPECT_EQ(marks, (std::vector<int>{20, 21, 72, -1, 20}));
+  EXPECT_EQ(sprite.Unread(), 0);
+  EXPECT_EQ(sprite.ReadAhead(3), 3);
 }
 
 TEST_F(SpriteFiles, LoadsFromXmlRelativeToTheCurrentDirectory) {

@@ -319,13 +319,13 @@ TEST_F(Gui, KaraokeViewPaintsTheSungWordsOfARealKaraokeFile) {
   int unsung = 0;
   for (int y = 0; y < shown.height(); ++y) {
     for (int x = 0; x < shown.width(); ++x) {
-      sung += shown.pixel(x, y) == L::LyricPane::kSung ? 1 : 0;
-      unsung += shown.pixel(x, y) == L::LyricPane::kUnsung ? 1 : 0;
+      sung += shown.pixel(x, y) == Vell::Gfx::Karaoke::kSung ? 1 : 0;
+      unsung += shown.pixel(x, y) == Vell::Gfx::Karaoke::kUnsung ? 1 : 0;
     }
   }
   EXPECT_GT(sung, 20);
   EXPECT_GT(unsung, 20);
-  EXPECT_EQ(shown.pixel(1, shown.height() - 2), L::LyricPane::kBackground);
+  EXPECT_EQ(shown.pixel(1, shown.height() - 2), Vell::Gfx::Karaoke::kBackground);
   game->StopOfflineRun();
 }
 

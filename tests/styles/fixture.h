@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "common/temp_dir.h"
 #include "effects/post_fx.h"
 #include "gfx/image.h"
@@ -120,10 +122,9 @@ class Folder {
   void WriteImages(const std::string& prefix, const std::vector<uint32_t>& colours, int w = 4,
                    int h = 4) const {
     for (size_t i = 0; i < colours.size(); ++i) {
-      char number[8];
-      std::snprintf(number, sizeof number, "%02zu", i);
-      Vell::Gfx::Image(w, h, colours[i])
-          .SavePng((dir.path / "styles" / (prefix + number + ".png")).string());
+      const std::string number = (i < 10 ? "0" : "") + std::to_string(i);
+      const std::string path = (dir.path / "styles" / (prefix + number + ".png")).string();
+      EXPECT_TRUE(Vell::Gfx::Image(w, h, colours[i]).SavePng(path)) << path;
     }
   }
 

@@ -172,7 +172,7 @@ TEST_F(ManagerTest, LooksUpAndSelectsStyles) {
                                                  "stage=\"stage.png\""));
   folder.Write("j.xml", StylesFixture::StyleFile("Jazz"));
   folder.Write("r2.xml", StylesFixture::StyleFile("ROCK"));
-  Vell::Gfx::Image(8, 4, 0xFF112233).SavePng(folder.Root() + "/styles/stage.png");
+  ASSERT_TRUE(Vell::Gfx::Image(8, 4, 0xFF112233).SavePng(folder.Root() + "/styles/stage.png"));
   StylesFixture::Crowd crowd;
   Manager* manager = Open();
   manager->SetCrowd(&crowd);

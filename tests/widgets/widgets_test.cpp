@@ -77,21 +77,19 @@ TEST(LyricPage, LongPagesScrollByTwoLinesAtEverySecondBreak) {
 }
 
 TEST_F(Widgets, LyricPaneDrawsTheSungPartInTheKaraokeColour) {
-  QImage image(815, 152, QImage::Format_ARGB32);
-  image.fill(QColor::fromRgba(L::LyricPane::kBackground));
-  {
-    QPainter painter(&image);
-    L::LyricPane::Draw(painter, L::LyricPane::KaraokeFont(), image.width(),
-                       LayoutLyricPage({"MMMM", "WWWW"}, 0, 1));
-  }
+  L::LyricPane pane;
+  pane.resize(815, 152);
+  pane.SetLines(LayoutLyricPage({"MMMM", "WWWW"}, 0, 1));
+  const QImage image = pane.grab().toImage();
+  ASSERT_EQ(image.width(), 815);
   // Glyph interiors carry the pen colour exactly: every sung pixel lies left of every unsung one.
   int sung = 0, unsung = 0, lastSung = -1, firstUnsung = image.width();
   for (int y = 0; y < image.height(); ++y) {
     for (int x = 0; x < image.width(); ++x) {
-      if (image.pixel(x, y) == L::LyricPane::kSung) {
+      if (image.pixel(x, y) == Vell::Gfx::Karaoke::kSung) {
         ++sung;
         lastSung = std::max(lastSung, x);
-      } else if (image.pixel(x, y) == L::LyricPane::kUnsung) {
+      } else if (image.pixel(x, y) == Vell::Gfx::Karaoke::kUnsung) {
         ++unsung;
         firstUnsung = std::min(firstUnsung, x);
       }
@@ -101,8 +99,8 @@ TEST_F(Widgets, LyricPaneDrawsTheSungPartInTheKaraokeColour) {
   EXPECT_GT(unsung, 100);
   EXPECT_LT(lastSung, firstUnsung);
   EXPECT_NEAR((lastSung + firstUnsung) / 2, 407, 60);  // the line is centred
-  EXPECT_EQ(image.pixel(2, 2), L::LyricPane::kBackground);
-  EXPECT_EQ(image.pixel(812, 140), L::LyricPane::kBackground);
+  EXPECT_EQ(image.pixel(2, 2), Vell::Gfx::Karaoke::kBackground);
+  EXPECT_EQ(image.pixel(812, 140), Vell::Gfx::Karaoke::kBackground);
 }
 
 TEST_F(Widgets, BalanceKnobSharesTheCrowdBetweenLeftAndRight) {
