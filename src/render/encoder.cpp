@@ -10,9 +10,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
 
 #include "framework/text.h"
+#include "render/yuv.h"
 
 namespace Kesh::Render {
 
@@ -66,10 +68,17 @@ bool Encoder::Start(const Settings& given, std::string* why) {
   }
   temporary = settings.output + ".part";
   errorLog = settings.output + ".ffmpeg.log";
-  // H.264 and VP9 in 4:2:0 need even sizes: pad the stage by a column or row of black.
+  // H.264 and VP9 in 4:2:0 need even sizes: the stage is padded by a column or row of black.
+  // Frames go to ffmpeg already in 4:2:0 (WriteFrame): its own conversion from BGRA took a
+  // third of its time, ours a few percent of that, and the pipe carries 60 % fewer bytes.
   const int paddedWidth = settings.width + settings.width % 2;
   const int paddedHeight = settings.height + settings.height % 2;
-  const std::string size = std::to_string(settings.width) + "x" + std::to_string(settings.height);
+  const std::string size = std::to_string(paddedWidth) + "x" + std::to_string(paddedHeight);
+  try {
+    frame.assign(Yuv420Bytes(paddedWidth, paddedHeight), 0);
+  } catch (const std::bad_alloc&) {
+    return Fail(why, "not enough memory for a frame of " + size + " pixels");
+  }
   std::vector<std::string> args = {
       // Both inputs are described completely: ffmpeg must not wait for more than one frame of
       // either while it opens them, since they are written in turn.
@@ -85,7 +94,7 @@ bool Encoder::Start(const Settings& given, std::string* why) {
       "-f",
       "rawvideo",
       "-pix_fmt",
-      "bgra",
+      "yuv420p",
       "-s",
       size,
       "-r",
@@ -112,8 +121,6 @@ bool Encoder::Start(const Settings& given, std::string* why) {
       "0:v",
       "-map",
       "1:a",
-      "-vf",
-      "pad=" + std::to_string(paddedWidth) + ":" + std::to_string(paddedHeight) + ":0:0:black",
       "-pix_fmt",
       "yuv420p"};
   if (format == "webm") {
@@ -197,9 +204,9 @@ bool Encoder::WriteAll(int fd, const void* data, size_t size, const char* what, 
 }
 
 bool Encoder::WriteFrame(const uint32_t* pixels, std::string* why) {
-  return WriteAll(videoFd, pixels,
-                  static_cast<size_t>(settings.width) * static_cast<size_t>(settings.height) * 4,
-                  "frames", why);
+  ToYuv420(pixels, settings.width, settings.height, settings.width + settings.width % 2,
+           settings.height + settings.height % 2, frame.data());
+  return WriteAll(videoFd, frame.data(), frame.size(), "frames", why);
 }
 
 bool Encoder::WriteSound(const int16_t* samples, int frames, std::string* why) {

@@ -1,4 +1,4 @@
-// The video encoder: ffmpeg as a child process, fed raw BGRA frames on its standard input and
+// The video encoder: ffmpeg as a child process, fed raw YUV 4:2:0 frames on its standard input and
 // 16-bit stereo sound on a second pipe, writing a temporary file that is renamed over the output
 // only when the encoding succeeded. Used by the renderer's single thread; owns the child process
 // and both pipes.
@@ -55,6 +55,7 @@ class Encoder {
   int soundFd = -1;
   std::string temporary;
   std::string errorLog;
+  std::vector<uint8_t> frame;  // the frame being written, in 4:2:0
 };
 
 }  // namespace Kesh::Render
