@@ -8,6 +8,8 @@
 // start-up.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -162,8 +164,13 @@ void Play() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   root = std::filesystem::temp_directory_path() / ("tavro-styles-fuzz-" + std::to_string(getpid()));
   std::filesystem::create_directories(root / "styles");
-  Vell::Gfx::Image(3, 3, 0x80FFFFFF).SavePng((root / "styles/light00.png").string());
-  Vell::Gfx::Image(3, 3, 0xFFFFFFFF).SavePng((root / "styles/light01.png").string());
+  // Without its light maps the fuzzer would not reach the drawing it is meant to try.
+  std::string why;
+  if (!Vell::Gfx::Image(3, 3, 0x80FFFFFF).SavePng((root / "styles/light00.png").string(), &why) ||
+      !Vell::Gfx::Image(3, 3, 0xFFFFFFFF).SavePng((root / "styles/light01.png").string(), &why)) {
+    std::fprintf(stderr, "styles fuzzer: %s\n", why.c_str());
+    std::abort();
+  }
   Restore(-1);
   Vell::Platform::SetCurrentDirectory(root.string());
   return 0;

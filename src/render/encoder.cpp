@@ -70,7 +70,8 @@ bool Encoder::Start(const Settings& given, std::string* why) {
   errorLog = settings.output + ".ffmpeg.log";
   // H.264 and VP9 in 4:2:0 need even sizes: the stage is padded by a column or row of black.
   // Frames go to ffmpeg already in 4:2:0 (WriteFrame): its own conversion from BGRA took a
-  // third of its time, ours a few percent of that, and the pipe carries 60 % fewer bytes.
+  // third of its video time, ours costs about a third of that, and the pipe carries 60 % fewer
+  // bytes.
   const int paddedWidth = settings.width + settings.width % 2;
   const int paddedHeight = settings.height + settings.height % 2;
   const std::string size = std::to_string(paddedWidth) + "x" + std::to_string(paddedHeight);
@@ -127,8 +128,8 @@ bool Encoder::Start(const Settings& given, std::string* why) {
     args.insert(args.end(), {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8",
                              "-b:v", "2M", "-c:a", "libopus", "-b:a", "160k"});
   } else {
-    // The AAC encoder's fast coder takes a third of the time of its default at this rate, with
-    // no loss a listener hears at 192 kb/s; the sound was a sixth of ffmpeg's time.
+    // The AAC encoder's fast coder takes a third of the time of its default one (the sound had
+    // been a sixth of ffmpeg's time).
     args.insert(args.end(), {"-c:v", "libx264", "-preset", settings.preset, "-crf", "20", "-c:a",
                              "aac", "-aac_coder", "fast", "-b:a", "192k"});
   }
