@@ -183,7 +183,11 @@ Mainframe::Mainframe(Core core)
   ShowLowerView(kMixer);
 }
 
-Mainframe::~Mainframe() = default;
+Mainframe::~Mainframe() {
+  // The karaoke pane draws with textPainter, a member that goes before the child widgets do.
+  delete karaokeView;
+  karaokeView = nullptr;
+}
 
 FrontEnd Mainframe::GetFrontEnd() {
   FrontEnd frontEnd;
@@ -443,7 +447,7 @@ void Mainframe::BuildLowerViews() {
     }
   }
 
-  karaokeView = Place(new L::LyricPane(container), 3, 495, 818, 647);
+  karaokeView = Place(new L::LyricPane(textPainter.get(), container), 3, 495, 818, 647);
   playlistView = Place(new L::PlayList(container), 3, 495, 818, 647);
   connect(playlistView, &L::PlayList::AddRequested, this, &Mainframe::AddItems);
   connect(playlistView, &L::PlayList::SaveRequested, this, &Mainframe::SavePlaylist);

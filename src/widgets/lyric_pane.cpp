@@ -1,21 +1,12 @@
 #include "widgets/lyric_pane.h"
 
-#include <QFontMetrics>
+#include <QImage>
 #include <QPainter>
-#include <algorithm>
 
 namespace L {
 
-LyricPane::LyricPane(QWidget* parent) : QWidget(parent), font(KaraokeFont()) {
+LyricPane::LyricPane(Vell::Gfx::ITextPainter* text, QWidget* parent) : QWidget(parent), text(text) {
   setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-QFont LyricPane::KaraokeFont() {
-  QFont f(QStringLiteral("Arial"));
-  f.setPixelSize(Vell::Gfx::Karaoke::kFontPixels);
-  f.setWeight(QFont::Normal);
-  f.setStyleStrategy(QFont::PreferAntialias);
-  return f;
 }
 
 void LyricPane::SetLines(std::vector<Vell::Gfx::LyricLine> lines) {
@@ -24,29 +15,21 @@ void LyricPane::SetLines(std::vector<Vell::Gfx::LyricLine> lines) {
 }
 
 void LyricPane::paintEvent(QPaintEvent* /*event*/) {
-  using Vell::Gfx::Karaoke::kBackground;
-  using Vell::Gfx::Karaoke::kSung;
-  using Vell::Gfx::Karaoke::kUnsung;
-  QPainter painter(this);
-  painter.fillRect(rect(), QColor::fromRgba(kBackground));
-  painter.setFont(font);
-  painter.setRenderHint(QPainter::TextAntialiasing);
-  const QFontMetrics metrics(font);
-  int top = Vell::Gfx::Karaoke::kFirstTop;
-  for (const auto& line : shown) {
-    const size_t split = std::min(line.sungBytes, line.text.size());
-    const QString sung = QString::fromUtf8(line.text.data(), static_cast<qsizetype>(split));
-    const QString rest = QString::fromUtf8(line.text.data() + split,
-                                           static_cast<qsizetype>(line.text.size() - split));
-    const int sungWidth = metrics.horizontalAdvance(sung);
-    const int left = (width() - sungWidth - metrics.horizontalAdvance(rest)) / 2;
-    const int baseline = top + metrics.ascent();
-    painter.setPen(QColor::fromRgba(kSung));
-    painter.drawText(left, baseline, sung);
-    painter.setPen(QColor::fromRgba(kUnsung));
-    painter.drawText(left + sungWidth, baseline, rest);
-    top += metrics.height();
+  if (width() <= 0 || height() <= 0) {
+    return;
   }
+  if (band.Width() != width() || band.Height() != height()) {
+    band.Resize(width(), height());
+  }
+  if (text != nullptr) {
+    Vell::Gfx::DrawLyricLines(*text, band, shown);
+  } else {
+    band.Fill(Vell::Gfx::Karaoke::kBackground);
+  }
+  QPainter painter(this);
+  painter.drawImage(0, 0,
+                    QImage(reinterpret_cast<const uchar*>(band.Pixels()), band.Width(),
+                           band.Height(), QImage::Format_ARGB32));
 }
 
 }  // namespace L

@@ -1,12 +1,12 @@
-// The karaoke text pane: the shown lines of a lyric page, centred, the sung part in the karaoke
-// colour; places, size and colours are the renderer's karaoke band's (gfx/text.h). GUI thread only;
-// owns a copy of the lines it shows.
+// The karaoke text pane: the shown lines of a lyric page drawn as the renderer draws its karaoke
+// band (gfx/text.h: places, size, colours, the sung part), through the text painter it is given.
+// GUI thread only; owns a copy of the lines it shows, not the painter.
 #pragma once
 
-#include <QFont>
 #include <QWidget>
 #include <vector>
 
+#include "gfx/image.h"
 #include "gfx/lyric_page.h"
 #include "gfx/text.h"
 
@@ -15,10 +15,8 @@ namespace L {
 class LyricPane : public QWidget {
   Q_OBJECT
  public:
-  explicit LyricPane(QWidget* parent = nullptr);
-
-  // The karaoke font: "Arial" of the karaoke size in pixels.
-  static QFont KaraokeFont();
+  // text draws the lines; it must outlive the pane (without one only the background shows).
+  explicit LyricPane(Vell::Gfx::ITextPainter* text, QWidget* parent = nullptr);
 
  public slots:
   void SetLines(std::vector<Vell::Gfx::LyricLine> lines);
@@ -27,8 +25,9 @@ class LyricPane : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  Vell::Gfx::ITextPainter* text;
   std::vector<Vell::Gfx::LyricLine> shown;
-  QFont font;
+  Vell::Gfx::Image band;  // the pane's picture, kept between paints
 };
 
 }  // namespace L

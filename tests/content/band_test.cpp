@@ -373,19 +373,25 @@ TEST(ShippedBandSize, ImagesStayUnder40Megabytes) {
 }
 
 #ifdef TAVRO_HAVE_MIDI
-// Songs with a high and a low electric guitar part: the high part goes to the lead guitarist,
-// the low one to the rhythm guitarist, whichever asks first.
-TEST_F(ShippedBand, GuitarPartsGoToTheGuitaristsByRange) {
-  using Kesh::Data::Events::Analysis;
+// The corpus songs (not the karaoke files) in name order; none without the corpus.
+std::vector<fs::path> CorpusSongs() {
   std::vector<fs::path> songs;
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(fs::path(TAVRO_CORPUS_DIR) / "songs", ec)) {
     songs.push_back(entry.path());
   }
+  std::sort(songs.begin(), songs.end());
+  return songs;
+}
+
+// Songs with a high and a low electric guitar part: the high part goes to the lead guitarist,
+// the low one to the rhythm guitarist, whichever asks first.
+TEST_F(ShippedBand, GuitarPartsGoToTheGuitaristsByRange) {
+  using Kesh::Data::Events::Analysis;
+  const std::vector<fs::path> songs = CorpusSongs();
   if (songs.empty()) {
     GTEST_SKIP() << "no corpus at " << TAVRO_CORPUS_DIR;
   }
-  std::sort(songs.begin(), songs.end());
   ScopedDirectory at(kData);
   Manager* manager = Manager::Instance();
   if (!Ships(manager, "Lead guitarist") || !Ships(manager, "Rhythm guitarist")) {
@@ -473,15 +479,10 @@ std::vector<const Kesh::Data::Tracks::Event*> BusyTracks(
 // docs/band-corpus.md (song | patch → artist; ...) are written to FILE.
 TEST_F(ShippedBand, CorpusPartsReachTheirMusicians) {
   using Kesh::Data::Events::Analysis;
-  std::vector<fs::path> songs;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(fs::path(TAVRO_CORPUS_DIR) / "songs", ec)) {
-    songs.push_back(entry.path());
-  }
+  const std::vector<fs::path> songs = CorpusSongs();
   if (songs.empty()) {
     GTEST_SKIP() << "no corpus at " << TAVRO_CORPUS_DIR;
   }
-  std::sort(songs.begin(), songs.end());
   ScopedDirectory at(kData);
   Kesh::Artists::Animation::Manager::Destroy();
   Manager* manager = Manager::Instance();

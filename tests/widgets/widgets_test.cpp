@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "gfx/lyric_page.h"
+#include "qtext/text_painter.h"
 #include "widgets/image_button.h"
 #include "widgets/lyric_pane.h"
 #include "widgets/mixer_strip.h"
@@ -77,7 +78,8 @@ TEST(LyricPage, LongPagesScrollByTwoLinesAtEverySecondBreak) {
 }
 
 TEST_F(Widgets, LyricPaneDrawsTheSungPartInTheKaraokeColour) {
-  L::LyricPane pane;
+  Vell::QText::TextPainter text;
+  L::LyricPane pane(&text);
   pane.resize(815, 152);
   pane.SetLines(LayoutLyricPage({"MMMM", "WWWW"}, 0, 1));
   const QImage image = pane.grab().toImage();

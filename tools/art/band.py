@@ -104,7 +104,7 @@ ARTISTS = {
         "look": {"scale": 1.0, "shoulders": 0.2, "girth": 0.18, "skin": "f0c09a",
                  "shirt": "e07b1a", "pants": "2a2a2a", "shoes": "f0f0f0", "hair": "5a3a1a",
                  "hairstyle": "short", "hat": "2a5a8a"},
-        "keys": {"accent": "8a1a1a", "tiers": 2}, "tiers": 2,
+        "keys": {"accent": "8a1a1a", "tiers": 2},
         "velocity": WALK_VELOCITY,
     },
     "percussionist": {
@@ -236,7 +236,6 @@ ARTISTS.update({
                  "hairstyle": "long"},
         "keys": {"accent": "303a8a", "tiers": 3, "tier_step": (0.09, 0.1), "base_z": 0.78,
                  "knobs": "40e0d0"},
-        "tiers": 3,
         "velocity": WALK_VELOCITY,
     },
     "dj": {

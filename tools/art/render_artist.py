@@ -836,7 +836,7 @@ def build_keyboard_stand(player_info):
     dz, dy = player_info.get("tier_step", (0.2, 0.12))
     base_z = player_info.get("base_z", 0.92)
     for tier in range(tiers):
-        z = player_info.get("base_z", 0.92) + tier * dz
+        z = base_z + tier * dz
         y = -0.38 + tier * dy
         case = cube(accent if tier % 2 == 0 else dark, "kb_case%d" % tier)
         place(case, Vector((0, y, z)), tilt, (1.05, 0.3, 0.08))
@@ -1384,7 +1384,7 @@ class Musician:
         fwd, right = basis(p["yaw"])
         keys = self.targets["keys"]
         th = 2 * math.pi * 2 * t
-        tiers = self.player_info.get("tiers", 1)
+        tiers = self.player_info["keys"].get("tiers", 1)
         hands = {"l": keys + Vector((0.2, 0, 0)), "r": keys + Vector((-0.2, 0, 0))}
         if name == "csa":
             for side, sign in (("l", 1), ("r", -1)):
