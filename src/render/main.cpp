@@ -267,15 +267,22 @@ int Run(const Options& options) {
   }
   const Vell::Gfx::Canvas& canvas = game.GetCanvas();
   const int bandHeight = options.karaoke ? Vell::Gfx::Karaoke::kViewHeight : 0;
-  // The picture written: the stage, and the karaoke band under it.
-  Vell::Gfx::Image picture(canvas.Width(), canvas.Height() + bandHeight);
+  // The picture written: the stage itself, or a copy with the karaoke band under it and the
+  // read-outs on it.
+  const bool decorated = options.karaoke || options.readouts;
+  Vell::Gfx::Image picture;
+  if (decorated) {
+    picture.Resize(canvas.Width(), canvas.Height() + bandHeight);
+  }
   Vell::Gfx::Image band(canvas.Width(), bandHeight);
+  const Vell::Gfx::Image& shown = decorated ? picture : canvas.Bitmap();
 
   Kesh::Render::Encoder encoder;
   std::string why;
-  if (!options.output.empty() && !encoder.Start({Absolute(options.output), picture.Width(),
-                                                 picture.Height(), Game::kFrameRate, kSampleRate},
-                                                &why)) {
+  if (!options.output.empty() &&
+      !encoder.Start({Absolute(options.output), canvas.Width(), canvas.Height() + bandHeight,
+                      Game::kFrameRate, kSampleRate},
+                     &why)) {
     return Fail(why);
   }
   Kesh::Game::Player& player = game.GetPlayer();
@@ -320,7 +327,7 @@ int Run(const Options& options) {
     if (written >= wantedMs) {
       break;
     }
-    {
+    if (decorated) {
       std::lock_guard<std::recursive_mutex> lock(hub->FrameLock());
       std::copy(canvas.Pixels(),
                 canvas.Pixels() +
@@ -341,15 +348,18 @@ int Run(const Options& options) {
     if (options.readouts) {
       Vell::Gfx::DrawReadouts(*text, picture, elapsedMs, counter);
     }
-    picture.Changed();
+    if (decorated) {
+      picture.Changed();
+    }
+    // Offline, only this thread draws: the stage can be read outside the frame lock.
     if (!options.output.empty() && (!encoder.WriteSound(sound.data(), kSamplesPerFrame, &why) ||
-                                    !encoder.WriteFrame(picture.Pixels(), &why))) {
+                                    !encoder.WriteFrame(shown.Pixels(), &why))) {
       return Fail(why);
     }
     if (!options.frames.empty()) {
       char name[32];
       std::snprintf(name, sizeof name, "frame-%06d.png", number);
-      if (!picture.SavePng(options.frames + "/" + name, &why)) {
+      if (!shown.SavePng(options.frames + "/" + name, &why)) {
         return Fail(why);
       }
     }
