@@ -252,7 +252,8 @@ class SynthOutput : public Output {
       result = self->RenderPart(done, until - done, nfx, fx, nout, out);
       done = until;
     }
-    // Whatever the period did not reach (sent after it ended) plays at the start of the next.
+    // A message sent after the period's end sounds at its last sample. Messages a failed render
+    // left unplayed go back to the queue, ahead of newer ones, for the next period.
     {
       std::lock_guard lock(self->pendingMutex);
       self->playing.erase(self->playing.begin(), self->playing.begin() + static_cast<long>(next));
