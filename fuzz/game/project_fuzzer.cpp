@@ -24,8 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Vell::Data::MemoryStg stateBytes(content.state);
   (void)state.Load(stateBytes);
   Kesh::Data::Tracks::Action actions;
-  Vell::Data::MemoryStg actionBytes(content.actions);
-  (void)actions.Load(actionBytes);
+  for (const std::vector<unsigned char>& body : content.actions) {
+    Vell::Data::MemoryStg actionBytes(body);
+    (void)actions.Load(actionBytes);
+  }
   Vell::Data::MemoryStg written;
   if (!Project::Write(written, {content.title, content.factor, content.style, &state, &content.song,
                                 "", &actions})) {

@@ -76,6 +76,40 @@ void Artist::Position(int newColumn, int newRow) {
   }
 }
 
+uint64_t Artist::ImageBytes(Vell::Data::Xml::Node* node) {
+  if (node == nullptr) {
+    return 0;
+  }
+  uint64_t bytes = 0;
+  // The same elements LoadXml reads sprites from.
+  for (auto child = node->FirstChild(); child; child = child->NextSibling()) {
+    if (!child->IsElement()) {
+      continue;
+    }
+    const std::string childName = child->GetName();
+    if (childName == "childs") {
+      for (auto body = child->FirstChild(); body; body = body->NextSibling()) {
+        if (body->IsElement()) {
+          bytes += Sprite::DecodedBytes(body.get(), 1);
+        }
+      }
+    } else if (childName == "animation") {
+      for (auto setNode = child->FirstChild(); setNode; setNode = setNode->NextSibling()) {
+        if (!setNode->IsElement() || Animation::KindOfName(setNode->GetName()) == 0) {
+          continue;
+        }
+        for (auto sprite = setNode->FirstChild(); sprite; sprite = sprite->NextSibling()) {
+          if (sprite->IsElement()) {
+            bytes += Sprite::DecodedBytes(sprite.get(), Animation::GetQuality());
+            break;
+          }
+        }
+      }
+    }
+  }
+  return bytes;
+}
+
 bool Artist::LoadXml(Vell::Data::Xml::Node* node) {
   if (node == nullptr) {
     return false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,6 +31,11 @@ class Artist : public Vell::Object, public Vell::ILoadableXml {
   // Reads "patch", "type", "name", "desc", "space", "place", "range", "priority", the body sprites
   // of "childs" and the sets of "animation", then takes the position of its cell.
   [[nodiscard]] bool LoadXml(Vell::Data::Xml::Node* node) override;
+
+  // The bytes the images of an artist element take once decoded: its body sprites and the sprites
+  // of its sets at the current animation quality. Read from the image files' headers, relative
+  // to the current directory, without loading anything.
+  static uint64_t ImageBytes(Vell::Data::Xml::Node* node);
 
   // The set of a kind (1 ... 13), or null.
   Animation::Set* GetSet(int kind) const;
@@ -62,6 +68,7 @@ class Artist : public Vell::Object, public Vell::ILoadableXml {
   Vell::Collections::List sprites;  // the body sprites, owned
   std::string desc;
   bool shown = true;
+  uint64_t imageBytes = 0;  // what ImageBytes gave when the artist was loaded
 
  private:
   std::vector<float> bodyOrder;  // each body sprite's own depth as loaded, in sprites order

@@ -1,6 +1,7 @@
 #include "artists/manager.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <optional>
@@ -31,6 +32,13 @@ std::unique_ptr<Xml::Node> OpenArtistIndex() {
                                               "': no \"profile/artists\" element");
   }
   return includes;
+}
+
+// A size for a message: "12.5 MiB".
+std::string Mebibytes(uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1 << 20));
+  return text;
 }
 
 // The artists folder could not be entered.
@@ -190,6 +198,37 @@ int Manager::TimesUsed(const Artist* artist) const {
                     [artist](const auto& entry) { return entry.second == artist; }));
 }
 
+uint64_t Manager::ImagesTaken() const {
+  uint64_t taken = 0;
+  for (const auto& artist : loadedArtists) {
+    taken += artist->imageBytes;
+  }
+  return taken;
+}
+
+bool Manager::MakeRoomForImages(uint64_t bytes) {
+  if (bytes > kImageBudgetBytes) {
+    return false;
+  }
+  if (ImagesTaken() + bytes <= kImageBudgetBytes) {
+    return true;
+  }
+  // Artists kept from earlier songs go first, oldest first.
+  std::vector<Artist*> unused;
+  for (const auto& artist : loadedArtists) {
+    if (!InUse(artist.get())) {
+      unused.push_back(artist.get());
+    }
+  }
+  for (Artist* artist : unused) {
+    DestroyArtist(artist);
+    if (ImagesTaken() + bytes <= kImageBudgetBytes) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void Manager::DestroyArtist(Artist* artist) {
   Layout::Instance()->Remove(artist);
   // Every patch the artist answers to forgets it, not only the one it was found under.
@@ -287,6 +326,7 @@ Artist* Manager::GetArtist(const Data::Tracks::Event* track) {
   }
   int chosen = list.front();
   bool found = false;
+  int leftOut = -1;  // a candidate whose artist did not fit in the images' budget
   {
     Vell::Platform::ScopedDirectory folder(kFolder);
     if (!folder.Ok()) {
@@ -320,7 +360,20 @@ Artist* Manager::GetArtist(const Data::Tracks::Event* track) {
         if (file->hasRange && !FitsRange(track, file->range)) {
           continue;
         }
+        const uint64_t imageBytes = Artist::ImageBytes(file->element.get());
+        if (!MakeRoomForImages(imageBytes)) {
+          leftOut = c;
+          std::string name = file->file;
+          file->element->ReadString("name", name);
+          Vell::Diagnostics::Report("Artist " + name + " (" + file->file +
+                                    ") is left out: its images need " + Mebibytes(imageBytes) +
+                                    " and the artists' images may take " +
+                                    Mebibytes(kImageBudgetBytes) + " in all, " +
+                                    Mebibytes(ImagesTaken()) + " of it taken");
+          continue;
+        }
         auto artist = std::make_unique<Artist>();
+        artist->imageBytes = imageBytes;
         try {
           artist->LoadXml(file->element.get());
         } catch (const std::exception& error) {
@@ -348,7 +401,8 @@ Artist* Manager::GetArtist(const Data::Tracks::Event* track) {
   Artist* result = nullptr;
   if (found) {
     result = loadedByPatch[chosen];
-  } else {
+  } else if (leftOut != chosen) {
+    // No artist for this patch, remembered; one left out for want of room is tried again later.
     loadedByPatch.try_emplace(chosen, nullptr);
   }
   if (result != nullptr) {

@@ -52,6 +52,10 @@ class Manager : public Vell::Singleton<Manager>, public Vell::ITriggerable {
   static constexpr const char* kPatchMap = "patchmap.xml";
   static constexpr const char* kIndex = "artists.xml";
   static constexpr int kPrograms = 128;
+  // What the decoded images of all loaded artists may take together. The shipped band takes
+  // 250 MiB at scale 1 and will take four times that with images for scale 2; an artist that
+  // does not fit (after artists the song does not use are dropped) is left out with a message.
+  static constexpr uint64_t kImageBudgetBytes = uint64_t{2} << 30;
 
   virtual ~Manager();
 
@@ -89,6 +93,11 @@ class Manager : public Vell::Singleton<Manager>, public Vell::ITriggerable {
 
   std::vector<int> CandidatesFor(int patch) const;
   bool InUse(const Artist* artist) const;
+  // Whether images of bytes more fit in the budget, dropping loaded artists the current song
+  // does not use when that makes room.
+  bool MakeRoomForImages(uint64_t bytes);
+  // The decoded images of the loaded artists, in bytes.
+  uint64_t ImagesTaken() const;
   void DestroyArtist(Artist* artist);
 
   std::map<int, Artist*> loadedByPatch;

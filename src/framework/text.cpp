@@ -100,4 +100,16 @@ std::vector<std::string_view> SplitCommas(std::string_view text) {
   return pieces;
 }
 
+std::string_view Utf8Prefix(std::string_view text, size_t maxBytes) {
+  if (text.size() <= maxBytes) {
+    return text;
+  }
+  size_t end = maxBytes;
+  // Back over the continuation bytes (10xxxxxx) of a character cut in two.
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+    --end;
+  }
+  return text.substr(0, end);
+}
+
 }  // namespace Vell::Text

@@ -24,4 +24,8 @@ double ToDouble(std::string_view text);
 // The pieces of text between commas; empty pieces are dropped.
 std::vector<std::string_view> SplitCommas(std::string_view text);
 
+// The longest start of UTF-8 text of at most maxBytes bytes that does not end inside a
+// character.
+std::string_view Utf8Prefix(std::string_view text, size_t maxBytes);
+
 }  // namespace Vell::Text

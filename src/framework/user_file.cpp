@@ -39,6 +39,29 @@ std::FILE* OpenTemporary(const std::filesystem::path& target, std::string& tempo
   return nullptr;
 }
 
+// Where a write to path lands: path itself, or for a symbolic link the file it points to (links
+// followed one after another), so that saving through a link keeps the link and updates its
+// target. A link whose target is missing resolves to that target, which the write creates.
+bool ResolveLinks(const std::filesystem::path& path, std::filesystem::path& target,
+                  std::string* why) {
+  constexpr int kMaxLinks = 40;  // as the system's own limit on links in a path
+  target = path;
+  for (int hops = 0; hops < kMaxLinks; ++hops) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(target, error))) {
+      return true;
+    }
+    std::filesystem::path next = std::filesystem::read_symlink(target, error);
+    if (error) {
+      Fail(why, "cannot write '" + path.string() + "': " + error.message());
+      return false;
+    }
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  Fail(why, "cannot write '" + path.string() + "': " + std::strerror(ELOOP));
+  return false;
+}
+
 }  // namespace
 
 bool WriteUserFile(const std::string& path, const UserFileWriter& write, std::string* why) {
@@ -46,10 +69,19 @@ bool WriteUserFile(const std::string& path, const UserFileWriter& write, std::st
     Fail(why, "cannot write a file without a name");
     return false;
   }
-  const std::filesystem::path target(path);
+  std::filesystem::path target;
+  if (!ResolveLinks(path, target, why)) {
+    return false;
+  }
   std::error_code error;
-  if (std::filesystem::is_directory(target, error)) {
+  const std::filesystem::file_status existing = std::filesystem::status(target, error);
+  if (std::filesystem::is_directory(existing)) {
     Fail(why, "cannot write '" + path + "': it is a folder");
+    return false;
+  }
+  if (std::filesystem::exists(existing) && !std::filesystem::is_regular_file(existing)) {
+    // Renaming over a device or a pipe would replace it rather than write to it.
+    Fail(why, "cannot write '" + path + "': it is not a regular file");
     return false;
   }
   std::string temporary;
@@ -81,6 +113,15 @@ bool WriteUserFile(const std::string& path, const UserFileWriter& write, std::st
   if (std::fclose(file) != 0 && ok) {
     ok = false;
     reason = std::strerror(errno);
+  }
+  if (ok && std::filesystem::exists(existing)) {
+    // The new file takes the old one's permissions, not the default ones of a new file.
+    std::filesystem::permissions(temporary, existing.permissions(),
+                                 std::filesystem::perm_options::replace, error);
+    if (error) {
+      ok = false;
+      reason = error.message();
+    }
   }
   if (ok) {
     std::filesystem::rename(temporary, target, error);

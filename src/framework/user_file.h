@@ -15,8 +15,10 @@ namespace Vell::Data {
 using UserFileWriter = std::function<bool(std::FILE* file, std::string* why)>;
 
 // Runs write on a new temporary file beside path, flushes it to disk and renames it to path.
-// On any failure the temporary file is removed, path is left as it was, and why tells the file
-// and what went wrong.
+// A symbolic link is followed: its target is replaced and the link stays. The new file keeps the
+// permissions of the file it replaces. A folder or another kind of file (a device, a pipe) is
+// refused. On any failure the temporary file is removed, path is left as it was, and why tells
+// the file and what went wrong.
 [[nodiscard]] bool WriteUserFile(const std::string& path, const UserFileWriter& write,
                                  std::string* why = nullptr);
 // The same for bytes already in memory.

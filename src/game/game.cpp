@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "app/log.h"
+#include "framework/file.h"
+#include "framework/user_file.h"
 #include "game/player.h"
 #include "game/project.h"
 #include "gfx/sprites.h"
@@ -44,6 +46,7 @@ bool Game::Open(const std::string& path) {
   if (!player->OpenSong(path)) {
     return false;
   }
+  songPath = path;
   songLoaded = true;
   return true;
 }
@@ -54,6 +57,7 @@ bool Game::Load(const char* path) {
   if (path == nullptr || !player->LoadProject(path, &why)) {
     Log("%s", why.c_str());
     player->Reset();
+    title.clear();
     return false;
   }
   songLoaded = true;
@@ -70,26 +74,37 @@ bool Game::Save(const char* path) {
 }
 
 bool Game::SaveProject(const std::string& path, std::string* why) {
+  if (!songLoaded) {
+    if (why != nullptr) {
+      *why = "no song is open";
+    }
+    return false;
+  }
   Project::Source source;
   source.title = title;
   source.factor = player->ProjectFactor();
-  source.state = &state;
   if (Styles::Style* style = player->CurrentStyle()) {
     source.style = style->GetName();
   }
+  // The song's own bytes when it came from a project, else the file of the song that is open
+  // (not whatever the playlist's current item has become since).
   source.song = player->SongBytes();
-  if (source.song == nullptr) {
-    Vell::Object* item = playlist.CurrentItem();
-    if (item == nullptr) {
-      if (why != nullptr) {
-        *why = "no song is open";
-      }
+  source.songPath = songPath;
+  source.actions = &player->Actions();
+  Vell::Data::MemoryStg bytes;
+  {
+    // No frame runs meanwhile, so the switches and the actions hold still while they are taken.
+    const std::lock_guard<std::recursive_mutex> frame(*services.frameLock);
+    State stored(state);
+    player->ShowEndSwitches(stored);
+    source.state = &stored;
+    if (!Project::Write(bytes, source, why)) {
       return false;
     }
-    source.songPath = item->GetName();
   }
-  source.actions = &player->Actions();
-  return Project::Save(path, source, why);
+  const std::vector<unsigned char>& content = bytes.Bytes();
+  return Vell::Data::WriteUserFile(
+      path, std::string_view(reinterpret_cast<const char*>(content.data()), content.size()), why);
 }
 
 void Game::Close() {
@@ -104,6 +119,8 @@ void Game::Close() {
   }
   songLoaded = false;
   player->Reset();
+  title.clear();
+  songPath.clear();
 }
 
 void Game::JoinThread() {

@@ -55,7 +55,8 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   // Loads a project file (after Close).
   bool Load(const char* path) override;
   // Writes the current show as a project file; a failure keeps an existing file whole and tells
-  // the user why.
+  // the user why. The switches stored are those the recorded show ends with (see
+  // Player::ShowEndSwitches).
   bool Save(const char* path) override;
   [[nodiscard]] bool SaveProject(const std::string& path, std::string* why = nullptr);
   // Ends the run (waiting for the frame thread, if one was started) and unloads the song.
@@ -122,6 +123,7 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   std::atomic<bool> stopRequested{true};
   bool offlineRun = false;
   std::string title;
+  std::string songPath;  // the song file that is open; empty for a project's own song
   std::unique_ptr<Player> player;
   Profile profile;
   State state;

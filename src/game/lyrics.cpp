@@ -2,10 +2,15 @@
 
 #include <utility>
 
+#include "framework/text.h"
+
 namespace Kesh::Game {
 
 namespace {
 bool StartsWith(const std::string& text, char c) { return !text.empty() && text[0] == c; }
+void Shorten(std::string& text) {
+  text.resize(Vell::Text::Utf8Prefix(text, LyricPage::kMaxSyllableBytes).size());
+}
 }  // namespace
 
 void LyricPage::Clear() {
@@ -44,6 +49,7 @@ void LyricPage::Build(const Audio::SongData& song, std::string first, uint32_t t
   if (StartsWith(first, '\r') || StartsWith(first, '/') || StartsWith(first, '\\')) {
     first.erase(0, 1);
   }
+  Shorten(first);
   paged = true;
   syllables.push_back(std::move(first));
   times.emplace(tick, 0);
@@ -69,6 +75,7 @@ void LyricPage::Build(const Audio::SongData& song, std::string first, uint32_t t
       text = "/" + text;
     }
     lineStart = false;
+    Shorten(text);
     times.emplace(next, static_cast<int>(syllables.size()));
     syllables.push_back(std::move(text));
   }

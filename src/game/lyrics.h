@@ -23,6 +23,9 @@ class LyricPage {
   // How far ahead of the position (ticks) a page is taken, and further while nothing is sung.
   static constexpr uint32_t kLookAhead = 80;
   static constexpr uint32_t kEarlyWindow = 500;
+  // A syllable is kept up to this many bytes (whole characters): the karaoke line shows a few
+  // dozen characters, and a song's text of megabytes must not be laid out at every frame.
+  static constexpr size_t kMaxSyllableBytes = 256;
 
   // Moves the page to the song position now (ticks).
   void Update(const Audio::SongData& song, uint32_t now);

@@ -19,6 +19,8 @@ namespace {
 bool IsDrumGroup(int patch) { return patch >= 200 && patch <= 203; }
 // The stage's centre: shadows fall away from it.
 constexpr double kStageCentreX = 407.5;
+// A style's stage lights: the three bottom ones (left, centre, right), then the three top ones.
+constexpr int kTopLightOffset = 3;
 }  // namespace
 
 Player::Player(Game& game, Vell::Gfx::Canvas& canvas) : game(game), canvas(canvas), scene("Main") {
@@ -369,12 +371,16 @@ bool Player::LoadProject(const std::string& path, std::string* why) {
   if (Styles::Manager* manager = StyleManager()) {
     manager->SelectByName(content.style);
   }
-  if (content.hasActions) {
-    Vell::Data::MemoryStg actionBytes(content.actions);
+  for (const std::vector<unsigned char>& body : content.actions) {
+    Vell::Data::MemoryStg actionBytes(body);
     if (!actions.Load(actionBytes)) {
       return fail(path + ": the recorded actions are damaged");
     }
   }
+  // The file holds the switches as the recorded show leaves them: the show starts from them with
+  // its recorded toggles undone.
+  RecordedToggles().ApplyTo(game.GetState());
+  applied = Flips();
   try {
     if (!Prepare()) {
       return fail(path + ": the song cannot be prepared");
@@ -407,6 +413,8 @@ void Player::ReadAhead(int count) {
 }
 
 bool Player::Reset() {
+  UndoAppliedToggles();
+  recordedAhead.clear();
   patchesByChannel.clear();
   actions.Clear();
   for (Animation* animation : animations) {
@@ -438,6 +446,9 @@ void Player::ResetPlayback() {
   lyrics.Clear();
   game.lastAudioMs = 0;
   firstFrame = true;
+  // Every run replays the recorded show from the switches the song starts with.
+  UndoAppliedToggles();
+  recordedAhead.clear();
   replayedUpTo = -1;
   songEndPosted = false;
   if (Audio::IPlayer* module = game.Module()) {
@@ -518,91 +529,177 @@ void Player::ReplayActions() {
   const Data::Tracks::Action::Container& all = actions.GetActions();
   for (auto it = all.upper_bound(replayedUpTo); it != all.end() && it->first <= currentFrame;
        ++it) {
-    RunAction(it->second->GetCode());
+    if (recordedAhead.erase(it->first) != 0) {
+      continue;  // recorded live in this run and applied then
+    }
+    RunRecorded(static_cast<ActionCode>(it->second->GetCode()));
   }
   if (currentFrame > replayedUpTo) {
     replayedUpTo = currentFrame;
   }
 }
 
-void Player::LiveAction(int code) {
-  if (game.GetState().recording) {
-    // One action a frame: a second click within the same frame goes to the next free frame
-    // rather than being lost.
-    int at = currentFrame;
-    while (actions.GetActions().count(at) != 0) {
-      ++at;
-    }
-    (void)actions.Add(at, code);
+void Player::LiveAction(ActionCode code) {
+  if (!game.GetState().recording || !game.GetState().running) {
+    RunAction(code);  // not part of the recorded show
+    return;
   }
-  RunAction(code);
+  // One action a frame: a second click within the same frame (or clicks while paused) go to the
+  // next free frames rather than being lost; having been applied now, they are not replayed in
+  // this run.
+  int at = replayedUpTo < 0 ? 0 : currentFrame;  // before the run's first frame: its start
+  while (actions.Get(at) != nullptr) {
+    ++at;
+  }
+  (void)actions.Add(at, static_cast<int>(code));
+  if (at > replayedUpTo) {
+    recordedAhead.insert(at);
+  }
+  RunRecorded(code);
 }
 
-void Player::RunAction(int code) {
-  State& state = game.GetState();
-  static const char* const kSeries[] = {"whistle", "bravo", "noise", "applause", "speech"};
-  Styles::Style* style = CurrentStyle();
+void Player::Flips::Note(ActionCode code) {
   switch (code) {
-    case 1:
+    case ActionCode::kToggleAutoFades:
+      fades = !fades;
+      break;
+    case ActionCode::kToggleAutoLights:
+      lights = !lights;
+      break;
+    case ActionCode::kToggleAutoCrowd:
+      crowd = !crowd;
+      break;
+    default:
+      break;
+  }
+}
+
+void Player::Flips::ApplyTo(State& state) const {
+  if (fades) {
+    state.autoFades = !state.autoFades;
+  }
+  if (lights) {
+    state.autoLights = !state.autoLights;
+  }
+  if (crowd) {
+    state.autoCrowd = !state.autoCrowd;
+  }
+}
+
+void Player::RunRecorded(ActionCode code) {
+  RunAction(code);
+  applied.Note(code);
+}
+
+void Player::UndoAppliedToggles() {
+  applied.ApplyTo(game.GetState());
+  applied = Flips();
+}
+
+Player::Flips Player::RecordedToggles() const {
+  Flips all;
+  for (const auto& [time, action] : actions.GetActions()) {
+    all.Note(static_cast<ActionCode>(action->GetCode()));
+  }
+  return all;
+}
+
+void Player::ShowEndSwitches(State& state) const {
+  applied.ApplyTo(state);            // back to the song's start
+  RecordedToggles().ApplyTo(state);  // and through every recorded toggle
+}
+
+void Player::RunAction(ActionCode code) {
+  State& state = game.GetState();
+  Styles::Style* style = CurrentStyle();
+  const auto crowd = [this, &state](const char* series) {
+    if (state.autoCrowd) {
+      return;
+    }
+    if (Audio::IPlayer* module = game.Module()) {
+      if (Audio::ICrowd* sounds = module->GetCrowd()) {
+        sounds->PlaySeries(series, 1.0f);
+      }
+    }
+  };
+  // The bottom and the top light of one side, together.
+  const auto stagePair = [&state, style](int side) {
+    if (state.autoLights || style == nullptr) {
+      return;
+    }
+    for (int index : {side, side + kTopLightOffset}) {
+      Styles::StageLight& light = style->stageLights[static_cast<size_t>(index)];
+      if (light.active) {
+        light.Reset();
+      } else {
+        light.Fire();
+      }
+    }
+  };
+  const auto searchLight = [&state, style](int index) {
+    if (!state.autoLights && style != nullptr) {
+      style->searchLights[static_cast<size_t>(index)].Fire();
+    }
+  };
+  switch (code) {
+    case ActionCode::kFadeDarker:
       if (!state.autoFades) {
         postFx.FadeIn(1, false);
       }
       break;
-    case 2:
+    case ActionCode::kFadeLighter:
       if (!state.autoFades) {
         postFx.FadeOut(false);
       }
       break;
-    case 4:
+    case ActionCode::kStrobe:
       if (!state.autoLights) {
         postFx.Strobe();
       }
       break;
-    case 5:
-    case 6:
-    case 7:
-      if (!state.autoLights && style != nullptr) {
-        // The bottom and the top light of that side, together.
-        for (int index : {code - 5, code - 5 + 3}) {
-          Styles::StageLight& light = style->stageLights[static_cast<size_t>(index)];
-          if (light.active) {
-            light.Reset();
-          } else {
-            light.Fire();
-          }
-        }
-      }
+    case ActionCode::kLeftStageLights:
+      stagePair(0);
       break;
-    case 8:
-    case 9:
-    case 10:
-      if (!state.autoLights && style != nullptr) {
-        style->searchLights[static_cast<size_t>(code - 8)].Fire();
-      }
+    case ActionCode::kCentreStageLights:
+      stagePair(1);
       break;
-    case 3:
+    case ActionCode::kRightStageLights:
+      stagePair(2);
+      break;
+    case ActionCode::kSearchLight0:
+      searchLight(0);
+      break;
+    case ActionCode::kSearchLight1:
+      searchLight(1);
+      break;
+    case ActionCode::kSearchLight2:
+      searchLight(2);
+      break;
+    case ActionCode::kToggleAutoFades:
       state.autoFades = !state.autoFades;
       break;
-    case 11:
+    case ActionCode::kToggleAutoLights:
       state.autoLights = !state.autoLights;
       break;
-    case 17:
+    case ActionCode::kToggleAutoCrowd:
       state.autoCrowd = !state.autoCrowd;
       break;
-    case 12:
-    case 13:
-    case 14:
-    case 15:
-    case 16:
-      if (!state.autoCrowd) {
-        if (Audio::IPlayer* module = game.Module()) {
-          if (Audio::ICrowd* crowd = module->GetCrowd()) {
-            crowd->PlaySeries(kSeries[code - 12], 1.0f);
-          }
-        }
-      }
+    case ActionCode::kWhistle:
+      crowd("whistle");
       break;
-    default:
+    case ActionCode::kBravo:
+      crowd("bravo");
+      break;
+    case ActionCode::kNoise:
+      crowd("noise");
+      break;
+    case ActionCode::kApplause:
+      crowd("applause");
+      break;
+    case ActionCode::kSpeech:
+      crowd("speech");
+      break;
+    case ActionCode::kNone:
       break;
   }
 }

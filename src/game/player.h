@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "effects/post_fx.h"
 #include "framework/exception.h"
 #include "framework/interfaces.h"
+#include "game/commands.h"
 #include "game/lyrics.h"
 #include "gfx/canvas.h"
 #include "gfx/sprites.h"
@@ -30,6 +32,7 @@ class Style;
 namespace Kesh::Game {
 
 class Game;
+class State;
 
 class Player : public Vell::ITrackable,
                public Vell::IRenderable,
@@ -103,9 +106,15 @@ class Player : public Vell::ITrackable,
   std::vector<float> FadeParams() const override;
   std::vector<float> StrobeParams() const override;
 
-  // A live effect from the stage controls (action codes 1-17): recorded at the current frame while
-  // the game records, then applied as its replay would be. Called inside the hub's frame lock.
-  void LiveAction(int code);
+  // A live effect from the stage controls: while the game records and a run is going, recorded at
+  // the current frame (a second one in the same frame at the next free frame, which this run then
+  // does not replay again), then applied as its replay would be. Called inside the hub's frame
+  // lock.
+  void LiveAction(ActionCode code);
+  // Sets the automation switches of state to where the recorded show leaves them: the switches
+  // the song starts with, every recorded toggle applied. This is what a project file stores, so
+  // that loading it (which undoes the recorded toggles again) starts the show as it was seen.
+  void ShowEndSwitches(State& state) const;
 
   LyricState GetLyricState() const { return lyrics.State(); }
   const LyricPage& Lyrics() const { return lyrics; }
@@ -124,8 +133,24 @@ class Player : public Vell::ITrackable,
   const std::multimap<int, int>& PatchesByChannel() const { return patchesByChannel; }
 
  private:
+  // Which automation switches a set of recorded toggles flips.
+  struct Flips {
+    bool fades = false;
+    bool lights = false;
+    bool crowd = false;
+    void Note(ActionCode code);
+    void ApplyTo(State& state) const;
+  };
+
   void ReplayActions();
-  void RunAction(int code);
+  void RunAction(ActionCode code);
+  // Runs a recorded action (replayed, or recorded live) and notes the toggles it applies.
+  void RunRecorded(ActionCode code);
+  // Flips back what the recorded toggles applied since the song's start, so the switches are
+  // those the song starts with.
+  void UndoAppliedToggles();
+  // What all the recorded toggles of the action list flip together.
+  Flips RecordedToggles() const;
   void ChooseStyle();
 
   Game& game;
@@ -146,6 +171,10 @@ class Player : public Vell::ITrackable,
   std::vector<unsigned char> songBytes;
   // Actions up to this frame have been replayed in this run.
   int replayedUpTo = -1;
+  // Frames after replayedUpTo whose actions were recorded live in this run (and applied then).
+  std::set<int> recordedAhead;
+  // The recorded toggles applied since the song's start in this run.
+  Flips applied;
   bool songEndPosted = false;
   PostFX postFx{this};
   Styles::Manager* styles = nullptr;

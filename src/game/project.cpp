@@ -1,6 +1,11 @@
 #include "game/project.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
 
 #include "framework/file.h"
 #include "framework/user_file.h"
@@ -116,6 +121,60 @@ bool CloseChunk(Vell::Data::File& stream, int start) {
          stream.Seek(end, 0);
 }
 
+// Copies the song file into the stream: its size, then exactly that many bytes. A song that is
+// missing, not a regular file, too large, unreadable or whose size changes while it is copied is
+// refused with the reason, so that a project never holds a song cut short.
+bool CopySong(Vell::Data::File& stream, const std::string& path, std::string* why) {
+  if (path.empty()) {
+    return Fail(why, "no song file to copy");
+  }
+  const std::string name = "the song '" + path + "'";
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (std::filesystem::is_directory(status)) {
+    return Fail(why, name + " is a folder");
+  }
+  if (!error && !std::filesystem::is_regular_file(status)) {
+    // Opening a pipe would wait for a writer.
+    return Fail(why, name + " is not a regular file");
+  }
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                             &std::fclose);
+  if (!file) {
+    return Fail(why, "cannot read " + name + ": " + std::strerror(errno));
+  }
+  const uintmax_t size = std::filesystem::file_size(path, error);
+  if (error) {
+    return Fail(why, "cannot read " + name + ": " + error.message());
+  }
+  if (size > kMaxSongBytes) {
+    return Fail(why, name + " is larger than " + std::to_string(kMaxSongBytes >> 20) + " MiB");
+  }
+  if (!WriteU32(stream, static_cast<uint32_t>(size))) {
+    return Fail(why, "a write stored fewer bytes than asked");
+  }
+  unsigned char block[256];
+  uintmax_t copied = 0;
+  size_t n = 0;
+  while ((n = std::fread(block, 1, sizeof block, file.get())) > 0) {
+    if (stream.Write(block, static_cast<int>(n)) != static_cast<int>(n)) {
+      return Fail(why, "a write stored fewer bytes than asked");
+    }
+    copied += n;
+    if (copied > size) {
+      break;
+    }
+  }
+  if (std::ferror(file.get()) != 0) {
+    return Fail(why, "cannot read " + name + ": " + std::strerror(errno));
+  }
+  if (copied != size) {
+    return Fail(why, name + " changed while it was copied: " + std::to_string(copied) +
+                         " bytes read of " + std::to_string(size));
+  }
+  return true;
+}
+
 }  // namespace
 
 bool Read(Vell::Data::File& stream, Content& content, std::string* why) {
@@ -176,9 +235,10 @@ bool Read(Vell::Data::File& stream, Content& content, std::string* why) {
   if (timeline.length == 0) {
     return Fail(why, "the timeline chunk is empty");
   }
-  content.hasActions = false;
   content.actions.clear();
-  if (stream.Tell() - timeline.start < timeline.length) {
+  // Every actions chunk inside the timeline, one after another (each is at least a header long,
+  // so the loop ends).
+  while (stream.Tell() - timeline.start < timeline.length) {
     Chunk actions;
     if (!ReadChunk(stream, kActionsChunk, actions, why)) {
       return false;
@@ -187,10 +247,11 @@ bool Read(Vell::Data::File& stream, Content& content, std::string* why) {
         actions.start + actions.length > timeline.start + static_cast<int64_t>(timeline.length)) {
       return Fail(why, "the actions chunk does not fit in the timeline chunk");
     }
-    if (!ReadBody(stream, actions, content.actions)) {
+    std::vector<unsigned char> body;
+    if (!ReadBody(stream, actions, body)) {
       return Fail(why, "the file ends inside the actions chunk");
     }
-    content.hasActions = true;
+    content.actions.push_back(std::move(body));
   }
   return true;
 }
@@ -224,19 +285,8 @@ bool Write(Vell::Data::File& stream, const Source& source, std::string* why) {
       return failed();
     }
   } else {
-    Vell::Data::FileStg file;
-    if (source.songPath.empty() || !file.Open(source.songPath.c_str(), "rb")) {
-      return Fail(why, "cannot read the song " + source.songPath);
-    }
-    if (!WriteU32(stream, static_cast<uint32_t>(file.GetSize()))) {
-      return failed();
-    }
-    unsigned char block[256];
-    int n = 0;
-    while ((n = file.Read(block, sizeof block)) > 0) {
-      if (stream.Write(block, n) != n) {
-        return failed();
-      }
+    if (!CopySong(stream, source.songPath, why)) {
+      return false;
     }
   }
   if (!CloseChunk(stream, chunk)) {

@@ -23,6 +23,8 @@ constexpr uint16_t kTimelineChunk = 0x3000;
 constexpr uint16_t kActionsChunk = 0x3010;
 constexpr uint32_t kVersion = 0x00010000;
 constexpr int kHeaderSize = 6;
+// The largest song file a project takes in: as large as the player module reads.
+constexpr uintmax_t kMaxSongBytes = 64u << 20;
 
 // What a project file holds, as read.
 struct Content {
@@ -30,10 +32,11 @@ struct Content {
   std::string title;
   float factor = 1.0f;
   std::string style;
-  std::vector<unsigned char> state;    // the state chunk's body
-  std::vector<unsigned char> song;     // the complete song file
-  bool hasActions = false;             // an actions chunk was found inside the timeline
-  std::vector<unsigned char> actions;  // its body: a count, then code and time per action
+  std::vector<unsigned char> state;  // the state chunk's body
+  std::vector<unsigned char> song;   // the complete song file
+  // The bodies of the actions chunks inside the timeline, in file order: each a count, then code
+  // and time per action.
+  std::vector<std::vector<unsigned char>> actions;
 };
 
 // What a project file is written from.

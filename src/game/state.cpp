@@ -16,6 +16,20 @@ std::array<std::atomic<bool>*, State::kSerialisedSize> Stored(State& s) {
 
 }  // namespace
 
+State::State(const State& other) : ISerializable(other) {
+  counterReadout = other.counterReadout.load();
+  timeReadout = other.timeReadout.load();
+  recording = other.recording.load();
+  karaoke = other.karaoke.load();
+  loop = other.loop.load();
+  paused = other.paused.load();
+  running = other.running.load();
+  autoLights = other.autoLights.load();
+  autoCrowd = other.autoCrowd.load();
+  autoFades = other.autoFades.load();
+  noClear = other.noClear.load();
+}
+
 void State::ResetDisplaySwitches() {
   counterReadout = false;
   timeReadout = true;

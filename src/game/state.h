@@ -15,6 +15,11 @@ class State : public Vell::ISerializable {
   // The number of bytes Save writes and Load reads.
   static constexpr int kSerialisedSize = 9;
 
+  State() = default;
+  // A snapshot of other's switches (each read once).
+  State(const State& other);
+  State& operator=(const State&) = delete;
+
   // Sets the display and automation switches to their reset values; recording, karaoke, loop,
   // paused and running keep theirs.
   void ResetDisplaySwitches();

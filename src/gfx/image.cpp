@@ -85,6 +85,18 @@ void Image::RowSpans(int y, const Span*& first, const Span*& last) const {
   last = spans.data() + rowSpanStart[y + 1];
 }
 
+uint64_t Image::DecodedPngBytes(const std::string& path) {
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  uint64_t bytes = 0;
+  if (png_image_begin_read_from_file(&png, path.c_str()) != 0 && png.width <= kMaxPngSide &&
+      png.height <= kMaxPngSide) {
+    bytes = uint64_t{png.width} * png.height * sizeof(uint32_t);
+  }
+  png_image_free(&png);
+  return bytes;
+}
+
 bool Image::LoadPng(const std::string& path, std::string* why) {
   Resize(0, 0);
   png_image png{};

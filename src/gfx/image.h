@@ -32,6 +32,9 @@ class Image {
   // image empty (0 × 0) and returns false with the file and libpng's message in why; nothing is
   // thrown.
   [[nodiscard]] bool LoadPng(const std::string& path, std::string* why = nullptr);
+  // The bytes the PNG file's pixels take once LoadPng has read them, from the file's header
+  // alone; 0 for a file LoadPng would refuse.
+  static uint64_t DecodedPngBytes(const std::string& path);
   // Writes the image as an 8-bit RGBA PNG, whole or not at all (framework/user_file.h); why
   // tells the file and libpng's message on failure.
   [[nodiscard]] bool SavePng(const std::string& path, std::string* why = nullptr) const;

@@ -1,5 +1,9 @@
 #include "gfx/lyric_page.h"
 
+#include <string_view>
+
+#include "framework/text.h"
+
 namespace Vell::Gfx {
 
 namespace {
@@ -36,8 +40,13 @@ std::vector<LyricLine> LayoutLyricPage(const std::vector<std::string>& syllables
   for (std::size_t i = first; i < count && out.size() < shown;) {
     LyricLine line{std::string(), 0};
     do {
-      const std::string& piece = syllables[i];
-      line.text += StartsLine(piece) ? piece.substr(1) : piece;
+      std::string_view piece = syllables[i];
+      if (StartsLine(syllables[i])) {
+        piece.remove_prefix(1);
+      }
+      if (line.text.size() < kMaxLyricLineBytes) {
+        line.text += Text::Utf8Prefix(piece, kMaxLyricLineBytes - line.text.size());
+      }
       if (current >= 0 && i <= static_cast<std::size_t>(current)) {
         line.sungBytes = line.text.size();
       }

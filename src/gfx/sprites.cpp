@@ -167,6 +167,34 @@ void Sprite::ScanBaseline() {
   }
 }
 
+uint64_t Sprite::DecodedBytes(Data::Xml::Node* node, int hold) {
+  if (node == nullptr) {
+    return 0;
+  }
+  std::string file;
+  if (node->ReadString("image", file)) {
+    return Image::DecodedPngBytes(file);
+  }
+  if (!node->ReadString("images", file)) {
+    return 0;
+  }
+  int first = 0;
+  int last = 0;
+  node->ReadInt("first", first);
+  node->ReadInt("last", last);
+  if (static_cast<int64_t>(last) - first >= kMaxSequenceEntries) {
+    return 0;  // LoadSequence refuses it
+  }
+  // The files LoadSequence reads: the first of every hold steps.
+  const int width = SequenceDigits(first, last);
+  const int64_t step = hold < 1 ? 1 : hold;
+  uint64_t bytes = 0;
+  for (int64_t a = first; a <= last; a += step) {
+    bytes += Image::DecodedPngBytes(SequenceFileName(file, static_cast<int>(a), width));
+  }
+  return bytes;
+}
+
 bool Sprite::LoadXml(Data::Xml::Node* node) {
   if (node == nullptr) {
     return false;

@@ -93,6 +93,11 @@ class Sprite : public Object,
   bool Reset() override;
   bool Prepare() override { return true; }
 
+  // The bytes the images a sprite element names (as LoadXml reads it, each image standing hold
+  // steps) take once decoded, from the files' headers; files that cannot be read count nothing.
+  // Image files are found relative to the current directory.
+  static uint64_t DecodedBytes(Data::Xml::Node* node, int hold);
+
   // The name of the image file a numbered sequence entry comes from.
   static std::string SequenceFileName(const std::string& prefix, int number, int width);
   static int SequenceDigits(int first, int last);

@@ -55,8 +55,17 @@ const std::vector<QRectF> kCrowdRegions = {{0.0 / 3, 0.0, 1.0 / 3, 0.5},
                                            {0.0, 0.5, 0.5, 0.5},
                                            {0.5, 0.5, 0.5, 0.5}};
 // Codes recorded by the regions (region index -> action code).
-constexpr int kLightCodes[8] = {8, 9, 10, 5, 6, 7, 0, 4};
-constexpr int kCrowdCodes[5] = {13, 15, 12, 14, 16};
+constexpr Game::ActionCode kLightCodes[8] = {Game::ActionCode::kSearchLight0,
+                                             Game::ActionCode::kSearchLight1,
+                                             Game::ActionCode::kSearchLight2,
+                                             Game::ActionCode::kLeftStageLights,
+                                             Game::ActionCode::kCentreStageLights,
+                                             Game::ActionCode::kRightStageLights,
+                                             Game::ActionCode::kNone,
+                                             Game::ActionCode::kStrobe};
+constexpr Game::ActionCode kCrowdCodes[5] = {Game::ActionCode::kBravo, Game::ActionCode::kApplause,
+                                             Game::ActionCode::kWhistle, Game::ActionCode::kNoise,
+                                             Game::ActionCode::kSpeech};
 
 // A data manager, or null when its files could not be loaded (the window then goes without it:
 // no style pictures, no artist list); the failure is logged once.
@@ -218,17 +227,19 @@ void Mainframe::AttachGame(Game::Game* attached) {
 void Mainframe::BuildToolBar() {
   auto* bar = Place(new QWidget(container), 3, 0, 818, 32);
   struct Tool {
-    int id;
+    Game::ToolCommand id;
     const char* skin;
     const char* tip;
     int left;
     void (Mainframe::*slot)();
   };
   const Tool list[] = {
-      {100, "open", "Open songs or a playlist (Ctrl+O)", 8, &Mainframe::OpenDialog},
-      {102, "settings", "Settings (Ctrl+F12)", 41, &Mainframe::Settings},
-      {103, "help", "Help (F1)", 67, &Mainframe::Help},
-      {101, "save", "Save the show as a project", 100, &Mainframe::SaveProject}};
+      {Game::ToolCommand::kOpen, "open", "Open songs or a playlist (Ctrl+O)", 8,
+       &Mainframe::OpenDialog},
+      {Game::ToolCommand::kSettings, "settings", "Settings (Ctrl+F12)", 41, &Mainframe::Settings},
+      {Game::ToolCommand::kHelp, "help", "Help (F1)", 67, &Mainframe::Help},
+      {Game::ToolCommand::kSave, "save", "Save the show as a project", 100,
+       &Mainframe::SaveProject}};
   for (const Tool& tool : list) {
     auto* button = new L::ImageButton(Skin(tool.skin), tr(tool.tip), bar);
     button->move(tool.left, 3);
@@ -240,70 +251,78 @@ void Mainframe::BuildToolBar() {
 void Mainframe::BuildTransport() {
   auto* bar = Place(new QWidget(container), 233, 647, 818, 686);
   struct Button {
-    int id;
+    Game::TransportCommand id;
     const char* skin;
     const char* tip;
     int left;
     int top;
   };
-  const Button list[] = {{103, "previous", "Previous song", 2, 6},
-                         {104, "play", "Play", 33, 6},
-                         {105, "stop", "Stop", 63, 6},
-                         {106, "pause", "Pause or resume", 86, 6},
-                         {107, "next", "Next song", 111, 6},
-                         {108, "loop", "Play the song again at its end", 136, 6},
-                         {102, "record", "Record the light show into the song", 168, 6},
-                         {121, "view-playlist", "Show the playlist", 195, 3},
-                         {101, "view-mixer", "Show the mixer", 253, 3},
-                         {100, "view-karaoke", "Show the karaoke words", 287, 3},
-                         {120, "logo", "About Tavro", 493, 3}};
+  const Button list[] = {
+      {Game::TransportCommand::kPrevious, "previous", "Previous song", 2, 6},
+      {Game::TransportCommand::kPlay, "play", "Play", 33, 6},
+      {Game::TransportCommand::kStop, "stop", "Stop", 63, 6},
+      {Game::TransportCommand::kPause, "pause", "Pause or resume", 86, 6},
+      {Game::TransportCommand::kNext, "next", "Next song", 111, 6},
+      {Game::TransportCommand::kLoop, "loop", "Play the song again at its end", 136, 6},
+      {Game::TransportCommand::kRecord, "record", "Record the light show into the song", 168, 6},
+      {Game::TransportCommand::kPlaylistView, "view-playlist", "Show the playlist", 195, 3},
+      {Game::TransportCommand::kMixerView, "view-mixer", "Show the mixer", 253, 3},
+      {Game::TransportCommand::kKaraokeView, "view-karaoke", "Show the karaoke words", 287, 3},
+      {Game::TransportCommand::kAbout, "logo", "About Tavro", 493, 3}};
   for (const Button& b : list) {
     auto* button = new L::ImageButton(Skin(b.skin), tr(b.tip), bar);
     button->move(b.left, b.top);
     transport[b.id] = button;
   }
-  connect(transport[103], &L::ImageButton::clicked, this, &Mainframe::Previous);
-  connect(transport[104], &L::ImageButton::clicked, this, [this] {
+  connect(transport[Game::TransportCommand::kPrevious], &L::ImageButton::clicked, this,
+          &Mainframe::Previous);
+  connect(transport[Game::TransportCommand::kPlay], &L::ImageButton::clicked, this, [this] {
     if (game != nullptr) {
       game->Play();
     }
     RefreshSwitches();
   });
-  connect(transport[105], &L::ImageButton::clicked, this, &Mainframe::Stop);
-  connect(transport[106], &L::ImageButton::clicked, this, &Mainframe::PauseOrPlay);
-  connect(transport[107], &L::ImageButton::clicked, this, &Mainframe::Next);
-  connect(transport[108], &L::ImageButton::clicked, this, [this] {
+  connect(transport[Game::TransportCommand::kStop], &L::ImageButton::clicked, this,
+          &Mainframe::Stop);
+  connect(transport[Game::TransportCommand::kPause], &L::ImageButton::clicked, this,
+          &Mainframe::PauseOrPlay);
+  connect(transport[Game::TransportCommand::kNext], &L::ImageButton::clicked, this,
+          &Mainframe::Next);
+  connect(transport[Game::TransportCommand::kLoop], &L::ImageButton::clicked, this, [this] {
     if (game != nullptr) {
       game->GetState().loop = !game->GetState().loop;
     }
     RefreshSwitches();
   });
-  connect(transport[102], &L::ImageButton::clicked, this, [this] {
+  connect(transport[Game::TransportCommand::kRecord], &L::ImageButton::clicked, this, [this] {
     if (game != nullptr) {
       game->GetState().recording = !game->GetState().recording;
     }
     RefreshSwitches();
   });
-  connect(transport[121], &L::ImageButton::clicked, this, [this] { ShowLowerView(kPlaylist); });
-  connect(transport[101], &L::ImageButton::clicked, this, [this] {
+  connect(transport[Game::TransportCommand::kPlaylistView], &L::ImageButton::clicked, this,
+          [this] { ShowLowerView(kPlaylist); });
+  connect(transport[Game::TransportCommand::kMixerView], &L::ImageButton::clicked, this, [this] {
     if (game != nullptr) {
       game->GetState().karaoke = false;
     }
     ShowLowerView(kMixer);
   });
-  connect(transport[100], &L::ImageButton::clicked, this, [this] {
+  connect(transport[Game::TransportCommand::kKaraokeView], &L::ImageButton::clicked, this, [this] {
     if (game != nullptr) {
       game->GetState().karaoke = true;
     }
     ShowLowerView(kKaraoke);
   });
-  connect(transport[120], &L::ImageButton::clicked, this, &Mainframe::About);
+  connect(transport[Game::TransportCommand::kAbout], &L::ImageButton::clicked, this,
+          &Mainframe::About);
 }
 
 void Mainframe::BuildStageControls() {
   auto* strip = Place(new QWidget(container), 3, 432, 818, 495);
-  auto toggle = [this, strip](int id, const char* skin, const char* tip, int left, int top,
-                              std::atomic<bool> Game::State::*field, int code) {
+  auto toggle = [this, strip](Game::StageCommand id, const char* skin, const char* tip, int left,
+                              int top, std::atomic<bool> Game::State::*field,
+                              Game::ActionCode code) {
     auto* button = new L::ImageButton(Skin(skin), tr(tip), strip);
     button->move(left, top);
     stageButtons[id] = button;
@@ -311,7 +330,7 @@ void Mainframe::BuildStageControls() {
       if (game == nullptr) {
         return;
       }
-      if (code != 0) {
+      if (code != Game::ActionCode::kNone) {
         LiveAction(code);  // records, then toggles through the action's own effect
       } else {
         (game->GetState().*field).store(!(game->GetState().*field).load());
@@ -319,31 +338,39 @@ void Mainframe::BuildStageControls() {
       RefreshSwitches();
     });
   };
-  toggle(103, "noclear",
+  toggle(Game::StageCommand::kNoClear, "noclear",
          "Show the stage picture and the shadows (off: the band plays on a bare, dark stage)", 32,
-         20, &Game::State::noClear, 0);
-  toggle(100, "counter", "Show the bar counter on the stage", 546, 20, &Game::State::counterReadout,
-         0);
-  toggle(101, "time", "Show the time on the stage", 644, 20, &Game::State::timeReadout, 0);
-  toggle(105, "auto", "Automatic fades", 309, 20, &Game::State::autoFades, 3);
-  toggle(108, "auto", "Automatic lights", 413, 20, &Game::State::autoLights, 11);
-  toggle(110, "auto", "Automatic crowd sounds", 515, 20, &Game::State::autoCrowd, 17);
+         20, &Game::State::noClear, Game::ActionCode::kNone);
+  toggle(Game::StageCommand::kCounterReadout, "counter", "Show the bar counter on the stage", 546,
+         20, &Game::State::counterReadout, Game::ActionCode::kNone);
+  toggle(Game::StageCommand::kTimeReadout, "time", "Show the time on the stage", 644, 20,
+         &Game::State::timeReadout, Game::ActionCode::kNone);
+  toggle(Game::StageCommand::kAutoFades, "auto", "Automatic fades", 309, 20,
+         &Game::State::autoFades, Game::ActionCode::kToggleAutoFades);
+  toggle(Game::StageCommand::kAutoLights, "auto", "Automatic lights", 413, 20,
+         &Game::State::autoLights, Game::ActionCode::kToggleAutoLights);
+  toggle(Game::StageCommand::kAutoCrowd, "auto", "Automatic crowd sounds", 515, 20,
+         &Game::State::autoCrowd, Game::ActionCode::kToggleAutoCrowd);
 
-  auto plain = [this, strip](int id, const char* skin, const char* tip, int left, int top) {
+  auto plain = [this, strip](Game::StageCommand id, const char* skin, const char* tip, int left,
+                             int top) {
     auto* button = new L::ImageButton(Skin(skin), tr(tip), strip);
     button->move(left, top);
     stageButtons[id] = button;
     return button;
   };
-  connect(plain(106, "fade-lighter", "Lighter", 281, 8), &L::ImageButton::clicked, this,
-          [this] { LiveAction(2); });
-  connect(plain(107, "fade-darker", "Darker", 281, 32), &L::ImageButton::clicked, this,
-          [this] { LiveAction(1); });
-  connect(plain(112, "transpose-up", "Transpose up a semitone", 254, 20), &L::ImageButton::clicked,
-          this, [this] { Transpose(1); });
-  connect(plain(113, "transpose-down", "Transpose down a semitone", 254, 32),
+  connect(plain(Game::StageCommand::kLighter, "fade-lighter", "Lighter", 281, 8),
+          &L::ImageButton::clicked, this, [this] { LiveAction(Game::ActionCode::kFadeLighter); });
+  connect(plain(Game::StageCommand::kDarker, "fade-darker", "Darker", 281, 32),
+          &L::ImageButton::clicked, this, [this] { LiveAction(Game::ActionCode::kFadeDarker); });
+  connect(
+      plain(Game::StageCommand::kTransposeUp, "transpose-up", "Transpose up a semitone", 254, 20),
+      &L::ImageButton::clicked, this, [this] { Transpose(1); });
+  connect(plain(Game::StageCommand::kTransposeDown, "transpose-down", "Transpose down a semitone",
+                254, 32),
           &L::ImageButton::clicked, this, [this] { Transpose(-1); });
-  connect(plain(102, "reset", "Reset the switches, the mixer and the transposition", 752, 20),
+  connect(plain(Game::StageCommand::kReset, "reset",
+                "Reset the switches, the mixer and the transposition", 752, 20),
           &L::ImageButton::clicked, this, [this] {
             if (game != nullptr) {
               game->ResetDisplaySwitches();
@@ -376,7 +403,7 @@ void Mainframe::BuildStageControls() {
   lightFrame->move(331, 4);
   lightFrame->setToolTip(tr("Search lights, stage lights and the strobe"));
   connect(lightFrame, &L::RegionFrame::RegionClicked, this, [this](int region) {
-    if (kLightCodes[region] != 0) {
+    if (kLightCodes[region] != Game::ActionCode::kNone) {
       LiveAction(kLightCodes[region]);
     }
   });
@@ -552,12 +579,11 @@ void Mainframe::RestoreStartDirectory() {
 
 bool Mainframe::Running() const { return game != nullptr && game->GetState().running; }
 
-void Mainframe::LiveAction(int code) {
+void Mainframe::LiveAction(Game::ActionCode code) {
   if (game == nullptr) {
     return;
   }
-  const bool toggles = code == 3 || code == 11 || code == 17;
-  if (!toggles && !Running()) {
+  if (!Game::TogglesSwitch(code) && !Running()) {
     return;  // effects need a running song
   }
   {
@@ -804,17 +830,17 @@ void Mainframe::ShowNotice(const QString& text) {
 }
 
 L::ImageButton* Mainframe::Transport(int id) const {
-  const auto found = transport.find(id);
+  const auto found = transport.find(static_cast<Game::TransportCommand>(id));
   return found == transport.end() ? nullptr : found->second;
 }
 
 L::ImageButton* Mainframe::Tool(int id) const {
-  const auto found = tools.find(id);
+  const auto found = tools.find(static_cast<Game::ToolCommand>(id));
   return found == tools.end() ? nullptr : found->second;
 }
 
 L::ImageButton* Mainframe::StageButton(int id) const {
-  const auto found = stageButtons.find(id);
+  const auto found = stageButtons.find(static_cast<Game::StageCommand>(id));
   return found == stageButtons.end() ? nullptr : found->second;
 }
 
@@ -888,24 +914,28 @@ void Mainframe::RefreshSwitches() {
     return;
   }
   const Game::State& state = game->GetState();
-  transport[108]->setChecked(state.loop);
-  transport[102]->setChecked(state.recording);
-  transport[106]->setChecked(state.paused);
-  transport[121]->setChecked(lowerView == kPlaylist);
-  transport[101]->setChecked(lowerView == kMixer);
-  transport[100]->setChecked(lowerView == kKaraoke);
+  transport[Game::TransportCommand::kLoop]->setChecked(state.loop);
+  transport[Game::TransportCommand::kRecord]->setChecked(state.recording);
+  transport[Game::TransportCommand::kPause]->setChecked(state.paused);
+  transport[Game::TransportCommand::kPlaylistView]->setChecked(lowerView == kPlaylist);
+  transport[Game::TransportCommand::kMixerView]->setChecked(lowerView == kMixer);
+  transport[Game::TransportCommand::kKaraokeView]->setChecked(lowerView == kKaraoke);
   for (auto& [id, button] : transport) {
     button->setCheckable(true);
   }
-  const std::pair<int, bool> toggles[] = {{103, state.noClear},     {100, state.counterReadout},
-                                          {101, state.timeReadout}, {105, state.autoFades},
-                                          {108, state.autoLights},  {110, state.autoCrowd}};
+  const std::pair<Game::StageCommand, bool> toggles[] = {
+      {Game::StageCommand::kNoClear, state.noClear},
+      {Game::StageCommand::kCounterReadout, state.counterReadout},
+      {Game::StageCommand::kTimeReadout, state.timeReadout},
+      {Game::StageCommand::kAutoFades, state.autoFades},
+      {Game::StageCommand::kAutoLights, state.autoLights},
+      {Game::StageCommand::kAutoCrowd, state.autoCrowd}};
   for (const auto& [id, on] : toggles) {
     stageButtons[id]->setCheckable(true);
     stageButtons[id]->setChecked(on);
   }
-  stageButtons[106]->setEnabled(!state.autoFades);
-  stageButtons[107]->setEnabled(!state.autoFades);
+  stageButtons[Game::StageCommand::kLighter]->setEnabled(!state.autoFades);
+  stageButtons[Game::StageCommand::kDarker]->setEnabled(!state.autoFades);
   lightFrame->setEnabled(!state.autoLights);
   crowdFrame->setEnabled(!state.autoCrowd);
   const Styles::Manager* styles = StylesOrNull();

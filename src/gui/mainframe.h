@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "game/commands.h"
 #include "game/frontend.h"
 #include "gui/qt_seams.h"
 #include "qtext/text_painter.h"
@@ -136,7 +137,7 @@ class Mainframe : public QWidget {
   void OnTimelinePaint();
   bool PaintStage(QPainter& painter);
   void DrawReadouts();
-  void LiveAction(int code);
+  void LiveAction(Game::ActionCode code);
   void Transpose(int delta);
   void RefreshMixerNames();
   void RefreshPlaylistView();
@@ -168,9 +169,9 @@ class Mainframe : public QWidget {
   QWidget* mixer = nullptr;
   std::vector<L::MixerStrip*> strips;
   L::TimeBar* timeline = nullptr;
-  std::map<int, L::ImageButton*> tools;
-  std::map<int, L::ImageButton*> transport;
-  std::map<int, L::ImageButton*> stageButtons;
+  std::map<Game::ToolCommand, L::ImageButton*> tools;
+  std::map<Game::TransportCommand, L::ImageButton*> transport;
+  std::map<Game::StageCommand, L::ImageButton*> stageButtons;
   L::RegionFrame* lightFrame = nullptr;
   L::RegionFrame* crowdFrame = nullptr;
   QLabel* transposeLabel = nullptr;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -397,6 +399,68 @@ TEST_F(ManagerTest, AnArtistWithHostileImagesLoadsWithEmptyFramesAndSaysWhich) {
   // The report names the file whole.
   EXPECT_EQ(Reports()[0].rfind("Sprite image not read: /", 0), 0u) << Reports()[0];
   EXPECT_NE(Reports()[0].find("/a1_slr_00.png: "), std::string::npos) << Reports()[0];
+}
+
+TEST_F(ManagerTest, TheArtistsImagesKeepWithinTheirBudget) {
+  Kesh::Artists::Animation::SetQuality(1);
+  // One 4096 x 4096 image (64 MiB decoded) stands for the images after the first of each set of
+  // an artist, up to count of them: the first images (read when an artist loads) stay small.
+  const std::string big = program.Path("artists/big.png");
+  ASSERT_TRUE(Vell::Gfx::Image(4096, 4096, 0xFF102030).SavePng(big));
+  const auto enlarge = [&](int id, int count) {
+    for (const Fixture::SetDef& set : Fixture::AllSets()) {
+      for (int i = 1; i < set.frames && count > 0; ++i, --count) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%02d", i);
+        const std::string file = program.Path("artists/a" + std::to_string(id) + "_" + set.element +
+                                              "_" + number + ".png");
+        std::filesystem::remove(file);
+        std::filesystem::create_symlink(big, file);
+      }
+    }
+  };
+  constexpr uint64_t kBig = uint64_t{4096} * 4096 * 4;
+  enlarge(1, 41);  // the pianist, 2624 MiB: more than all artists may take
+  enlarge(2, 20);  // keys, 1280 MiB
+  enlarge(3, 20);  // the bassist, 1280 MiB
+  ASSERT_GT(41 * kBig, Manager::kImageBudgetBytes);
+  ASSERT_LE(20 * kBig, Manager::kImageBudgetBytes);
+  ASSERT_GT(40 * kBig, Manager::kImageBudgetBytes);
+
+  Reports().clear();
+  Vell::Diagnostics::SetSink([](const std::string& line) { Reports().push_back(line); });
+  Manager* manager = Open();
+  ScopedDirectory root(program.Root());
+  auto piano = MakeTrack(0, *bars, {{}});
+  auto bass = MakeTrack(33, *bars, {{}});
+  // The pianist is left out and the piano goes to its next candidate; the bassist does not fit
+  // beside the keys this song plays.
+  Artist* keys = manager->GetArtist(piano.get());
+  Artist* bassist = manager->GetArtist(bass.get());
+  ASSERT_NE(keys, nullptr);
+  EXPECT_EQ(keys->GetName(), "Keys");
+  EXPECT_EQ(keys->imageBytes, 20 * kBig + (54 - 20) * 8 * 10 * 4 + 12 * 12 * 4);  // sets, body
+  const std::vector<std::string> firstSong = Reports();
+  // The next song drops the keys it does not use (they are gone), and the bassist fits.
+  manager->Reset();
+  Reports().clear();
+  Artist* later = manager->GetArtist(bass.get());
+  Vell::Diagnostics::SetSink(nullptr);
+
+  EXPECT_EQ(bassist, nullptr);
+  ASSERT_EQ(firstSong.size(), 2u);
+  EXPECT_EQ(firstSong[0],
+            "Artist Pianist (pianist.xml) is left out: its images need 2624.0 MiB "
+            "and the artists' images may take 2048.0 MiB in all, 0.0 MiB of it "
+            "taken");
+  EXPECT_EQ(
+      firstSong[1].rfind("Artist Bassist (bassist.xml) is left out: its images need 1280.", 0), 0u)
+      << firstSong[1];
+  ASSERT_NE(later, nullptr);
+  EXPECT_EQ(later->GetName(), "Bassist");
+  EXPECT_TRUE(Reports().empty());
+  ASSERT_EQ(manager->LoadedArtists().size(), 1u);
+  EXPECT_EQ(manager->LoadedArtists()[0].get(), later);
 }
 
 TEST(FitsRange, CountsBarsReachingUpAgainstBarsGoingBelow) {

@@ -90,4 +90,40 @@ TEST(UserFile, FailuresKeepThePreviousFileAndLeaveNothingBehind) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path / "folder"));
 }
 
+TEST(UserFile, WritesThroughLinksToTheirTargetKeepingItsMode) {
+  namespace fs = std::filesystem;
+  const TempDir dir;
+  fs::create_directory(dir.path / "real");
+  const fs::path target = dir.path / "real" / "show.kesh";
+  std::ofstream(target) << "old";
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  // A relative link to a relative link: each is resolved from its own folder.
+  fs::create_symlink("real/show.kesh", dir.path / "inner");
+  fs::create_directory(dir.path / "links");
+  fs::create_symlink("../inner", dir.path / "links" / "show.kesh");
+  const std::string link = (dir.path / "links" / "show.kesh").string();
+  std::string why;
+  ASSERT_TRUE(WriteUserFile(link, "new", &why)) << why;
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_TRUE(fs::is_symlink(dir.path / "inner"));
+  EXPECT_EQ(fs::read_symlink(link), "../inner");
+  EXPECT_EQ(Content(target.string()), "new");
+  EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(FilesIn(dir.path / "real"), 1) << "no temporary left beside the target";
+
+  // A link to a file not there yet creates it; a link loop and a link to a device are refused.
+  fs::create_symlink("real/new.m3u", dir.path / "dangling");
+  ASSERT_TRUE(WriteUserFile((dir.path / "dangling").string(), "list", &why)) << why;
+  EXPECT_EQ(Content((dir.path / "real" / "new.m3u").string()), "list");
+  EXPECT_TRUE(fs::is_symlink(dir.path / "dangling"));
+  fs::create_symlink("loop", dir.path / "loop");
+  EXPECT_FALSE(WriteUserFile((dir.path / "loop").string(), "x", &why));
+  EXPECT_EQ(why, "cannot write '" + (dir.path / "loop").string() + "': " + std::strerror(ELOOP));
+  fs::create_symlink("/dev/null", dir.path / "null");
+  EXPECT_FALSE(WriteUserFile((dir.path / "null").string(), "x", &why));
+  EXPECT_NE(why.find("not a regular file"), std::string::npos) << why;
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
 }  // namespace

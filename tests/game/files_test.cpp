@@ -265,14 +265,14 @@ TEST(ProjectFile, WritesTheLayoutByteForByteAndReadsItBack) {
   EXPECT_EQ(content.factor, 1.0f);
   EXPECT_EQ(content.state, (std::vector<unsigned char>{1, 0, 1, 1, 1, 1, 0, 0, 0}));
   EXPECT_EQ(content.song, song);
-  ASSERT_TRUE(content.hasActions);
+  ASSERT_EQ(content.actions.size(), 1u);
 
   // A project made from this project's content is the same file again.
   Kesh::Game::State restored;
   Vell::Data::MemoryStg stateBytes(content.state);
   ASSERT_TRUE(restored.Load(stateBytes));
   Kesh::Data::Tracks::Action restoredActions;
-  Vell::Data::MemoryStg actionBytes(content.actions);
+  Vell::Data::MemoryStg actionBytes(content.actions[0]);
   ASSERT_TRUE(restoredActions.Load(actionBytes));
   Project::Source again{
       content.title, content.factor, content.style, &restored, &content.song, "", &restoredActions};

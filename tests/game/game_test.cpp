@@ -10,60 +10,14 @@
 #include <future>
 #include <thread>
 
-#include "fakes.h"
 #include "game/player.h"
-#include "songs.h"
+#include "rig.h"
 
 namespace {
 
 using Kesh::Game::Game;
 using Kesh::Game::Player;
 using namespace std::chrono_literals;
-
-struct Rig {
-  explicit Rig(Kesh::Audio::SongData song, bool withModule = true) {
-    module.song = std::move(song);
-    Game::Services services;
-    services.module = withModule ? &module : nullptr;
-    services.moduleError = "cannot open /nowhere/audio.so";
-    services.loadMutex = &loadMutex;
-    services.frameLock = &frameLock;
-    services.frontEnd = {&mainWindow, &stage, &karaoke, &timeline, &messages};
-    game = std::make_unique<Game>(std::move(services), 815, 400);
-    std::ofstream(folder.Path("song.mid")) << "MThd";
-  }
-  ~Rig() { game.reset(); }
-
-  std::string Song() const { return folder.Path("song.mid"); }
-  // Runs the show without a thread, the module's clock moving 40 ms a frame while it plays.
-  void Frames(int count) {
-    for (int i = 0; i < count; ++i) {
-      game->RunOfflineFrame();
-      if (module.IsPlaying()) {
-        module.manualMs = module.manualMs + 40;
-      }
-    }
-  }
-  template <typename Predicate>
-  static bool WaitFor(Predicate predicate, std::chrono::milliseconds limit = 5s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!predicate()) {
-      if (std::chrono::steady_clock::now() > end) {
-        return false;
-      }
-      std::this_thread::sleep_for(1ms);
-    }
-    return true;
-  }
-
-  Songs::Folder folder;
-  Fakes::Module module;
-  Fakes::Window mainWindow, stage, karaoke, timeline;
-  Fakes::MessageBox messages;
-  std::timed_mutex loadMutex;
-  std::recursive_mutex frameLock;
-  std::unique_ptr<Game> game;
-};
 
 std::vector<int> Patches(const Player& player) {
   std::vector<int> patches;

@@ -8,6 +8,8 @@
 #include <filesystem>
 
 #include "audio/midi/midi_file.h"
+#include "gfx/lyric_page.h"
+#include "tavro/text_encoding.h"
 
 namespace {
 
@@ -123,6 +125,37 @@ TEST(LyricPage, PagesARealKaraokeFile) {
   ASSERT_EQ(turns.size(), 2u);
   EXPECT_EQ(turns[0], texts[pageStarts[0]].tick - 580 + 1);
   EXPECT_EQ(turns[1], texts[pageStarts[1]].tick - 80 + 1);
+}
+
+TEST(LyricPage, AHugeSyllableIsKeptAndLaidOutOnlyAsFarAsItCanBeShown) {
+  // Two-byte characters ("é") around the cut, so the cut must fall between characters.
+  std::string huge = "/";
+  for (int i = 0; i < 1 << 19; ++i) {
+    huge += "\xC3\xA9";  // a megabyte
+  }
+  Kesh::Audio::SongData song;
+  song.tracks.resize(1);
+  song.tracks[0].texts = {"\\la", huge, "/end"};
+  song.tracks[0].textTicks = {1000, 2000, 3000};
+  Kesh::Game::LyricPage page;
+  page.Update(song, 500);  // the page comes ahead of its first syllable
+  page.Update(song, 2100);
+  ASSERT_EQ(page.Syllables().size(), 3u);
+  const std::string& kept = page.Syllables()[1];
+  EXPECT_LE(kept.size(), Kesh::Game::LyricPage::kMaxSyllableBytes);
+  EXPECT_GE(kept.size(), Kesh::Game::LyricPage::kMaxSyllableBytes - 1);
+  EXPECT_EQ(kept.substr(0, 3), "/\xC3\xA9");
+  EXPECT_TRUE(Vell::Text::IsValidUtf8(kept));
+  EXPECT_EQ(page.CurrentSyllable(), 1);
+
+  // However many and however long the syllables of a line, it is laid out up to its limit.
+  const std::vector<std::string> many(5000, "\xC3\xA9\xC3\xA9x");
+  const std::vector<Vell::Gfx::LyricLine> lines = Vell::Gfx::LayoutLyricPage(many, 4000, 1);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_LE(lines[0].text.size(), Vell::Gfx::kMaxLyricLineBytes);
+  EXPECT_GT(lines[0].text.size(), Vell::Gfx::kMaxLyricLineBytes - 5);
+  EXPECT_TRUE(Vell::Text::IsValidUtf8(lines[0].text));
+  EXPECT_EQ(lines[0].sungBytes, lines[0].text.size()) << "the cut part is all sung";
 }
 
 }  // namespace
