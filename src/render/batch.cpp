@@ -47,6 +47,7 @@ constexpr int kExitSignalBase = 128;
 constexpr size_t kKeptErrorBytes = 64 * 1024;
 // How often the progress line is redrawn and finished children are collected.
 constexpr int kPollMs = 250;
+constexpr auto kRedraw = std::chrono::milliseconds(kPollMs);
 
 // The options of the single-song renderer that a batch hands on to each song, with whether they
 // take a value. Paths among the values are made absolute first.
@@ -494,20 +495,28 @@ class Runner {
         fds.push_back({entry.errorFd, POLLIN, 0});
       }
     }
-    ::poll(fds.data(), fds.size(), kPollMs);
+    if (::poll(fds.data(), fds.size(), kPollMs) == 0 || Clock::now() - drawn > kRedraw) {
+      Progress();
+    }
     for (Entry& entry : entries) {
       if (entry.status != Status::kRunning) {
         continue;
       }
-      Drain(entry);
+      if (entry.errorFd >= 0) {
+        Drain(entry);
+      }
       int status = 0;
       const pid_t done = ::waitpid(entry.pid, &status, WNOHANG);
       if (done != entry.pid) {
         continue;
       }
-      Drain(entry);
-      ::close(entry.errorFd);
-      entry.errorFd = -1;
+      if (entry.errorFd >= 0) {
+        Drain(entry);
+      }
+      if (entry.errorFd >= 0) {
+        ::close(entry.errorFd);
+        entry.errorFd = -1;
+      }
       entry.seconds = std::chrono::duration<double>(Clock::now() - entry.began).count();
       if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
         entry.status = Status::kRendered;
@@ -535,7 +544,6 @@ class Runner {
       entry.errors.shrink_to_fit();
       Finished(entry);
     }
-    Progress();
   }
 
   // A renderer stopped by a signal may have had no time to stop its ffmpeg and remove the
@@ -559,7 +567,13 @@ class Runner {
       if (n < 0 && errno == EINTR) {
         continue;
       }
-      if (n <= 0) {
+      if (n == 0) {
+        // The end of its output: the renderer is ending; it is collected by waitpid.
+        ::close(entry.errorFd);
+        entry.errorFd = -1;
+        return;
+      }
+      if (n < 0) {
         return;
       }
       entry.errors.append(buffer, static_cast<size_t>(n));
@@ -611,6 +625,7 @@ class Runner {
                  finished, entries.size(), rendered, skipped, failed, Running(), time.c_str());
     std::fflush(stderr);
     shown = true;
+    drawn = Clock::now();
   }
 
   void ClearProgress() {
@@ -660,6 +675,7 @@ class Runner {
   int threads = 1;
   std::string self;
   Clock::time_point began;
+  Clock::time_point drawn;
   int finished = 0;
   int rendered = 0;
   int skipped = 0;
