@@ -750,8 +750,8 @@ bool CollectSongs(const std::vector<std::string>& inputs, const std::string& out
     std::error_code error;
     if (fs::is_directory(input, error)) {
       std::vector<fs::path> found;
-      fs::recursive_directory_iterator walk(input, fs::directory_options::follow_directory_symlink,
-                                            error);
+      // Links to folders are not followed: a link to a parent folder would never end.
+      fs::recursive_directory_iterator walk(input, error);
       for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
         const int kind = Game::Playlist::Classify(walk->path().string());
         if ((kind == Game::Playlist::kSong || kind == Game::Playlist::kProject) &&
