@@ -9,9 +9,12 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 
 #include "game/hub.h"
 #include "gui/mainframe.h"
+#include "tavro/version.h"
 
 namespace {
 
@@ -38,19 +41,55 @@ void CatchQuitSignals() {
   }
 }
 
+const char* const kUsage =
+    "usage: tavro [FILE...]\n"
+    "Plays MIDI songs (.mid, .kar), projects (.kesh) or one playlist (.m3u) as a stage show.\n"
+    "  -h, --help     prints this and ends\n"
+    "  --version      prints the version and ends\n"
+    "Qt's own options (-platform NAME, -style NAME, ...) are accepted too; see tavro(1).\n";
+
+// --help and --version are answered before the window system is touched, so they work without a
+// display. "--" ends the options: what follows is a file even when it begins with "-".
+bool AnswerInformationOptions(int argc, char** argv, int* status) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--") == 0) {
+      break;
+    }
+    if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      *status = 0;
+      return true;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("tavro %s\n", Tavro::kVersion);
+      *status = 0;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (int status = 0; AnswerInformationOptions(argc, argv, &status)) {
+    return status;
+  }
   QApplication app(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Quillon"));
   QCoreApplication::setApplicationName(QStringLiteral("Tavro"));
-  QCoreApplication::setApplicationVersion(QStringLiteral(TAVRO_VERSION));
+  QCoreApplication::setApplicationVersion(QString::fromLatin1(Tavro::kVersion));
   CatchQuitSignals();
 
   // Files are taken relative to the folder the user started from, before the program moves to
   // its data folder (config, artists, styles), which every data path is relative to.
   QStringList files;
+  bool options = true;
   for (const QString& argument : QCoreApplication::arguments().mid(1)) {
+    if (options && argument == QStringLiteral("--")) {
+      options = false;
+      continue;
+    }
     files << QFileInfo(argument).absoluteFilePath();
   }
   const QString data = QString::fromStdString(Kesh::Hub::DataDirectory());

@@ -133,6 +133,9 @@ bool Encoder::Start(const Settings& given, std::string* why) {
     args.insert(args.end(), {"-c:v", "libx264", "-preset", settings.preset, "-crf", "20", "-c:a",
                              "aac", "-aac_coder", "fast", "-b:a", "192k"});
   }
+  if (settings.threads > 0) {
+    args.insert(args.end(), {"-threads", std::to_string(settings.threads)});
+  }
   args.insert(args.end(), {"-f", format, temporary});
 
   int video[2];

@@ -21,6 +21,7 @@ class Encoder {
     int frameRate = 25;
     int sampleRate = 44100;
     std::string preset = "veryfast";  // the H.264 speed preset
+    int threads = 0;                  // the encoders' threads; 0 lets ffmpeg choose
   };
 
   Encoder() = default;

@@ -23,8 +23,10 @@
 #include "gfx/text.h"
 #include "platform/platform.h"
 #include "qtext/text_painter.h"
+#include "render/batch.h"
 #include "render/encoder.h"
 #include "styles/manager.h"
+#include "tavro/version.h"
 
 namespace {
 
@@ -37,7 +39,8 @@ constexpr int kSamplesPerFrame = kSampleRate / Game::kFrameRate;
 const char* const kUsage =
     "usage: tavro-render SONG.mid|.kar|.kesh [-o OUT.mp4|.mkv|.webm] [--frames DIR]\n"
     "                    [--style NAME] [--start SECONDS] [--seconds N] [--no-crowd]\n"
-    "                    [--karaoke] [--readouts] [--soundfont PATH] [--data DIR]\n";
+    "                    [--karaoke] [--readouts] [--soundfont PATH] [--data DIR]\n"
+    "                    [--threads N]\n";
 
 struct Options {
   std::string song;
@@ -48,6 +51,7 @@ struct Options {
   std::string data;
   double start = 0;
   double seconds = -1;
+  int threads = 0;  // ffmpeg's threads; 0 lets it choose
   bool crowd = true;
   bool karaoke = false;
   bool readouts = false;
@@ -128,6 +132,17 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
         return false;
       }
       (arg == "--start" ? options.start : options.seconds) = number;
+    } else if (arg == "--threads") {
+      if (!next(value)) {
+        return false;
+      }
+      double number = 0;
+      if (!ParseNumber(value.c_str(), number) || number < 1 || number > 256 ||
+          number != std::floor(number)) {
+        error = "--threads needs a whole number from 1, not \"" + value + "\"";
+        return false;
+      }
+      options.threads = static_cast<int>(number);
     } else if (arg == "--no-crowd") {
       options.crowd = false;
     } else if (arg == "--karaoke") {
@@ -136,6 +151,10 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
       options.readouts = true;
     } else if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
+      std::fputs(Kesh::Render::Batch::kUsage, stdout);
+      std::exit(0);
+    } else if (arg == "--version") {
+      std::printf("tavro-render %s\n", Tavro::kVersion);
       std::exit(0);
     } else if (!arg.empty() && arg[0] == '-') {
       error = "unknown option " + arg;
@@ -281,7 +300,7 @@ int Run(const Options& options) {
   std::string why;
   if (!options.output.empty() &&
       !encoder.Start({Absolute(options.output), canvas.Width(), canvas.Height() + bandHeight,
-                      Game::kFrameRate, kSampleRate},
+                      Game::kFrameRate, kSampleRate, "veryfast", options.threads},
                      &why)) {
     return Fail(why);
   }
@@ -398,6 +417,10 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Several songs, a folder or a playlist: each song is rendered by a child of its own.
+  if (Kesh::Render::Batch::IsBatch(argc, argv)) {
+    return Kesh::Render::Batch::Run(argc, argv);
+  }
   Options options;
   std::string error;
   if (!Parse(argc, argv, options, error)) {

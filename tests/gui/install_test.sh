@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The installed program: installs a build into a fresh prefix and runs it from an unrelated folder
-# with its own HOME and XDG_CONFIG_HOME. Checks the layout (binaries, modules, read-only data,
-# desktop entry, MIME description, icons, man pages), that no binary points back into the build,
+# with its own HOME and XDG_CONFIG_HOME. Checks the layout (binaries, modules, data that only its
+# owner may change, desktop entry, MIME description, catalogue entry, icons, man pages), that no
+# binary points back into the build,
 # that tavro-render makes a 2 s video of a demo song (checked with ffprobe), that tavro-inspect
 # reads one, that the window (offscreen) keeps its profile in $XDG_CONFIG_HOME/tavro when told to
 # stop, and that nothing was written into the prefix.
@@ -22,7 +23,8 @@ fi
 
 for file in bin/tavro-render bin/tavro-inspect lib/tavro/audio.so lib/tavro/libovatix.so \
   share/tavro/config/animation.xml share/tavro/artists/artists.xml share/tavro/help/index.html \
-  share/tavro/demo/demo.m3u share/man/man1/tavro-render.1 share/man/man1/tavro-inspect.1; do
+  share/tavro/demo/demo.m3u share/man/man1/tavro-render.1.gz share/man/man1/tavro-inspect.1.gz \
+  share/doc/tavro/copyright share/doc/tavro/changelog.gz; do
   [ -f "$prefix/$file" ] || fail "$file not installed"
 done
 gui=0
@@ -30,15 +32,17 @@ if [ -x "$build/program/tavro" ]; then
   gui=1
   for file in bin/tavro share/applications/tavro.desktop share/mime/packages/tavro.xml \
     share/icons/hicolor/scalable/apps/tavro.svg share/icons/hicolor/48x48/apps/tavro.png \
-    share/icons/hicolor/256x256/apps/tavro.png share/man/man1/tavro.1; do
+    share/icons/hicolor/256x256/apps/tavro.png share/man/man1/tavro.1.gz \
+    share/metainfo/org.quillon.Tavro.metainfo.xml; do
     [ -f "$prefix/$file" ] || fail "$file not installed"
   done
   grep -q '^Exec=tavro %F$' "$prefix/share/applications/tavro.desktop" || fail "desktop Exec line"
   grep -q 'glob pattern="\*.kesh"' "$prefix/share/mime/packages/tavro.xml" || fail "MIME glob"
 fi
-# Every data file is read-only; the installed tree must not be copied back into the build.
-writable=$(find "$prefix/share/tavro" -type f -perm /222 | head -n 3)
-[ -z "$writable" ] || fail "writable data files: $writable"
+# Data files are 0644 and folders 0755: only their owner may change them, and the owner of a
+# user-owned prefix can delete them.
+odd=$(find "$prefix/share/tavro" \( -type f ! -perm 644 \) -o \( -type d ! -perm 755 \) | head -n 3)
+[ -z "$odd" ] || fail "data not 0644 files in 0755 folders: $odd"
 for binary in "$prefix"/bin/* "$prefix"/lib/tavro/*.so; do
   if readelf -d "$binary" 2>/dev/null | grep -E 'R(UN)?PATH' | grep -q "$build"; then
     fail "$binary keeps a path into the build folder"

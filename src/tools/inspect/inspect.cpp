@@ -1,6 +1,6 @@
-// tavro-inspect [--analysis] FILE...: what the MIDI reader makes of each file, or why it refuses
-// it; with --analysis also the note analysis of each song. Exit status 0 when every file opened
-// (and, with --analysis, analysed), 1 otherwise.
+// tavro-inspect [--analysis] [--] FILE...: what the MIDI reader makes of each file, or why it
+// refuses it; with --analysis also the note analysis of each song. Exit status 0 when every file
+// opened (and, with --analysis, analysed), 1 otherwise, 2 for bad options.
 #include <cstdio>
 #include <set>
 #include <string>
@@ -8,6 +8,7 @@
 
 #include "audio/midi/midi_file.h"
 #include "audio/midi/tempo_map.h"
+#include "tavro/version.h"
 #include "tools/inspect/report.h"
 
 namespace {
@@ -86,20 +87,40 @@ void Describe(const char* path, const MidiFile& file) {
   }
 }
 
+const char* const kUsage =
+    "usage: tavro-inspect [--analysis] [--] FILE...\n"
+    "Shows what the MIDI reader makes of each file, or why it refuses it.\n"
+    "  --analysis     also prints the note analysis of each song\n"
+    "  -h, --help     prints this and ends\n"
+    "  --version      prints the version and ends\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<const char*> paths;
   bool analysis = false;
+  bool options = true;
   for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--analysis") {
-      analysis = true;
-    } else {
+    const std::string arg = argv[i];
+    if (!options || arg.empty() || arg[0] != '-' || arg == "-") {
       paths.push_back(argv[i]);
+    } else if (arg == "--") {
+      options = false;
+    } else if (arg == "--analysis") {
+      analysis = true;
+    } else if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::printf("tavro-inspect %s\n", Tavro::kVersion);
+      return 0;
+    } else {
+      std::fprintf(stderr, "tavro-inspect: unknown option %s\n%s", arg.c_str(), kUsage);
+      return 2;
     }
   }
   if (paths.empty()) {
-    std::fprintf(stderr, "usage: tavro-inspect [--analysis] FILE...\n");
+    std::fprintf(stderr, "tavro-inspect: no file given\n%s", kUsage);
     return 2;
   }
   const std::string settings = analysis ? Kesh::Data::FindAnalysisSettings() : std::string();
