@@ -10,6 +10,10 @@
 # ../lib/tavro), so the prefix can be anywhere; nothing of ours is linked as a shared library.
 set(TAVRO_READ_ONLY OWNER_READ GROUP_READ WORLD_READ)
 set(TAVRO_EXECUTABLE OWNER_READ OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# Folders keep the owner's write bit (755), so that whoever installed the program can remove it;
+# the files in them stay read-only.
+set(TAVRO_FOLDER OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
+                 WORLD_EXECUTE)
 
 foreach(program IN ITEMS tavro tavro-render tavro-inspect)
   if(TARGET ${program})
@@ -25,7 +29,7 @@ endforeach()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tavro
         FILE_PERMISSIONS ${TAVRO_READ_ONLY}
-        DIRECTORY_PERMISSIONS ${TAVRO_EXECUTABLE})
+        DIRECTORY_PERMISSIONS ${TAVRO_FOLDER})
 
 if(TARGET tavro)
   install(FILES ${PROJECT_SOURCE_DIR}/dist/tavro.desktop

@@ -39,6 +39,9 @@ fi
 # Every data file is read-only; the installed tree must not be copied back into the build.
 writable=$(find "$prefix/share/tavro" -type f -perm /222 | head -n 3)
 [ -z "$writable" ] || fail "writable data files: $writable"
+# ...in folders that their owner may change, so that a user's own install can be removed.
+locked=$(find "$prefix/share/tavro" -type d ! -perm -u=w | head -n 3)
+[ -z "$locked" ] || fail "data folders without the owner's write bit: $locked"
 for binary in "$prefix"/bin/* "$prefix"/lib/tavro/*.so; do
   if readelf -d "$binary" 2>/dev/null | grep -E 'R(UN)?PATH' | grep -q "$build"; then
     fail "$binary keeps a path into the build folder"
