@@ -5,12 +5,12 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
 
 #include "game/hub.h"
+#include "gui/local_files.h"
 #include "gui/mainframe.h"
 
 namespace {
@@ -49,9 +49,10 @@ int main(int argc, char** argv) {
 
   // Files are taken relative to the folder the user started from, before the program moves to
   // its data folder (config, artists, styles), which every data path is relative to.
-  QStringList files;
-  for (const QString& argument : QCoreApplication::arguments().mid(1)) {
-    files << QFileInfo(argument).absoluteFilePath();
+  // The arguments' bytes, not QCoreApplication::arguments(): a file name need not be UTF-8.
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    files.push_back(Kesh::GUI::AbsolutePath(argv[i]));
   }
   const QString data = QString::fromStdString(Kesh::Hub::DataDirectory());
   if (!data.isEmpty()) {
@@ -76,7 +77,7 @@ int main(int argc, char** argv) {
       window.Quit();
     });
     window.show();
-    if (!files.isEmpty()) {
+    if (!files.empty()) {
       QTimer::singleShot(0, &window, [&window, files] { window.OpenFiles(files); });
     }
     status = QApplication::exec();
