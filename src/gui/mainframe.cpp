@@ -29,6 +29,7 @@
 #include "gui/file_dialogs.h"
 #include "gui/local_files.h"
 #include "gui/playlist_run.h"
+#include "gui/song_opener.h"
 #include "styles/manager.h"
 #include "widgets/image_button.h"
 #include "widgets/lyric_pane.h"
@@ -730,28 +731,7 @@ bool Mainframe::OpenItem(const std::string& path, std::string* why) {
     *why = "the window is closing";
     return false;
   }
-  if (!IsReadableFile(path, why)) {
-    return false;
-  }
-  game->RequestStop();
-  const std::lock_guard<std::timed_mutex> load(*core.loadMutex);
-  // What the game would show in a box becomes the reason: the run goes on.
-  std::string told;
-  messages.Divert([&told](const std::string& text) { told = text; });
-  bool opened = false;
-  try {
-    opened = game->Open(path);
-    if (opened) {
-      game->Play();
-    }
-  } catch (const std::exception& error) {
-    told = error.what();
-  }
-  messages.Divert(nullptr);
-  if (!opened) {
-    *why = !told.empty() ? told : "not a song or a project that can be played";
-  }
-  return opened;
+  return OpenAndPlay(*game, *core.loadMutex, messages, path, why);
 }
 
 void Mainframe::Previous() {
