@@ -60,6 +60,7 @@ class List : public IEnumerable<Object*>, public IList {
     elements.insert(position, element);
   }
   Container& Elements() { return elements; }
+  const Container& Elements() const { return elements; }
 
  private:
   Container elements;

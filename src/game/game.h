@@ -49,8 +49,8 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   // Ends the run and unloads the song.
   virtual ~Game();
 
-  // A song (".mid", ".kar", any case) or a project (".kesh"); anything else is refused. A run that
-  // is going is asked to stop first.
+  // A song (".mid", ".midi", ".kar", any case) or a project (".kesh"); anything else is refused.
+  // A run that is going is asked to stop first.
   bool Open(const std::string& path);
   // Loads a project file (after Close).
   bool Load(const char* path) override;

@@ -48,10 +48,17 @@ Hub::Hub() {
     }
   }
   const std::string path = directory + "/" + kModuleFile;
-  const int index = modules->Load(path);
-  if (index == -1) {
+  int index = -1;
+  try {
+    index = modules->Load(path);
+  } catch (const Moduling::InvalidModuleException& error) {
+    // A library that is not our player module: the program goes on without one and says why.
+    Log("%s: %s", error.ToString().c_str(), error.Detail().c_str());
+    moduleError = error.Detail().empty() ? error.ToString() : error.Detail();
+  }
+  if (index == -1 && moduleError.empty()) {
     moduleError = modules->LastError().empty() ? "cannot open " + path : modules->LastError();
-  } else {
+  } else if (index != -1) {
     Moduling::Module* module = modules->At(index);
     player = module != nullptr
                  ? static_cast<Audio::IPlayer*>(module->Query(Audio::kPlayerInterfaceId))

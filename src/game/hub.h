@@ -63,8 +63,9 @@ class Hub : public Vell::Singleton<Hub> {
  private:
   friend class Vell::Singleton<Hub>;
   // Start-up: logs the system and the start time, loads the player module from the module
-  // directory and asks it for the player interface. Throws Moduling::InvalidModuleException when
-  // the module lacks "InterfaceQuery".
+  // directory and asks it for the player interface. A module that cannot be loaded, lacks
+  // "InterfaceQuery" or answers no interface leaves the player null, with the reason in
+  // ModuleError.
   Hub();
 
   std::unique_ptr<Moduling::ModuleList> modules;

@@ -1,5 +1,6 @@
 #include "game/playlist.h"
 
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -89,6 +90,7 @@ bool Playlist::Save(Vell::Data::File& stream) {
 
 bool Playlist::Load(Vell::Data::File& stream) {
   DeleteAll();
+  skippedLines = 0;
   const int size = stream.GetSize() - stream.Tell();
   if (size > kMaxBytes) {
     return false;
@@ -105,7 +107,12 @@ bool Playlist::Load(Vell::Data::File& stream) {
       end = text.size();
     }
     if (end > begin && text[begin] != '#') {
-      AddPath(text.substr(begin, end - begin));
+      const std::string_view line(text.data() + begin, end - begin);
+      if (line.size() > kMaxLineBytes || line.find('\0') != std::string_view::npos) {
+        ++skippedLines;
+      } else {
+        AddPath(std::string(line));
+      }
     }
     begin = end + 1;
   }
@@ -120,7 +127,30 @@ bool Playlist::LoadFile(const std::string& path, std::string* why) {
     }
     return false;
   }
-  return Load(file);
+  if (!Load(file)) {
+    if (why != nullptr) {
+      *why = "the playlist " + path + " is larger than " + std::to_string(kMaxBytes >> 20) +
+             " MiB: it cannot be a list of songs";
+    }
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::string> Playlist::Paths() const {
+  std::vector<std::string> paths;
+  paths.reserve(static_cast<size_t>(Count()));
+  for (const Vell::Object* item : Elements()) {
+    paths.push_back(item->GetName());
+  }
+  return paths;
+}
+
+std::string Playlist::ResolveItem(const std::string& folder, const std::string& item) {
+  if (item.empty() || item.front() == '/' || folder.empty()) {
+    return item;
+  }
+  return folder.back() == '/' ? folder + item : folder + "/" + item;
 }
 
 bool Playlist::SaveFile(const std::string& path, std::string* why) {
@@ -139,6 +169,7 @@ std::string Playlist::ExtensionOf(const std::string& path) {
 int Playlist::Classify(const std::string& path) {
   const std::string extension = ExtensionOf(path);
   if (Vell::Text::EqualsIgnoreCase(extension, "mid") ||
+      Vell::Text::EqualsIgnoreCase(extension, "midi") ||
       Vell::Text::EqualsIgnoreCase(extension, "kar")) {
     return kSong;
   }

@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
@@ -13,6 +12,7 @@
 #include <cstring>
 
 #include "game/hub.h"
+#include "gui/local_files.h"
 #include "gui/mainframe.h"
 #include "tavro/version.h"
 
@@ -83,14 +83,16 @@ int main(int argc, char** argv) {
 
   // Files are taken relative to the folder the user started from, before the program moves to
   // its data folder (config, artists, styles), which every data path is relative to.
-  QStringList files;
+  // The arguments' bytes, not QCoreApplication::arguments(): a file name need not be UTF-8.
+  // "--" ends the options: what follows is a file even when it begins with "-".
+  std::vector<std::string> files;
   bool options = true;
-  for (const QString& argument : QCoreApplication::arguments().mid(1)) {
-    if (options && argument == QStringLiteral("--")) {
+  for (int i = 1; i < argc; ++i) {
+    if (options && std::strcmp(argv[i], "--") == 0) {
       options = false;
       continue;
     }
-    files << QFileInfo(argument).absoluteFilePath();
+    files.push_back(Kesh::GUI::AbsolutePath(argv[i]));
   }
   const QString data = QString::fromStdString(Kesh::Hub::DataDirectory());
   if (!data.isEmpty()) {
@@ -115,7 +117,7 @@ int main(int argc, char** argv) {
       window.Quit();
     });
     window.show();
-    if (!files.isEmpty()) {
+    if (!files.empty()) {
       QTimer::singleShot(0, &window, [&window, files] { window.OpenFiles(files); });
     }
     status = QApplication::exec();

@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
@@ -27,6 +26,10 @@
 #include "game/player.h"
 #include "gfx/lyric_page.h"
 #include "gui/dialogs.h"
+#include "gui/file_dialogs.h"
+#include "gui/local_files.h"
+#include "gui/playlist_run.h"
+#include "gui/song_opener.h"
 #include "styles/manager.h"
 #include "widgets/image_button.h"
 #include "widgets/lyric_pane.h"
@@ -102,11 +105,6 @@ W* Place(W* widget, int left, int top, int right, int bottom) {
   return widget;
 }
 
-QString FileNameOf(const std::string& path) {
-  const auto cut = path.find_last_of("/\\");
-  return QString::fromStdString(cut == std::string::npos ? path : path.substr(cut + 1));
-}
-
 }  // namespace
 
 // What the stage painted over the last second: new frames, and the time each paint took (drawing
@@ -141,6 +139,11 @@ Mainframe::Mainframe(Core core)
       timelineSeam(this, [this](unsigned, uintptr_t, intptr_t) { OnTimelinePaint(); }),
       messages(this),
       wait(new WaitDlg(this)),
+      run(new PlaylistRun(
+          {[this](const std::string& path, std::string* why) { return OpenItem(path, why); },
+           [this](const QString& text) { ShowNotice(text); },
+           [this](bool playing) { RunFinished(playing); }},
+          this)),
       textPainter(std::make_unique<Vell::QText::TextPainter>()) {
   if (std::getenv("TAVRO_PAINT_STATS") != nullptr) {
     paintStats = std::make_unique<PaintStats>();
@@ -182,7 +185,20 @@ Mainframe::Mainframe(Core core)
   addShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), &Mainframe::OpenDialog);
   addShortcut(QKeySequence(Qt::CTRL | Qt::Key_F12), &Mainframe::Settings);
   addShortcut(QKeySequence(Qt::Key_F1), &Mainframe::Help);
+  // The transport's keys (listed in the manual's transport section).
+  addShortcut(QKeySequence(Qt::Key_Space), &Mainframe::PlayOrPause);
+  addShortcut(QKeySequence(Qt::Key_MediaTogglePlayPause), &Mainframe::PlayOrPause);
+  addShortcut(QKeySequence(Qt::Key_MediaPlay), &Mainframe::PlayOrPause);
+  addShortcut(QKeySequence(Qt::Key_S), &Mainframe::Stop);
+  addShortcut(QKeySequence(Qt::Key_MediaStop), &Mainframe::Stop);
+  addShortcut(QKeySequence(Qt::Key_N), &Mainframe::Next);
+  addShortcut(QKeySequence(Qt::Key_MediaNext), &Mainframe::Next);
+  addShortcut(QKeySequence(Qt::Key_P), &Mainframe::Previous);
+  addShortcut(QKeySequence(Qt::Key_MediaPrevious), &Mainframe::Previous);
+  addShortcut(QKeySequence(Qt::Key_L), &Mainframe::ToggleLoop);
 
+  // Never smaller than the container: a smaller window would cut the controls off.
+  setMinimumSize(kContainerWidth, kContainerHeight);
   resize(1024, 736);
   const QSettings settings;
   const QRect saved = settings.value(QStringLiteral("Mainframe/wndRect")).toRect();
@@ -219,7 +235,25 @@ void Mainframe::AttachGame(Game::Game* attached) {
     stylePicker->addItem(picture.isNull() ? QIcon() : QIcon(picture), name);
   }
   ResetMixer();
+  OpenSavedOutput();
   RefreshSwitches();
+}
+
+void Mainframe::OpenSavedOutput() {
+  Game::Profile& profile = game->GetProfile();
+  if (module == nullptr || profile.device == kBuiltInOutput) {
+    return;
+  }
+  if (module->SelectMidiOutput(profile.device, 0)) {
+    return;
+  }
+  // The output is gone (unplugged, or the ports were numbered anew): what plays is said, and
+  // the settings show it.
+  Log("MIDI output %d of the settings could not be opened", profile.device);
+  ShowNotice(tr("The MIDI output of the settings (number %1) could not be opened: the built-in "
+                "synthesizer plays")
+                 .arg(profile.device));
+  profile.device = kBuiltInOutput;
 }
 
 // --- building ---
@@ -258,12 +292,12 @@ void Mainframe::BuildTransport() {
     int top;
   };
   const Button list[] = {
-      {Game::TransportCommand::kPrevious, "previous", "Previous song", 2, 6},
-      {Game::TransportCommand::kPlay, "play", "Play", 33, 6},
-      {Game::TransportCommand::kStop, "stop", "Stop", 63, 6},
-      {Game::TransportCommand::kPause, "pause", "Pause or resume", 86, 6},
-      {Game::TransportCommand::kNext, "next", "Next song", 111, 6},
-      {Game::TransportCommand::kLoop, "loop", "Play the song again at its end", 136, 6},
+      {Game::TransportCommand::kPrevious, "previous", "Previous song (P)", 2, 6},
+      {Game::TransportCommand::kPlay, "play", "Play (Space)", 33, 6},
+      {Game::TransportCommand::kStop, "stop", "Stop (S)", 63, 6},
+      {Game::TransportCommand::kPause, "pause", "Pause or resume (Space)", 86, 6},
+      {Game::TransportCommand::kNext, "next", "Next song (N)", 111, 6},
+      {Game::TransportCommand::kLoop, "loop", "Play the song again at its end (L)", 136, 6},
       {Game::TransportCommand::kRecord, "record", "Record the light show into the song", 168, 6},
       {Game::TransportCommand::kPlaylistView, "view-playlist", "Show the playlist", 195, 3},
       {Game::TransportCommand::kMixerView, "view-mixer", "Show the mixer", 253, 3},
@@ -288,12 +322,8 @@ void Mainframe::BuildTransport() {
           &Mainframe::PauseOrPlay);
   connect(transport[Game::TransportCommand::kNext], &L::ImageButton::clicked, this,
           &Mainframe::Next);
-  connect(transport[Game::TransportCommand::kLoop], &L::ImageButton::clicked, this, [this] {
-    if (game != nullptr) {
-      game->GetState().loop = !game->GetState().loop;
-    }
-    RefreshSwitches();
-  });
+  connect(transport[Game::TransportCommand::kLoop], &L::ImageButton::clicked, this,
+          &Mainframe::ToggleLoop);
   connect(transport[Game::TransportCommand::kRecord], &L::ImageButton::clicked, this, [this] {
     if (game != nullptr) {
       game->GetState().recording = !game->GetState().recording;
@@ -482,7 +512,8 @@ void Mainframe::BuildLowerViews() {
   connect(playlistView, &L::PlayList::RemoveRequested, this, &Mainframe::RemoveRow);
   connect(playlistView, &L::PlayList::ClearRequested, this, &Mainframe::ClearPlaylist);
   connect(playlistView, &L::PlayList::MoveRequested, this, &Mainframe::MoveRow);
-  connect(playlistView, &L::PlayList::FilesDropped, this, &Mainframe::OpenFiles);
+  connect(playlistView, &L::PlayList::FilesDropped, this,
+          [this](const QByteArrayList& paths) { OpenFiles(LocalPathsOf(paths)); });
 }
 
 // --- messages from the game ---
@@ -492,9 +523,37 @@ void Mainframe::OnMainMessage(unsigned message, uintptr_t /*first*/, intptr_t /*
     return;
   }
   auto& playlist = game->GetPlaylist();
-  if (playlist.GetCurrent() + 1 != playlist.Count() && playlist.Next()) {
+  if (playlist.GetCurrent() + 1 < playlist.Count() && playlist.Next()) {
     PlayCurrent();
+    return;
   }
+  // The last song has ended: the show stops (the frame thread would count on for ever).
+  game->RequestStop();
+  RefreshSwitches();
+  ShowPlainStage();
+}
+
+void Mainframe::RunFinished(bool playing) {
+  wait->hide();
+  RefreshAfterLoad();
+  if (!playing) {
+    ShowPlainStage();
+  }
+  update();
+}
+
+void Mainframe::ShowPlainStage() {
+  auto clear = [this] {
+    if (!Running()) {
+      timeline->SetProgress(0, 0);
+      karaokeView->SetLines({});
+      stage->update();
+    }
+  };
+  clear();
+  // The frame thread may still be drawing its last frame (holding loadMutex, so that paint keeps
+  // the frame) and queueing its paints; once it has ended, the views are cleared again.
+  QTimer::singleShot(200, this, clear);
 }
 
 void Mainframe::OnStagePaint(uintptr_t marker) {
@@ -607,11 +666,10 @@ void Mainframe::OpenDialog() {
   if (pausedHere) {
     game->Pause();
   }
-  const QStringList files = QFileDialog::getOpenFileNames(
-      this, tr("Open File(s)..."), QString(),
-      tr("MIDI Files (*.mid *.kar);;Playlist Files (*.m3u);;All Files (*)"));
-  if (files.isEmpty()) {
-    if (pausedHere) {
+  const std::vector<std::string> files =
+      FileDialogs::OpenFiles(this, tr("Open File(s)..."), FileDialogs::OpenFilters());
+  if (files.empty()) {
+    if (pausedHere && !quitting) {
       game->Play();
     }
     update();
@@ -620,45 +678,54 @@ void Mainframe::OpenDialog() {
   OpenFiles(files);
 }
 
-void Mainframe::OpenFiles(const QStringList& paths) {
-  if (game == nullptr || paths.isEmpty()) {
+void Mainframe::OpenFiles(const QStringList& paths) { OpenFiles(LocalPathsOf(paths)); }
+
+void Mainframe::OpenFiles(const std::vector<std::string>& paths) {
+  if (game == nullptr || paths.empty() || quitting) {
     return;
   }
+  run->Cancel();
   game->RequestStop();
   wait->ShowText();
   RestoreStartDirectory();
   auto& playlist = game->GetPlaylist();
   playlist.Clear();
   QStringList refused;
-  for (const QString& path : paths) {
-    const QFileInfo info(path);
-    const std::string file = info.absoluteFilePath().toStdString();
+  for (const std::string& path : paths) {
+    const std::string file = AbsolutePath(path);
+    std::string why;
     switch (Game::Playlist::Classify(file)) {
       case Game::Playlist::kSong:
       case Game::Playlist::kProject:
-        if (info.isFile()) {
+        if (IsReadableFile(file, &why)) {
           playlist.AddPath(file);
         } else {
-          refused << info.fileName();
+          refused << ShownName(file) + QStringLiteral(" (") + QString::fromStdString(why) +
+                         QStringLiteral(")");
         }
         break;
       case Game::Playlist::kPlaylist:
         if (paths.size() == 1) {
           Game::Playlist read;
-          std::string why;
           if (!read.LoadFile(file, &why)) {
             ShowNotice(QString::fromStdString(why));
             break;
           }
           // Relative items are relative to the playlist's own folder.
-          for (int i = 0; i < read.Count(); ++i) {
-            const QString item = QString::fromStdString(read.Item(i)->GetName());
-            playlist.AddPath(QDir(info.absolutePath()).absoluteFilePath(item).toStdString());
+          const std::string folder = file.substr(0, file.rfind('/'));
+          for (const std::string& item : read.Paths()) {
+            playlist.AddPath(Game::Playlist::ResolveItem(folder, item));
+          }
+          if (read.SkippedLines() > 0) {
+            ShowNotice(tr("%1 lines of %2 were left out: longer than %3 bytes or not a file name")
+                           .arg(read.SkippedLines())
+                           .arg(ShownName(file))
+                           .arg(Game::Playlist::kMaxLineBytes));
           }
         }
         break;
       default:
-        refused << info.fileName();
+        refused << ShownName(file);
         break;
     }
   }
@@ -670,46 +737,35 @@ void Mainframe::OpenFiles(const QStringList& paths) {
   wait->hide();
   if (playlist.Count() > 0) {
     PlayCurrent();
+  } else {
+    ShowPlainStage();
   }
   update();
 }
 
 void Mainframe::PlayCurrent() {
-  if (game == nullptr) {
+  if (game == nullptr || quitting) {
     return;
   }
   game->RequestStop();
-  auto& playlist = game->GetPlaylist();
-  {
-    const std::lock_guard<std::timed_mutex> load(*core.loadMutex);
-    wait->ShowText();
-    for (;;) {
-      const Vell::Object* item = playlist.CurrentItem();
-      if (item == nullptr) {
-        break;
-      }
-      QString reason;
-      try {
-        if (game->Open(item->GetName())) {
-          game->Play();
-          break;
-        }
-      } catch (const std::exception& error) {
-        reason = QStringLiteral(": ") + QString::fromUtf8(error.what());
-      }
-      ShowNotice(tr("Could not open %1%2").arg(FileNameOf(item->GetName()), reason));
-      if (!playlist.Next()) {
-        break;
-      }
-    }
-    wait->hide();
+  run->Start(game->GetPlaylist());
+}
+
+bool Mainframe::PlaylistRunning() const { return run->Active(); }
+
+bool Mainframe::OpenItem(const std::string& path, std::string* why) {
+  if (game == nullptr || quitting) {
+    *why = "the window is closing";
+    return false;
   }
-  RefreshAfterLoad();
-  update();
+  return OpenAndPlay(*game, *core.loadMutex, messages, path, why);
 }
 
 void Mainframe::Previous() {
-  if (game != nullptr && game->GetPlaylist().Count() > 1 && game->GetPlaylist().Previous()) {
+  // On the first song there is nothing before it: the song and the current item stay (the
+  // playlist's Previous would leave no current item, and Next would start the first song again).
+  if (game != nullptr && game->GetPlaylist().Count() > 1 && game->GetPlaylist().GetCurrent() > 0 &&
+      game->GetPlaylist().Previous()) {
     PlayCurrent();
   }
 }
@@ -725,14 +781,29 @@ void Mainframe::Next() {
 }
 
 void Mainframe::Stop() {
+  run->Cancel();
   if (game != nullptr) {
     game->RequestStop();
   }
   RefreshSwitches();
+  ShowPlainStage();
   update();
-  // The frame thread may still be drawing its last frame (holding loadMutex, so that paint keeps
-  // the frame); once it has ended, the stage shows the plain panel.
-  QTimer::singleShot(200, stage, [this] { stage->update(); });
+}
+
+void Mainframe::PlayOrPause() {
+  if (Running()) {
+    PauseOrPlay();
+  } else if (game != nullptr && game->SongLoaded()) {
+    game->Play();
+    RefreshSwitches();
+  }
+}
+
+void Mainframe::ToggleLoop() {
+  if (game != nullptr) {
+    game->GetState().loop = !game->GetState().loop;
+  }
+  RefreshSwitches();
 }
 
 void Mainframe::PauseOrPlay() {
@@ -751,14 +822,11 @@ void Mainframe::SaveProject() {
   if (!Running()) {
     return;
   }
-  const QString path = QFileDialog::getSaveFileName(this, tr("Save Project..."), QString(),
-                                                    tr("Kesh Project Files (*.kesh)"));
-  if (path.isEmpty()) {
+  const std::string file = FileDialogs::SaveFile(
+      this, tr("Save Project..."), FileDialogs::kProjectFilter, QStringLiteral("kesh"));
+  if (file.empty()) {
     return;
   }
-  const QString file = path.endsWith(QStringLiteral(".kesh"), Qt::CaseInsensitive)
-                           ? path
-                           : path + QStringLiteral(".kesh");
   const bool pausedHere = !game->GetState().paused;
   if (pausedHere) {
     game->Pause();
@@ -766,7 +834,7 @@ void Mainframe::SaveProject() {
   wait->ShowText(tr("Please Wait..."));
   RestoreStartDirectory();
   std::string why;
-  const bool saved = game->SaveProject(file.toStdString(), &why);
+  const bool saved = game->SaveProject(file, &why);
   wait->hide();
   if (!saved) {
     messages.Show("The project could not be saved: " + why, App::kCaption,
@@ -821,7 +889,9 @@ void Mainframe::ShowLowerView(int view) {
 
 void Mainframe::ShowNotice(const QString& text) {
   Kesh::Log("%s", text.toUtf8().constData());
-  notice->setText(text);
+  // One line under the stage: a very long name would only cost layout time.
+  constexpr qsizetype kLongest = 400;
+  notice->setText(text.size() > kLongest ? text.left(kLongest) + QChar(0x2026) : text);
   noticeFade->stop();
   noticeOpacity->setOpacity(1.0);
   notice->show();
@@ -894,7 +964,7 @@ void Mainframe::RefreshAfterLoad() {
   QString title = QStringLiteral("Tavro");
   if (game != nullptr) {
     if (const Vell::Object* item = game->GetPlaylist().CurrentItem()) {
-      title += QStringLiteral(" - ") + FileNameOf(item->GetName());
+      title += QStringLiteral(" - ") + ShownName(item->GetName());
     }
     if (game->GetState().karaoke) {
       ShowLowerView(kKaraoke);
@@ -914,6 +984,10 @@ void Mainframe::RefreshSwitches() {
     return;
   }
   const Game::State& state = game->GetState();
+  tools[Game::ToolCommand::kSave]->setEnabled(state.running);
+  tools[Game::ToolCommand::kSave]->setToolTip(
+      state.running ? tr("Save the show as a project")
+                    : tr("Save the show as a project (open a song first)"));
   transport[Game::TransportCommand::kLoop]->setChecked(state.loop);
   transport[Game::TransportCommand::kRecord]->setChecked(state.recording);
   transport[Game::TransportCommand::kPause]->setChecked(state.paused);
@@ -963,25 +1037,21 @@ void Mainframe::RefreshPlaylistView() {
   if (game == nullptr) {
     return;
   }
-  QStringList items;
   const auto& playlist = game->GetPlaylist();
-  for (int i = 0; i < playlist.Count(); ++i) {
-    items << QString::fromStdString(playlist.Item(i)->GetName());
-  }
-  playlistView->SetItems(items, playlist.GetCurrent());
+  playlistView->SetItems(playlist.Paths(), playlist.GetCurrent());
 }
 
 void Mainframe::AddItems() {
   if (game == nullptr) {
     return;
   }
-  const QStringList files = QFileDialog::getOpenFileNames(
-      this, tr("Append File(s)..."), QString(), tr("MIDI Files (*.mid *.kar);;All Files (*)"));
+  const std::vector<std::string> files =
+      FileDialogs::OpenFiles(this, tr("Append File(s)..."), FileDialogs::AddFilters());
   RestoreStartDirectory();
-  for (const QString& file : files) {
-    const int kind = Game::Playlist::Classify(file.toStdString());
+  for (const std::string& file : files) {
+    const int kind = Game::Playlist::Classify(file);
     if (kind == Game::Playlist::kSong || kind == Game::Playlist::kProject) {
-      game->GetPlaylist().AddPath(QFileInfo(file).absoluteFilePath().toStdString());
+      game->GetPlaylist().AddPath(AbsolutePath(file));
     }
   }
   RefreshPlaylistView();
@@ -991,17 +1061,14 @@ void Mainframe::SavePlaylist() {
   if (game == nullptr) {
     return;
   }
-  QString path = QFileDialog::getSaveFileName(this, tr("Save Playlist..."), QString(),
-                                              tr("Playlist Files (*.m3u)"));
-  if (path.isEmpty()) {
+  const std::string path = FileDialogs::SaveFile(
+      this, tr("Save Playlist..."), FileDialogs::kPlaylistFilter, QStringLiteral("m3u"));
+  if (path.empty()) {
     return;
-  }
-  if (!path.endsWith(QStringLiteral(".m3u"), Qt::CaseInsensitive)) {
-    path += QStringLiteral(".m3u");
   }
   RestoreStartDirectory();
   std::string why;
-  if (!game->GetPlaylist().SaveFile(path.toStdString(), &why)) {
+  if (!game->GetPlaylist().SaveFile(path, &why)) {
     messages.Show("The playlist could not be saved: " + why, App::kCaption,
                   App::IMessageBox::Icon::kWarning);
   }
@@ -1045,6 +1112,8 @@ void Mainframe::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  quitting = true;
+  run->Cancel();
   if (game != nullptr) {
     game->RequestStop();
   }
@@ -1057,6 +1126,8 @@ void Mainframe::resizeEvent(QResizeEvent* /*event*/) {
 }
 
 void Mainframe::Quit() {
+  quitting = true;
+  run->Cancel();
   if (game != nullptr) {
     game->RequestStop();
   }
@@ -1076,8 +1147,8 @@ void Mainframe::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void Mainframe::dropEvent(QDropEvent* event) {
-  const QStringList paths = L::LocalFilesOf(event->mimeData());
-  if (!paths.isEmpty()) {
+  const std::vector<std::string> paths = LocalPathsOf(L::LocalFilesOf(event->mimeData()));
+  if (!paths.empty()) {
     event->acceptProposedAction();
     // Handled after the drop returns, so the dragging program is not kept waiting.
     QTimer::singleShot(0, this, [this, paths] { OpenFiles(paths); });

@@ -46,6 +46,7 @@ class Game;
 
 namespace Kesh::GUI {
 
+class PlaylistRun;
 class WaitDlg;
 struct ArtistEntry;
 
@@ -55,6 +56,8 @@ class Mainframe : public QWidget {
   static constexpr int kContainerWidth = 821;
   static constexpr int kContainerHeight = 684;
   enum LowerView { kMixer = 0, kPlaylist = 1, kKaraoke = 2 };
+  // The player module's first MIDI output: its built-in synthesizer.
+  static constexpr int kBuiltInOutput = 0;
 
   // What the window works with besides the game: the player module (null when it could not be
   // loaded), the hub's two locks and the folder the program started in.
@@ -73,11 +76,16 @@ class Mainframe : public QWidget {
   // Called once the game exists (the hub creates it with this window's front end).
   void AttachGame(Game::Game* game);
 
-  // Files from the command line, the open dialog or a drop: songs and projects go into the
-  // playlist, a playlist file is read into it, and the first playable item plays.
+  // Files from the command line, the open dialog or a drop (paths as the system's bytes): songs and
+  // projects go into the playlist, a playlist file is read into it, and the first playable item
+  // plays.
+  void OpenFiles(const std::vector<std::string>& paths);
   void OpenFiles(const QStringList& paths);
-  // Plays the playlist's current item; an item that does not open is skipped with a notice.
+  // Plays the playlist from its current item; items that do not open are skipped with a notice
+  // (see PlaylistRun). The first item is tried before this returns.
   void PlayCurrent();
+  // Whether a playlist run is still trying items.
+  bool PlaylistRunning() const;
   // The line under the stage that tells what went wrong; it fades after a few seconds.
   void ShowNotice(const QString& text);
   QString Notice() const;
@@ -100,6 +108,7 @@ class Mainframe : public QWidget {
   L::MixerStrip* Strip(int index) const { return strips[index]; }
   L::PlayList* PlaylistView() const { return playlistView; }
   L::LyricPane* KaraokeView() const { return karaokeView; }
+  L::TimeBar* Timeline() const { return timeline; }
   QLabel* TransposeLabel() const { return transposeLabel; }
   QComboBox* StylePicker() const { return stylePicker; }
 
@@ -113,6 +122,9 @@ class Mainframe : public QWidget {
   void Next();
   void Stop();
   void PauseOrPlay();
+  // Space: plays a stopped song, else pauses or resumes.
+  void PlayOrPause();
+  void ToggleLoop();
   void ShowLowerView(int view);
   void ResetMixer();
   void RefreshAfterLoad();
@@ -132,6 +144,14 @@ class Mainframe : public QWidget {
   void BuildStageControls();
   void BuildLowerViews();
   void OnMainMessage(unsigned message, uintptr_t first, intptr_t second);
+  // Plays through the MIDI output the settings keep; the built-in synthesizer, with a notice,
+  // when it cannot be opened.
+  void OpenSavedOutput();
+  // Opens one playlist item and plays it; false with the reason (messages of the game included).
+  bool OpenItem(const std::string& path, std::string* why);
+  // No song: the plain stage, an empty time bar and karaoke view.
+  void ShowPlainStage();
+  void RunFinished(bool playing);
   void OnStagePaint(uintptr_t marker);
   void OnKaraokePaint(uintptr_t marker);
   void OnTimelinePaint();
@@ -162,6 +182,8 @@ class Mainframe : public QWidget {
   QtWindow timelineSeam;
   QtMessageBox messages;
   WaitDlg* wait;
+  PlaylistRun* run;
+  bool quitting = false;
 
   L::StagePane* stage = nullptr;
   L::LyricPane* karaokeView = nullptr;

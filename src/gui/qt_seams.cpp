@@ -76,6 +76,10 @@ bool QtWindow::Send(unsigned message, uintptr_t first, intptr_t second,
 
 void QtMessageBox::Show(const std::string& text, const std::string& caption, Icon icon) {
   Kesh::Log("%s: %s", caption.c_str(), text.c_str());
+  if (sink) {
+    sink(text);
+    return;
+  }
   const QMessageBox::Icon shown = icon == Icon::kError     ? QMessageBox::Critical
                                   : icon == Icon::kWarning ? QMessageBox::Warning
                                                            : QMessageBox::Information;

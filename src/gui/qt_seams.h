@@ -32,11 +32,16 @@ class QtWindow final : public App::IWindow {
 
 class QtMessageBox final : public App::IMessageBox {
  public:
+  using Sink = std::function<void(const std::string& text)>;
   explicit QtMessageBox(QWidget* parent) : parent(parent) {}
   void Show(const std::string& text, const std::string& caption, Icon icon) override;
+  // While a sink is set, messages go to it (and the log) instead of a box: a playlist run turns
+  // them into notices and goes on. An empty sink restores the boxes.
+  void Divert(Sink to) { sink = std::move(to); }
 
  private:
   QWidget* parent;
+  Sink sink;
 };
 
 }  // namespace Kesh::GUI

@@ -73,8 +73,13 @@ std::string DirectoryOfAddress(const void* address) {
   if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) {
     return ProgramDirectory();
   }
+  // Resolved like ProgramDirectory: a module reached through a link (a linked program folder, a
+  // packaging tree of links) lives where the link points, and so do the files beside it.
   std::error_code ec;
-  std::filesystem::path file = std::filesystem::absolute(info.dli_fname, ec);
+  std::filesystem::path file = std::filesystem::weakly_canonical(info.dli_fname, ec);
+  if (ec) {
+    file = std::filesystem::absolute(info.dli_fname, ec);
+  }
   return file.parent_path().string();
 }
 

@@ -43,9 +43,10 @@ class SharedLibrary {
   std::string error;
 };
 
-// The directory of the shared object (or program) that contains address, without the file name.
+// The directory of the shared object (or program) that contains address, without the file name,
+// with symbolic links resolved.
 std::string DirectoryOfAddress(const void* address);
-// The directory of the running program.
+// The directory of the running program, with symbolic links resolved.
 std::string ProgramDirectory();
 
 // ---- locks and threads ----

@@ -21,6 +21,9 @@ class LyricPane : public QWidget {
  public slots:
   void SetLines(std::vector<Vell::Gfx::LyricLine> lines);
 
+ public:
+  const std::vector<Vell::Gfx::LyricLine>& Lines() const { return shown; }
+
  protected:
   void paintEvent(QPaintEvent* event) override;
 

@@ -21,6 +21,9 @@ class MixerStrip : public QWidget {
   Q_OBJECT
  public:
   static constexpr int kHeight = 152;
+  // The faces of the "A", "S" and master buttons: on (pressed) and off.
+  static constexpr QRgb kOnFace = 0xFF6EBE6E;   // RGB(110, 190, 110)
+  static constexpr QRgb kOffFace = 0xFF5A2626;  // RGB(90, 38, 38)
 
   MixerStrip(bool master, int width, QWidget* parent = nullptr);
 

@@ -1,10 +1,13 @@
 #include "widgets/play_list.h"
 
 #include <QContextMenuEvent>
-#include <QFileInfo>
+#include <QFile>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QToolTip>
+#include <QUrl>
 
 namespace L {
 
@@ -12,22 +15,61 @@ PlayList::PlayList(QWidget* parent) : QListWidget(parent) {
   setAcceptDrops(true);
   setDragDropMode(QAbstractItemView::DropOnly);
   setSelectionMode(QAbstractItemView::SingleSelection);
+  // Every row is one line of text: the view then lays out 100,000 rows without measuring each.
+  setUniformItemSizes(true);
   setToolTip(tr("Playlist: right click for the menu, drop files here"));
   connect(this, &QListWidget::itemActivated, this,
           [this](QListWidgetItem* item) { emit PlayRequested(row(item)); });
 }
 
-void PlayList::SetItems(const QStringList& items, int currentRow) {
+void PlayList::SetItems(std::vector<std::string> items, int currentRow) {
   clear();
-  for (const QString& path : items) {
-    auto* item = new QListWidgetItem(QFileInfo(path).fileName(), this);
-    item->setToolTip(path);
+  paths = std::move(items);
+  QStringList names;
+  names.reserve(static_cast<qsizetype>(paths.size()));
+  for (const std::string& path : paths) {
+    const size_t slash = path.rfind('/');
+    names << QFile::decodeName(
+        QByteArray::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1)));
   }
+  addItems(names);  // one insertion for all rows
   current = currentRow >= 0 && currentRow < count() ? currentRow : -1;
   if (current >= 0) {
     item(current)->setBackground(QColor::fromRgba(kCurrentRow));
+    item(current)->setForeground(QColor::fromRgba(kCurrentRowText));
     scrollToItem(item(current));
   }
+}
+
+std::string PlayList::PathOf(int row) const {
+  return row >= 0 && static_cast<size_t>(row) < paths.size() ? paths[static_cast<size_t>(row)]
+                                                             : std::string();
+}
+
+bool PlayList::event(QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride) {
+    // Space plays the selected row here, not the window's play/pause.
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+      event->accept();
+      return true;
+    }
+  }
+  return QListWidget::event(event);
+}
+
+bool PlayList::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    // The full path of the row under the pointer, asked for only when shown.
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const int row = indexAt(help->pos()).row();
+    if (row >= 0) {
+      QToolTip::showText(help->globalPos(),
+                         QFile::decodeName(QByteArray::fromStdString(PathOf(row))), viewport());
+      return true;
+    }
+  }
+  return QListWidget::viewportEvent(event);
 }
 
 QMenu* PlayList::BuildMenu() {
@@ -67,11 +109,13 @@ void PlayList::keyPressEvent(QKeyEvent* event) {
   }
 }
 
-QStringList LocalFilesOf(const QMimeData* data) {
-  QStringList paths;
+QByteArrayList LocalFilesOf(const QMimeData* data) {
+  QByteArrayList paths;
   for (const QUrl& url : data->urls()) {
     if (url.isLocalFile()) {
-      paths << url.toLocalFile();
+      // The percent-encoded path holds the name's bytes; toLocalFile would decode them as UTF-8
+      // and replace what is not.
+      paths << QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
     }
   }
   return paths;
@@ -90,7 +134,7 @@ void PlayList::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void PlayList::dropEvent(QDropEvent* event) {
-  const QStringList paths = L::LocalFilesOf(event->mimeData());
+  const QByteArrayList paths = L::LocalFilesOf(event->mimeData());
   if (!paths.isEmpty()) {
     event->acceptProposedAction();
     emit FilesDropped(paths);

@@ -3,25 +3,32 @@
 // reports what the user asks for; the window changes the playlist. GUI thread only.
 #pragma once
 
+#include <QByteArrayList>
 #include <QListWidget>
-#include <QStringList>
+#include <string>
+#include <vector>
 
 class QMimeData;
 
 namespace L {
 
-// The local files among dropped data (links to other places are left out).
-QStringList LocalFilesOf(const QMimeData* data);
+// The local files among dropped data, as the bytes of their names (which need not be UTF-8);
+// links to other places are left out.
+QByteArrayList LocalFilesOf(const QMimeData* data);
 
 class PlayList : public QListWidget {
   Q_OBJECT
  public:
-  static constexpr QRgb kCurrentRow = 0xFF50585A;  // RGB(80, 88, 90)
+  static constexpr QRgb kCurrentRow = 0xFF50585A;      // RGB(80, 88, 90)
+  static constexpr QRgb kCurrentRowText = 0xFFF5F5F5;  // 7.3:1 on kCurrentRow
 
   explicit PlayList(QWidget* parent = nullptr);
 
-  // Replaces the rows; marks and scrolls to the current row when current >= 0.
-  void SetItems(const QStringList& items, int current);
+  // Replaces the rows with the items' file names (paths as bytes); marks and scrolls to the
+  // current row when current >= 0. One pass over the items: a playlist may hold 100,000.
+  void SetItems(std::vector<std::string> items, int current);
+  // The path of a row ("" outside the rows); shown as the row's tool tip.
+  std::string PathOf(int row) const;
   int CurrentItem() const { return current; }
   // The context menu as the user would get it (built fresh for every right click).
   QMenu* BuildMenu();
@@ -33,9 +40,11 @@ class PlayList : public QListWidget {
   void RemoveRequested(int row);
   void ClearRequested();
   void MoveRequested(int row, int delta);
-  void FilesDropped(const QStringList& paths);
+  void FilesDropped(const QByteArrayList& paths);
 
  protected:
+  bool event(QEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -43,6 +52,7 @@ class PlayList : public QListWidget {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  std::vector<std::string> paths;
   int current = -1;
   QMenu* menu = nullptr;
 };

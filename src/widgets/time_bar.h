@@ -15,6 +15,8 @@ class TimeBar : public QWidget {
   // Columns of the marker drawn for a position within a song: from 8 + w/2 up to, not including,
   // 8 + w/2 + position * (216 - w) / length, w being the marker's width.
   static int FilledColumns(int markerWidth, long long positionMs, long long lengthMs);
+  long long Position() const { return position; }
+  long long Length() const { return length; }
 
  public slots:
   void SetProgress(long long positionMs, long long lengthMs);  // length 0: nothing drawn

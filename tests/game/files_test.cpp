@@ -137,6 +137,32 @@ TEST(Playlist, ReadsLinesAndSkipsCommentsAndEmptyLines) {
   EXPECT_NE(why.find("missing.m3u"), std::string::npos);
 }
 
+TEST(Playlist, LinesThatCannotNameAFileAreLeftOutAndItemsKeepTheirBytes) {
+  // A line of exactly the limit stays; one byte more, or a NUL byte, is left out and counted.
+  const std::string longest(Playlist::kMaxLineBytes, 'a');
+  const std::string latin = "caf\xe9.mid";
+  Playlist list;
+  Vell::Data::MemoryStg text(Bytes(longest + "\n" + longest + "b\n" + std::string("x\0y.mid\n", 8) +
+                                   latin + "\r\n/abs/b.kar"));
+  ASSERT_TRUE(list.Load(text));
+  EXPECT_EQ(list.Paths(), (std::vector<std::string>{longest, latin, "/abs/b.kar"}));
+  EXPECT_EQ(list.SkippedLines(), 2);
+  EXPECT_EQ(Playlist::ResolveItem("/lists", latin), "/lists/" + latin);
+  EXPECT_EQ(Playlist::ResolveItem("/lists/", "a.mid"), "/lists/a.mid");
+  EXPECT_EQ(Playlist::ResolveItem("/lists", "/abs/b.kar"), "/abs/b.kar");
+
+  // A text over the limit is refused with the reason, naming the file.
+  TempDir dir;
+  {
+    std::ofstream big(dir.File("big.m3u"), std::ios::binary);
+    big << std::string(static_cast<size_t>(Playlist::kMaxBytes) + 1, '\n');
+  }
+  std::string why;
+  EXPECT_FALSE(list.LoadFile(dir.File("big.m3u"), &why));
+  EXPECT_NE(why.find("big.m3u"), std::string::npos) << why;
+  EXPECT_NE(why.find("16 MiB"), std::string::npos) << why;
+}
+
 TEST(Playlist, CurrentFollowsRemovalsSwapsAndSteps) {
   Playlist list;
   for (const char* path : {"a.mid", "b.mid", "c.mid"}) {
@@ -173,6 +199,7 @@ TEST(Playlist, CurrentFollowsRemovalsSwapsAndSteps) {
 TEST(Playlist, ClassifiesByExtension) {
   EXPECT_EQ(Playlist::Classify("/a/SONG.KAR"), Playlist::kSong);
   EXPECT_EQ(Playlist::Classify("x.mid"), Playlist::kSong);
+  EXPECT_EQ(Playlist::Classify("/a/Song.MIDI"), Playlist::kSong);
   EXPECT_EQ(Playlist::Classify("show.kesh"), Playlist::kProject);
   EXPECT_EQ(Playlist::Classify("LIST.M3U"), Playlist::kPlaylist);
   EXPECT_EQ(Playlist::Classify("/folder.mid/readme"), Playlist::kOther);

@@ -84,6 +84,19 @@ TEST(Hub, ModuleAnsweringNullIsLogged) {
   EXPECT_FALSE(player);
 }
 
+TEST(Hub, StartsWithoutAModuleThatLacksTheEntryPoint) {
+  TempDir dir;
+  Vell::Platform::ScopedDirectory current(dir.path.string());
+  bool player = true;
+  std::string error;
+  const auto lines = StartAndStop(ENTRYLESS_MODULE_DIR, &player, &error);
+  ExpectStartLines(lines);
+  ExpectStopLines(lines);
+  EXPECT_FALSE(player);
+  EXPECT_NE(error.find("InterfaceQuery"), std::string::npos) << error;
+  EXPECT_NE(error.find("audio.so"), std::string::npos) << error;
+}
+
 TEST(Hub, LoadsTheRealModuleAndReleasesIt) {
   TempDir dir;
   Vell::Platform::ScopedDirectory current(dir.path.string());

@@ -18,7 +18,6 @@
 #include <memory>
 
 #include "audio/midi/midi_file.h"
-#include "fakes.h"
 #include "game/game.h"
 #include "game/player.h"
 #include "gfx/lyric_page.h"
@@ -28,112 +27,12 @@
 #include "widgets/image_button.h"
 #include "widgets/lyric_pane.h"
 #include "widgets/mixer_strip.h"
+#include "window_fixture.h"
 
 namespace {
 
+using GuiTest::Gui;
 using Kesh::GUI::Mainframe;
-
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "gui_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
-
-// A module with a transposition, outputs and a crowd that keep what they are told.
-class Module : public Fakes::Module {
- public:
-  class Crowd : public Kesh::Audio::ICrowd {
-   public:
-    bool OpenCollection(const char*, const char*) override { return true; }
-    bool StopAll() override { return true; }
-    bool PlaySeries(const char* name, float) override {
-      series.push_back(name);
-      return true;
-    }
-    bool SetVolume(float l, float r) override {
-      left = l;
-      right = r;
-      return true;
-    }
-    bool Mute(bool m) override {
-      muted = m;
-      return true;
-    }
-    bool IsMuted() override { return muted; }
-    float left = 1, right = 1;
-    bool muted = false;
-    std::vector<std::string> series;
-  };
-  void SetTranspose(int semitones) override { transpose = semitones; }
-  int GetTranspose() override { return transpose; }
-  int GetMidiOutputCount() override { return 2; }
-  bool GetMidiOutputName(int index, char* buffer, int size) override {
-    std::snprintf(buffer, static_cast<size_t>(size), "Output %d", index);
-    return true;
-  }
-  bool SelectMidiOutput(int device, int) override {
-    selected.push_back(device);
-    return outputWorks;
-  }
-  void SetPan(int channel, int pan) override { pans[channel] = pan; }
-  int GetPan(int channel) override { return pans[channel]; }
-  void SetVolume(int channel, int volume) override { volumes[channel] = volume; }
-  int GetVolume(int channel) override { return volumes[channel]; }
-  void SetMute(int channel, bool mute) override { mutes[channel] = mute; }
-  bool GetMute(int channel) override { return mutes[channel]; }
-  Kesh::Audio::ICrowd* GetCrowd() override { return &crowd; }
-
-  int transpose = 0;
-  bool outputWorks = true;
-  std::vector<int> selected;
-  int pans[16] = {};
-  int volumes[16] = {};
-  bool mutes[16] = {};
-  Crowd crowd;
-};
-
-class Gui : public ::testing::Test {
- protected:
-  void SetUp() override {
-    App();
-    module.song = Songs::Band();
-    window = std::make_unique<Mainframe>(
-        Mainframe::Core{&module, &loadMutex, &frameLock, folder.Root()});
-    Kesh::Game::Game::Services services;
-    services.module = &module;
-    services.loadMutex = &loadMutex;
-    services.frameLock = &frameLock;
-    services.frontEnd = window->GetFrontEnd();
-    services.frontEnd.messages = &messages;
-    game = std::make_unique<Kesh::Game::Game>(std::move(services), 815, 400);
-    window->AttachGame(game.get());
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    std::ofstream(folder.Path("song.mid")) << "MThd";
-  }
-  void TearDown() override {
-    game->RequestStop();
-    game.reset();
-    window.reset();
-  }
-  void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
-  void Open() {
-    window->OpenFiles({QString::fromStdString(folder.Path("song.mid"))});
-    ASSERT_TRUE(game->GetState().running);
-  }
-  // Lets the frame thread run (its paint requests are answered by this thread's event loop).
-  static void Frames(int milliseconds) { QTest::qWait(milliseconds); }
-
-  Songs::Folder folder;
-  Module module;
-  Fakes::MessageBox messages;
-  std::timed_mutex loadMutex;
-  std::recursive_mutex frameLock;
-  std::unique_ptr<Mainframe> window;
-  std::unique_ptr<Kesh::Game::Game> game;
-};
 
 TEST_F(Gui, TransportDrivesTheGameAndTheModule) {
   Open();

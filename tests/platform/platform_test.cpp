@@ -85,4 +85,21 @@ TEST(Platform, LibraryLoadingFailsCleanly) {
             std::filesystem::path(ProgramDirectory()));
 }
 
+// A module opened through a link to its folder (packaging and stow make such trees) is found
+// where the link points, as the program itself is.
+TEST(Platform, DirectoryOfAddressResolvesLinks) {
+  const std::filesystem::path real = std::filesystem::canonical(TAVRO_PROGRAM_DIR);
+  if (!std::filesystem::exists(real / "libovatix.so")) {
+    GTEST_SKIP() << "no libovatix.so in " << real << " (build the program first)";
+  }
+  const TempDir folder;
+  const std::filesystem::path link = folder.path / "linked";
+  std::filesystem::create_directory_symlink(real, link);
+  SharedLibrary library;
+  ASSERT_TRUE(library.Open((link / "libovatix.so").string())) << library.Error();
+  const void* symbol = library.Symbol("_CloseCollection");
+  ASSERT_NE(symbol, nullptr);
+  EXPECT_EQ(std::filesystem::path(DirectoryOfAddress(symbol)), real);
+}
+
 }  // namespace

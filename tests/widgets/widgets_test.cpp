@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
+#include <algorithm>
+#include <cmath>
 
 #include "gfx/lyric_page.h"
 #include "qtext/text_painter.h"
@@ -32,6 +34,20 @@ class Widgets : public ::testing::Test {
  protected:
   void SetUp() override { App(); }
 };
+
+// The contrast ratio of two colours as the web's accessibility guidelines define it: relative
+// luminance from linearised sRGB, (lighter + 0.05) / (darker + 0.05).
+double Contrast(const QColor& a, const QColor& b) {
+  auto luminance = [](const QColor& c) {
+    auto linear = [](double v) {
+      return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+  };
+  const double x = luminance(a);
+  const double y = luminance(b);
+  return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
 
 using Vell::Gfx::LayoutLyricPage;
 using Vell::Gfx::LyricLine;
@@ -122,6 +138,19 @@ TEST_F(Widgets, MixerStripReportsTheUsersMovesButNotTheWindowsOwn) {
   EXPECT_EQ(strip.ArtistsButton()->text(), "A");
   EXPECT_EQ(strip.SoundButton()->text(), "S");
   EXPECT_EQ(strip.ArtistsButton()->geometry(), QRect(QPoint(3, 22), QPoint(22, 39)));
+  // On and off look plainly different: the face's colour at the button's centre.
+  strip.show();
+  auto face = [](QPushButton* button) {
+    const QImage image = button->grab().toImage();
+    return image.pixelColor(3, image.height() / 2);
+  };
+  strip.SetSoundPressed(true);
+  EXPECT_EQ(face(strip.SoundButton()).rgba(), L::MixerStrip::kOnFace);
+  strip.SetSoundPressed(false);
+  EXPECT_EQ(face(strip.SoundButton()).rgba(), L::MixerStrip::kOffFace);
+  EXPECT_GE(
+      Contrast(QColor::fromRgba(L::MixerStrip::kOnFace), QColor::fromRgba(L::MixerStrip::kOffFace)),
+      3.0);
   QTest::mouseClick(strip.ArtistsButton(), Qt::LeftButton);
   QTest::mouseClick(strip.SoundButton(), Qt::LeftButton);
   EXPECT_EQ(artists.count(), 1);
@@ -151,6 +180,10 @@ TEST_F(Widgets, PlayListMarksTheCurrentRowAndReportsEdits) {
   EXPECT_EQ(list.item(0)->text(), "a.mid");
   EXPECT_EQ(list.item(1)->background().color().rgba(), L::PlayList::kCurrentRow);
   EXPECT_NE(list.item(0)->background().color().rgba(), L::PlayList::kCurrentRow);
+  EXPECT_EQ(list.PathOf(2), "/songs/c.kesh");
+  EXPECT_EQ(list.PathOf(3), "");
+  // The current row reads well: contrast of at least 4.5:1 between its text and background.
+  EXPECT_GE(Contrast(list.item(1)->foreground().color(), list.item(1)->background().color()), 4.5);
 
   QSignalSpy removed(&list, &L::PlayList::RemoveRequested);
   QSignalSpy moved(&list, &L::PlayList::MoveRequested);
@@ -193,7 +226,11 @@ TEST_F(Widgets, PlayListTakesDroppedLocalFiles) {
   QDropEvent drop(QPointF(6, 6), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(list.viewport(), &drop);
   ASSERT_EQ(dropped.count(), 1);
-  EXPECT_EQ(dropped.at(0).at(0).toStringList(), (QStringList{"/tmp/one.mid", "/tmp/two.m3u"}));
+  EXPECT_EQ(dropped.at(0).at(0).value<QByteArrayList>(),
+            (QByteArrayList{"/tmp/one.mid", "/tmp/two.m3u"}));
+  // A name that is not UTF-8 keeps its bytes.
+  data.setUrls({QUrl(QStringLiteral("file:///tmp/caf%E9.mid"))});
+  EXPECT_EQ(L::LocalFilesOf(&data), QByteArrayList{"/tmp/caf\xe9.mid"});
 }
 
 TEST(TimeBar, MarkerGrowsWithThePositionOverTheTrackLeftByTheMarker) {
