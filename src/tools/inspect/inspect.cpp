@@ -1,6 +1,7 @@
 // tavro-inspect [--analysis] FILE...: what the MIDI reader makes of each file, or why it refuses
 // it; with --analysis also the note analysis of each song. Exit status 0 when every file opened
 // (and, with --analysis, analysed), 1 otherwise.
+// tavro-inspect --show [--json] SONG [--style NAME]: the show the player prepares for the song.
 #include <cstdio>
 #include <set>
 #include <string>
@@ -9,6 +10,7 @@
 #include "audio/midi/midi_file.h"
 #include "audio/midi/tempo_map.h"
 #include "tools/inspect/report.h"
+#include "tools/inspect/show.h"
 
 namespace {
 
@@ -86,20 +88,48 @@ void Describe(const char* path, const MidiFile& file) {
   }
 }
 
+const char* const kUsage =
+    "usage: tavro-inspect [--analysis] FILE...\n"
+    "       tavro-inspect --show [--json] SONG [--style NAME]\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<const char*> paths;
   bool analysis = false;
+  bool show = false;
+  Kesh::Inspect::ShowOptions showOptions;
   for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--analysis") {
+    const std::string arg = argv[i];
+    if (arg == "--analysis") {
       analysis = true;
+    } else if (arg == "--show") {
+      show = true;
+    } else if (arg == "--json") {
+      showOptions.json = true;
+    } else if (arg == "--style") {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "tavro-inspect: --style needs a style name\n%s", kUsage);
+        return 2;
+      }
+      showOptions.style = argv[++i];
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      std::fprintf(stderr, "tavro-inspect: unknown option %s\n%s", arg.c_str(), kUsage);
+      return 2;
     } else {
       paths.push_back(argv[i]);
     }
   }
-  if (paths.empty()) {
-    std::fprintf(stderr, "usage: tavro-inspect [--analysis] FILE...\n");
+  if (show) {
+    if (paths.size() != 1 || analysis) {
+      std::fprintf(stderr, "tavro-inspect: --show takes one song\n%s", kUsage);
+      return 2;
+    }
+    showOptions.song = paths.front();
+    return Kesh::Inspect::PrintShowPlan(showOptions);
+  }
+  if (paths.empty() || showOptions.json || !showOptions.style.empty()) {
+    std::fputs(kUsage, stderr);
     return 2;
   }
   const std::string settings = analysis ? Kesh::Data::FindAnalysisSettings() : std::string();
