@@ -49,7 +49,7 @@ bool InClass(int numerator, int divisor) {
 }
 
 std::mutex departureLock;
-std::minstd_rand departureDraw(20061);
+std::minstd_rand departureDraw(kDepartureSeed);
 
 // Whether the draw of 0-99 picks the left departure (51 in 100).
 bool DrawLeft() {

@@ -59,7 +59,9 @@ class PatchNotFoundException : public Vell::MessageException {
 // not support.
 float BeatFactor(int numerator, int denominator, int bpm);
 
-// Seeds the draw that picks the departure side of artists that can leave either way.
+// Seeds the draw that picks the departure side of artists that can leave either way; a process
+// starts with kDepartureSeed.
+constexpr unsigned kDepartureSeed = 20061;
 void SeedDepartures(unsigned seed);
 
 class Animation {

@@ -191,6 +191,7 @@ bool Player::Prepare() {
   const Artists::Animation::Manager* settings = Artists::Animation::Manager::Instance();
   const int threshold = settings->melodicThreshold;
   const int eventsMin = settings->eventsMin;
+  const size_t barCount = analysis->GetBarCount();
   std::deque<int64_t> keys;
   std::deque<const Data::Tracks::Event*> candidates;
   bool hasMelodic = false;
@@ -224,9 +225,13 @@ bool Player::Prepare() {
         before = range->start;
       }
     }
-    if (active < eventsMin) {
+    // A part busy in a quarter of the song's bars is played even when the song is too short
+    // for eventsMin busy bars: nobody plays to an empty stage.
+    const bool busyShare = active > 0 && static_cast<size_t>(active) * 4 >= barCount;
+    if (active < eventsMin && !busyShare) {
       if (patch <= 127 && active > 0) {
-        NoPerformer(track, "busy in only " + std::to_string(active) + " bars, fewer than the " +
+        NoPerformer(track, "busy in only " + std::to_string(active) + " of " +
+                               std::to_string(barCount) + " bars, fewer than the " +
                                std::to_string(eventsMin) + " needed (eventsMin)");
       }
       continue;
