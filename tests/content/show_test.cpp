@@ -17,12 +17,14 @@
 #include "artists/artist.h"
 #include "artists/sets.h"
 #include "artists/settings.h"
+#include "common/temp_dir.h"
 #include "data/analysis.h"
 #include "data/events.h"
 #include "game/game.h"
 #include "game/hub.h"
 #include "game/player.h"
 #include "game/show_plan.h"
+#include "gfx/image.h"
 #include "platform/platform.h"
 
 namespace {
@@ -320,6 +322,166 @@ TEST_F(ShowPlanTest, InspectPrintsThePlan) {
                           "\"patch\"", "\"drummer\"", "\"box\"", "\"timeline\"", "\"startMs\"",
                           "\"endMs\"", "\"set\"", "\"bars\"", "\"drumHits\""}) {
     EXPECT_NE(printed.find(key), std::string::npos) << key;
+  }
+}
+
+// A 4/4 drum groove (hi-hat eighths, kick on 1 and 3, snare on 2 and 4) at a tempo, as a
+// Standard MIDI File.
+void WriteGroove(const std::string& path, int bpm, int bars) {
+  std::vector<unsigned char> track;
+  const auto delta = [&track](uint32_t ticks) {
+    unsigned char bytes[5];
+    int n = 0;
+    bytes[n++] = static_cast<unsigned char>(ticks & 0x7F);
+    while ((ticks >>= 7) != 0) {
+      bytes[n++] = static_cast<unsigned char>(0x80 | (ticks & 0x7F));
+    }
+    while (n > 0) {
+      track.push_back(bytes[--n]);
+    }
+  };
+  const uint32_t tempo = 60000000u / static_cast<uint32_t>(bpm);
+  delta(0);
+  track.insert(track.end(),
+               {0xFF, 0x51, 0x03, static_cast<unsigned char>(tempo >> 16),
+                static_cast<unsigned char>(tempo >> 8), static_cast<unsigned char>(tempo)});
+  delta(0);
+  track.insert(track.end(), {0xFF, 0x58, 0x04, 4, 2, 24, 8});
+  constexpr uint32_t kEighth = 240;  // at 480 ticks a quarter
+  uint32_t pending = 0;
+  for (int eighth = 0; eighth < bars * 8; ++eighth) {
+    std::vector<unsigned char> notes{42};
+    if (eighth % 4 == 0) {
+      notes.push_back(36);
+    } else if (eighth % 4 == 2) {
+      notes.push_back(38);
+    }
+    for (const unsigned char note : notes) {
+      delta(pending);
+      pending = 0;
+      track.insert(track.end(), {0x99, note, 100});
+    }
+    delta(kEighth / 2);
+    for (const unsigned char note : notes) {
+      track.insert(track.end(), {0x89, note, 0});
+      delta(0);
+    }
+    track.pop_back();  // the last delta of the bar's offs is the next event's
+    pending = kEighth / 2;
+  }
+  delta(pending);
+  track.insert(track.end(), {0xFF, 0x2F, 0x00});
+  std::ofstream out(path, std::ios::binary);
+  const unsigned char header[] = {'M', 'T', 'h', 'd',  0,    0,   0,   6,   0,
+                                  0,   0,   1,   0x01, 0xE0, 'M', 'T', 'r', 'k'};
+  out.write(reinterpret_cast<const char*>(header), sizeof header);
+  const uint32_t size = static_cast<uint32_t>(track.size());
+  const unsigned char length[] = {
+      static_cast<unsigned char>(size >> 24), static_cast<unsigned char>(size >> 16),
+      static_cast<unsigned char>(size >> 8), static_cast<unsigned char>(size)};
+  out.write(reinterpret_cast<const char*>(length), sizeof length);
+  out.write(reinterpret_cast<const char*>(track.data()), static_cast<std::streamsize>(size));
+}
+
+bool SamePixels(const Vell::Gfx::Image& a, const Vell::Gfx::Image& b) {
+  return a.Width() == b.Width() && a.Height() == b.Height() &&
+         std::equal(a.Pixels(), a.Pixels() + static_cast<size_t>(a.Width()) * a.Height(),
+                    b.Pixels());
+}
+
+// Plays the song offline through the game and checks the drummer's image at every beat of the
+// bars he plays (up to the song's time limit): within a frame of the beat, the image shown is
+// one of his playing set's stick-down images (a stroke on every quarter of the sequence).
+void CheckStrokesOnTheBeat(const std::string& song, int64_t untilMs) {
+  Kesh::Game::Game& game = *Kesh::Hub::Instance()->GetGame();
+  Kesh::Audio::IPlayer* module = Kesh::Hub::Instance()->GetPlayer();
+  game.Close();
+  ASSERT_TRUE(module->SetOffline(true, 44100));
+  ASSERT_TRUE(game.Open(song));
+  const ShowPlan plan = Kesh::Game::MakeShowPlan(game.GetPlayer());
+  const auto& animations = game.GetPlayer().Animations();
+  ASSERT_FALSE(animations.empty());
+  const Kesh::Data::Tracks::Animation* drummer = animations.back();
+  ASSERT_TRUE(plan.performers.back().drummer);
+  // The beats of the bars he plays, in show time.
+  const Kesh::Data::Events::Analysis* analysis = game.GetPlayer().GetAnalysis();
+  std::vector<int64_t> beats;
+  for (const Kesh::Data::Events::Event* event : analysis->GetBarTrack()->GetEvents()) {
+    const auto* bar = static_cast<const Kesh::Data::Events::BarBegin*>(event);
+    const int64_t start = game.GetPlayer().ShowOffsetMs() + bar->start;
+    const ShowPlan::Run* run = RunAt(plan.performers.back().timeline, start + 1);
+    if (run == nullptr || !IsPlayingSet(run->set) || start >= untilMs) {
+      continue;
+    }
+    const int n = static_cast<int>(bar->Numerator());
+    for (int k = 0; k < n; ++k) {
+      const int64_t beat = start + static_cast<int64_t>(bar->duration) * k / n;
+      if (beat + kFrameMs < untilMs) {
+        beats.push_back(beat);
+      }
+    }
+  }
+  ASSERT_GT(beats.size(), 16u);
+  // The frames shown within a frame of each beat: did one show a stroke?
+  std::map<int64_t, bool> struck;
+  for (int64_t beat : beats) {
+    struck[beat] = false;
+  }
+  std::vector<int16_t> sound(44100 / 25 * 2);
+  ASSERT_TRUE(game.StartOfflineRun());
+  for (int frame = 0; frame < 25 * 600; ++frame) {
+    game.RunOfflineFrame();
+    module->AdvanceOffline(kFrameMs);
+    while (module->RenderOffline(sound.data(), 44100 / 25) > 0) {
+    }
+    const int64_t t = static_cast<int64_t>(game.GetPlayer().CurrentFrame()) * kFrameMs;
+    if (t > untilMs) {
+      break;
+    }
+    const Sets::Set* set = drummer->CurrentSet(static_cast<uint64_t>(t));
+    if (set == nullptr || !IsPlayingSet(Sets::KindName(set->GetKind()))) {
+      continue;
+    }
+    const auto& images = set->GetSprite()->Images();
+    ASSERT_EQ(images.size(), 8u);
+    const Vell::Gfx::Image* shown = set->GetSprite()->Current();
+    ASSERT_NE(shown, nullptr);
+    bool stroke = false;
+    for (size_t k : {0, 2, 3, 4, 5, 7}) {
+      stroke = stroke || SamePixels(*shown, *images[k]);
+    }
+    for (size_t k : {1, 6}) {
+      // The sticks are up between the strokes.
+      EXPECT_FALSE(SamePixels(*images[0], *images[k]) || SamePixels(*images[5], *images[k]));
+    }
+    for (auto& [beat, hit] : struck) {
+      if (t >= beat - kFrameMs && t <= beat + kFrameMs) {
+        hit = hit || stroke;
+      }
+    }
+  }
+  game.StopOfflineRun();
+  int missed = 0;
+  for (const auto& [beat, hit] : struck) {
+    missed += hit ? 0 : 1;
+    EXPECT_TRUE(hit) << "no stroke within a frame of the beat at " << beat << " ms";
+  }
+  EXPECT_EQ(missed, 0) << "of " << struck.size() << " beats";
+}
+
+// The drummer's sticks come down on the beats: demo rock at 132 beats a minute (step factor 1)
+// and a groove at 180 (step factor 2).
+TEST_F(ShowPlanTest, DrumStrokesFallOnTheBeat) {
+  {
+    SCOPED_TRACE("132 bpm");
+    CheckStrokesOnTheBeat(TAVRO_SOURCE_DIR "/data/demo/rock.mid", 30000);
+  }
+  TempDir dir;
+  const std::string fast = dir.File("groove-180.mid");
+  WriteGroove(fast, 180, 16);
+  {
+    SCOPED_TRACE("180 bpm");
+    CheckStrokesOnTheBeat(fast, 30000);
   }
 }
 

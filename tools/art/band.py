@@ -28,12 +28,13 @@ ARTISTS = {
         # stays the layout's point.
         "riser": 40,
         # The playing sets are stepped forth and back, so a stroke must fall on every quarter of
-        # the sequence (images 0, 2, 4, 5 and 7) for the strokes to land on the beats at every
-        # step factor: rendered image STROKE_ORDER[set][k] is shipped as image k. The rendered
-        # grooves strike at images 2 and 5 (kick, snare), 0, 2, 5 and 7 (the hi-hat hand of
-        # cra) and 1, 3, 4 and 6 (the fill round the toms).
-        "stroke_order": {"csa": (2, 3, 5, 7, 2, 5, 4, 2), "csb": (2, 3, 5, 7, 2, 5, 4, 2),
-                         "cra": (0, 1, 2, 3, 2, 5, 6, 7), "crb": (1, 2, 3, 2, 4, 6, 7, 6)},
+        # the sequence for the strokes to land on the beats at every step factor: the sticks are
+        # down on images 0, 2, 3, 4, 5 and 7 (the half of the sequence falls between images 3
+        # and 4) and up on 1 and 6. Rendered image stroke_order[set][k] is shipped as image k.
+        # The rendered grooves strike at images 2 and 5 (kick, snare), 0, 2, 5 and 7 (the hi-hat
+        # hand of cra) and 1, 3, 4 and 6 (the fill round the toms).
+        "stroke_order": {"csa": (2, 3, 5, 2, 5, 2, 4, 5), "csb": (2, 3, 5, 2, 5, 2, 4, 5),
+                         "cra": (0, 1, 2, 5, 2, 5, 6, 7), "crb": (1, 2, 3, 4, 3, 6, 7, 6)},
     },
     "bassist": {
         "name": "Bassist", "patch": "4", "type": "M", "place": "4,3", "priority": 170,
