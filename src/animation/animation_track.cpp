@@ -49,7 +49,7 @@ bool InClass(int numerator, int divisor) {
 }
 
 std::mutex departureLock;
-std::minstd_rand departureDraw(20061);
+std::minstd_rand departureDraw(kDepartureSeed);
 
 // Whether the draw of 0-99 picks the left departure (51 in 100).
 bool DrawLeft() {
@@ -176,6 +176,11 @@ bool Animation::BarQualifies(const Events::BarRange& range) const {
   if (IsMelodic()) {
     return range.Coverage() > Sets::Manager::Instance()->staccato;
   }
+  if (IsDrumGroup()) {
+    // Of the competing drum groups only the heaviest one of the bar reports hits: that group's
+    // set is what the drummer plays in the bar, whatever its share of the hits.
+    return range.NoteCount() > 0;
+  }
   return range.Weight() >= 1.0f;
 }
 
@@ -250,7 +255,14 @@ bool Animation::CollectBars(std::vector<Bar>& bars, size_t& badBar) const {
       bar.noteCount = range.NoteCount();
       bar.qualifies = qualifies;
     }
-    if (range.NoteCount() >= static_cast<float>(threshold) && qualifies) {
+    if (IsDrumGroup() && !IsMelodic()) {
+      // Every drum group's range counts the bar's time positions (coverage) and the extra hits
+      // struck together (polyphony): together, all the drum hits of the bar.
+      bar.drumHits = std::max(bar.drumHits, range.Coverage() + range.Polyphony());
+      if (qualifies && bar.drumHits >= static_cast<float>(threshold)) {
+        bar.active = true;
+      }
+    } else if (range.NoteCount() >= static_cast<float>(threshold) && qualifies) {
       bar.active = true;
     }
   }
@@ -266,6 +278,21 @@ int Animation::FirstActiveBar(const std::vector<Bar>& bars) const {
     }
   }
   return -1;
+}
+
+int Animation::EntryBar(const std::vector<Bar>& bars) const {
+  const int first = FirstActiveBar(bars);
+  if (first < 0 || !IsDrumGroup() || IsMelodic()) {
+    return first;
+  }
+  // The drummer sits at his kit before the first drum note, even when the first bars with drums
+  // are too sparse to be played: every group enters at the first bar holding any hit.
+  for (int i = 0; i < first; ++i) {
+    if (bars[static_cast<size_t>(i)].drumHits > 0) {
+      return i;
+    }
+  }
+  return first;
 }
 
 Animation::Entry Animation::ChooseEntry() const {
@@ -292,6 +319,21 @@ Animation::Entry Animation::ChooseEntry() const {
   return entry;
 }
 
+void Animation::StepOnce(Sets::Sprite* sprite, int frame, Pending& pending) {
+  pending.Step(sprite, frame, 0);
+  pending.Step(sprite, frame + std::max(sprite->Count() - 1, 1), 1.0f);
+}
+
+void Animation::WalkBehindPieces(Set* walk) const {
+  // The drummer walks to his seat behind the kit: his walking images go just behind the deepest
+  // of his stage pieces (drawn in order of falling depth).
+  float deepest = walk->GetSprite()->depth;
+  for (int i = 0; i < artist->sprites.Count(); ++i) {
+    deepest = std::max(deepest, static_cast<const Sets::Sprite*>(artist->sprites.GetAt(i))->depth);
+  }
+  walk->GetSprite()->depth = deepest + kBehindPieces;
+}
+
 // ---- preparing ----
 
 bool Animation::Prepare(uint64_t& lateness) {
@@ -305,11 +347,11 @@ bool Animation::Prepare(uint64_t& lateness) {
   std::vector<Bar> bars;
   size_t badBar = 0;
   CollectBars(bars, badBar);
-  const int first = FirstActiveBar(bars);
+  const int first = EntryBar(bars);
   if (first < 0) {
     return false;
   }
-  firstActiveMs = bars[first].start;
+  firstActiveMs = bars[static_cast<size_t>(first)].start;
   lateness = Lateness();
   return true;
 }
@@ -355,6 +397,12 @@ void Animation::KeyEntry(uint64_t offset, uint64_t firstBarMs, Pending& pending)
   pending.Position(arrivalSprite, endFrame, {endX, y, 0});
   pending.Position(arrivalSprite, endFrame + arrivalSprite->Count(), {artist->x, y, 0},
                    arrival->easeIn, 0);
+  // The arrival shows each of its images once, in step with its move (its images carry the
+  // stage pieces shifted against the move), and then holds the last one.
+  StepOnce(arrivalSprite, endFrame, pending);
+  if (DrumMode()) {
+    WalkBehindPieces(walk);
+  }
   timeline[0] = walk;
   timeline[walkEnd] = arrival;
   entryEntries = {{0, walk}, {walkEnd, arrival}};
@@ -399,6 +447,10 @@ void Animation::KeyExit(uint64_t exitStart, Pending& pending) {
   }
   const Vector3 place{artist->x, artist->y, 0};
   pending.Position(departure->GetSprite(), ToFrame(exitStart), place, 0, departure->easeOut);
+  StepOnce(departure->GetSprite(), ToFrame(exitStart), pending);
+  if (DrumMode()) {
+    WalkBehindPieces(walk);
+  }
   pending.Position(walk->GetSprite(), ToFrame(walkStart), place, 0, walk->easeOut);
   pending.Position(walk->GetSprite(), ToFrame(exitEnd), {offStage, artist->y, 0}, walk->easeIn, 0);
   timeline[exitStart] = departure;
@@ -580,7 +632,7 @@ bool Animation::Build(uint64_t offset) {
   if (!CollectBars(bars, badBar)) {
     return false;
   }
-  const int firstActive = FirstActiveBar(bars);
+  const int firstActive = EntryBar(bars);
   if (firstActive < 0) {
     return false;
   }

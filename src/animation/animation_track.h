@@ -24,6 +24,10 @@ namespace Kesh::Data::Events {
 class BarRange;
 }
 
+namespace Vell::Gfx::G2D::Sprites {
+class Sprite;
+}
+
 namespace Kesh::Data::Tracks {
 
 class Event;
@@ -55,7 +59,9 @@ class PatchNotFoundException : public Vell::MessageException {
 // not support.
 float BeatFactor(int numerator, int denominator, int bpm);
 
-// Seeds the draw that picks the departure side of artists that can leave either way.
+// Seeds the draw that picks the departure side of artists that can leave either way; a process
+// starts with kDepartureSeed.
+constexpr unsigned kDepartureSeed = 20061;
 void SeedDepartures(unsigned seed);
 
 class Animation {
@@ -102,6 +108,10 @@ class Animation {
   Artists::Artist* GetArtist() const { return artist; }
   const Timeline& GetTimeline() const { return timeline; }
   int GetFrameRate() const { return frameRate; }
+  // When the walk on starts and the walk off ends (ms of show time); UINT64_MAX and 0 before
+  // Build.
+  uint64_t WalkStartMs() const { return walkStartMs; }
+  uint64_t ExitEndMs() const { return exitEndMs; }
 
  private:
   struct Bar {
@@ -111,6 +121,7 @@ class Animation {
     float noteCount = 0;     // the largest note count of the bar's ranges
     bool qualifies = false;  // that range's BarQualifies
     bool active = false;  // for non-melodic artists: a range reaching the threshold and qualifying
+    float drumHits = 0;   // for the drum groups: all drum hits of the bar
   };
   struct Pending;
   enum class Segment { kRest, kPlayFirst, kPlaySecond };
@@ -123,6 +134,14 @@ class Animation {
   bool DrumMode() const;
   bool IsDrumGroup() const;
   int FirstActiveBar(const std::vector<Bar>& bars) const;
+  // The bar the artist must be in place for: the first active bar, for the drum groups the first
+  // bar with any drum hit when that comes earlier. -1 without an active bar.
+  int EntryBar(const std::vector<Bar>& bars) const;
+  static void StepOnce(Vell::Gfx::G2D::Sprites::Sprite* sprite, int frame, Pending& pending);
+  void WalkBehindPieces(Set* walk) const;
+  // How far behind the deepest stage piece a walking drummer is drawn (depths of one row differ
+  // by far less than a row).
+  static constexpr float kBehindPieces = 0.00001f;
   Set* RequireSet(int kind) const;
   // The walk-on: the walking and arrival sets, where the walk starts and ends, and how long the
   // walk and the arrival take.

@@ -142,6 +142,8 @@ bool Artist::LoadXml(Vell::Data::Xml::Node* node) {
       // Counted from 1 in the file; kept inside the grid.
       column = std::clamp(placeColumn, 1, 4) - 1;
       row = std::clamp(placeRow, 1, 4) - 1;
+      homeColumn = column;
+      homeRow = row;
     }
   }
   node->ReadInt("range", range);

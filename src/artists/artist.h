@@ -62,6 +62,9 @@ class Artist : public Vell::Object, public Vell::ILoadableXml {
   std::map<int, std::unique_ptr<Animation::Set>> sets;
   int column = 0;
   int row = 0;
+  // The cell the artist file asks for; column and row may differ after the layout moved it.
+  int homeColumn = 0;
+  int homeRow = 0;
   float x = 0;
   float y = 0;
   std::array<int, 4> space{};

@@ -57,12 +57,18 @@ bool Layout::Remove(Artist* artist) {
 
 bool Layout::TryCell(Artist* artist, int column, int row) {
   Artist*& cell = cells[row * kColumns + column];
-  if (cell != nullptr) {
+  if (cell != nullptr || !Open(column, row)) {
     return false;
   }
   cell = artist;
   artist->Position(column, row);
   return true;
+}
+
+bool Layout::Open(int column, int row) {
+  float x = 0;
+  float y = 0;
+  return Artist::CellPosition(column, row, x, y) && x >= kOpenLeft && x <= kOpenRight;
 }
 
 bool Layout::FindFreeCell(Artist* artist, int column, int row) {

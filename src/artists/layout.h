@@ -26,7 +26,9 @@ class Layout : public Vell::Singleton<Layout> {
   bool Remove(Artist* artist);
   // The first empty cell from (column, row): this row and the rows in front of it down to row 1,
   // each from the column leftwards to column 1 then rightwards; then the rows behind. Column 0 and
-  // row 0 are never chosen here. On success the artist takes the cell.
+  // row 0 are never chosen here, nor the two cells whose place lies in the stage's curtains
+  // (column 0 of row 2, column 3 of row 3): an artist moved aside is not sent into them. On
+  // success the artist takes the cell.
   bool FindFreeCell(Artist* artist, int column, int row);
   // The row whose stage y is y (column always 0).
   static void RowFromY(float y, int& column, int& row);
@@ -39,6 +41,10 @@ class Layout : public Vell::Singleton<Layout> {
   friend class Vell::Singleton<Layout>;
   Layout() = default;
   bool TryCell(Artist* artist, int column, int row);
+  // Whether the cell's place lies between the curtains of every stage (x 100-715).
+  static bool Open(int column, int row);
+  static constexpr float kOpenLeft = 100;
+  static constexpr float kOpenRight = 715;
 
   std::array<Artist*, kColumns * kRows> cells{};
 };

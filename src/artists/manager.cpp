@@ -137,6 +137,16 @@ std::string Manager::GetInstrumentName(int program) const {
 
 bool Manager::Reset() {
   usedPatches.clear();
+  // A patch that found no artist for one song's part may find one for the next song's: the
+  // search is not skipped for good.
+  std::erase_if(loadedByPatch, [](const auto& entry) { return entry.second == nullptr; });
+  // Each song blocks the stage afresh: an artist moved aside by another in an earlier song asks
+  // for its own cell again, and artists absent from the next song hold no cell, so that a long
+  // playlist does not crowd the players into the curtains.
+  Layout::Instance()->Clear();
+  for (const auto& artist : loadedArtists) {
+    artist->Position(artist->homeColumn, artist->homeRow);
+  }
   return true;
 }
 

@@ -157,6 +157,8 @@ bool Player::Prepare() {
   animations.clear();
   readAheadDone = false;
   patchesByChannel.clear();
+  unplaced.clear();
+  showOffsetMs = 0;
   bool artistsLoaded = true;
   try {
     Artists::Manager::Instance()->Reset();
@@ -191,6 +193,7 @@ bool Player::Prepare() {
   const Artists::Animation::Manager* settings = Artists::Animation::Manager::Instance();
   const int threshold = settings->melodicThreshold;
   const int eventsMin = settings->eventsMin;
+  const size_t barCount = analysis->GetBarCount();
   std::deque<int64_t> keys;
   std::deque<const Data::Tracks::Event*> candidates;
   bool hasMelodic = false;
@@ -224,7 +227,15 @@ bool Player::Prepare() {
         before = range->start;
       }
     }
-    if (active < eventsMin) {
+    // A part busy in a quarter of the song's bars is played even when the song is too short
+    // for eventsMin busy bars: nobody plays to an empty stage.
+    const bool busyShare = active > 0 && static_cast<size_t>(active) * 4 >= barCount;
+    if (active < eventsMin && !busyShare) {
+      if (patch <= 127 && active > 0) {
+        NoPerformer(track, "busy in only " + std::to_string(active) + " of " +
+                               std::to_string(barCount) + " bars, fewer than the " +
+                               std::to_string(eventsMin) + " needed (eventsMin)");
+      }
       continue;
     }
     const int64_t key = last - before;
@@ -249,9 +260,17 @@ bool Player::Prepare() {
     if (count >= profile.max) {
       limitReached = true;
       if (!profile.forceDrummer || drumComplete) {
+        for (auto left = it; left != candidates.rend(); ++left) {
+          if (!IsDrumGroup((*left)->GetPatch())) {
+            NoPerformer(*left, "over the limit of " + std::to_string(profile.max) +
+                                   " musicians (max in the settings)");
+          }
+        }
         break;
       }
       if (!drum) {
+        NoPerformer(track, "over the limit of " + std::to_string(profile.max) +
+                               " musicians (max in the settings)");
         continue;
       }
     }
@@ -265,18 +284,33 @@ bool Player::Prepare() {
     } catch (const Data::Tracks::PatchNotFoundException&) {
       Log("Artist for patch #%d was not found or mapped is already defined. No animation created",
           patch);
+      if (!drum) {
+        NoPerformer(track,
+                    "no musician is mapped to it, or every musician mapped to it is "
+                    "already taken or does not fit its range");
+      }
       delete animation;
       continue;
-    } catch (const Data::Tracks::AnimationNotFoundException&) {
+    } catch (const Data::Tracks::AnimationNotFoundException& error) {
       Log("Error loading animation sets. Track for patch #%d not created", patch);
+      if (!drum) {
+        NoPerformer(track, "its musician lacks an animation set (" + error.Detail() + ")");
+      }
       delete animation;
       continue;
     } catch (const Vell::Exception& error) {
       Log("%s", error.ToString().c_str());
+      if (!drum) {
+        NoPerformer(track, error.ToString());
+      }
       delete animation;
       continue;
     }
     if (!prepared) {
+      if (!drum) {
+        NoPerformer(track, "no bar over the threshold of " +
+                               std::to_string(settings->melodicThreshold) + " notes");
+      }
       delete animation;
       if (drum) {
         drumKit.push_back(nullptr);
@@ -294,8 +328,17 @@ bool Player::Prepare() {
       }
     } else {
       animations.push_back(animation);
-      audioStartMs = std::max<int64_t>(audioStartMs, static_cast<int64_t>(lateness));
       ++count;
+    }
+    audioStartMs = std::max<int64_t>(audioStartMs, static_cast<int64_t>(lateness));
+  }
+  // An artist placed later may have pushed an earlier one to another cell, which changes its
+  // walk: the music starts when every artist, the drummer too, has walked on.
+  for (const std::vector<Animation*>* list : {&animations, &drumKit}) {
+    for (const Animation* animation : *list) {
+      if (animation != nullptr) {
+        audioStartMs = std::max<int64_t>(audioStartMs, static_cast<int64_t>(animation->Lateness()));
+      }
     }
   }
   if (limitReached) {
@@ -305,11 +348,16 @@ bool Player::Prepare() {
         delete animation;
         animation = nullptr;
       }
+      audioStartMs = 0;
+      for (const Animation* animation : animations) {
+        audioStartMs = std::max<int64_t>(audioStartMs, static_cast<int64_t>(animation->Lateness()));
+      }
     }
   }
 
   const uint64_t offset =
       static_cast<uint64_t>(profile.latency) + static_cast<uint64_t>(audioStartMs);
+  showOffsetMs = static_cast<int64_t>(offset);
   for (Animation* animation : animations) {
     animation->Build(offset);
   }
@@ -334,6 +382,21 @@ bool Player::Prepare() {
   ChooseStyle();
   Log("initialized");
   return true;
+}
+
+void Player::NoPerformer(const Data::Tracks::Event* track, const std::string& reason) {
+  const int patch = track->GetPatch();
+  std::string name;
+  if (patch >= 0 && patch <= 127 && Artists::Manager::Exists()) {
+    try {
+      name = Artists::Manager::Instance()->GetInstrumentName(patch);
+    } catch (const Vell::Exception&) {
+      name.clear();
+    }
+  }
+  Log("No musician plays patch #%d%s%s on channel %d: %s", patch, name.empty() ? "" : " ",
+      name.c_str(), track->GetChannel() + 1, reason.c_str());
+  unplaced.push_back({patch, track->GetChannel(), reason});
 }
 
 bool Player::LoadProject(const std::string& path, std::string* why) {
@@ -434,6 +497,8 @@ bool Player::Reset() {
   songBytes.shrink_to_fit();
   songLengthMs = 0;
   audioStartMs = 0;
+  showOffsetMs = 0;
+  unplaced.clear();
   firstFrame = true;
   return true;
 }

@@ -42,6 +42,13 @@ class Player : public Vell::ITrackable,
  public:
   using Animation = Data::Tracks::Animation;
 
+  // An instrument part of the song that no musician plays, and why.
+  struct Unplaced {
+    int patch = 0;
+    int channel = 0;  // 0-15
+    std::string reason;
+  };
+
   class FileNotAnalyzed : public Vell::Exception {};
   class FileNotSupportedException : public Vell::Exception {};
 
@@ -126,6 +133,10 @@ class Player : public Vell::ITrackable,
   const Data::Events::Analysis* GetAnalysis() const { return analysis.get(); }
   Vell::Gfx::G2D::Sprites::Scene& Scene() { return scene; }
   int64_t AudioStartMs() const { return audioStartMs; }
+  // The show time (ms) of the song's time 0 in the animations: the latency plus the lead-in.
+  int64_t ShowOffsetMs() const { return showOffsetMs; }
+  // The parts of the prepared song that got no musician, in the order they were passed over.
+  const std::vector<Unplaced>& UnplacedParts() const { return unplaced; }
   float ProjectFactor() const { return projectFactor; }
   const std::vector<unsigned char>* SongBytes() const {
     return songBytes.empty() ? nullptr : &songBytes;
@@ -152,6 +163,8 @@ class Player : public Vell::ITrackable,
   // What all the recorded toggles of the action list flip together.
   Flips RecordedToggles() const;
   void ChooseStyle();
+  // Logs why the track gets no musician and keeps the reason for the show plan.
+  void NoPerformer(const Data::Tracks::Event* track, const std::string& reason);
 
   Game& game;
   std::vector<Animation*> animations;
@@ -165,6 +178,8 @@ class Player : public Vell::ITrackable,
   int currentFrame = 0;
   int64_t songLengthMs = 0;
   int64_t audioStartMs = 0;
+  int64_t showOffsetMs = 0;
+  std::vector<Unplaced> unplaced;
   float projectFactor = 1.0f;
   bool firstFrame = true;
   LyricPage lyrics;

@@ -338,30 +338,36 @@ TEST_F(AnimationTest, MelodicBarsBelowTheStaccatoPlayTheSecondPair) {
   EXPECT_EQ(PositionKeys(animation->GetArtist(), Sets::kLTA).back().first, 46);
 }
 
-TEST_F(AnimationTest, BarQualifiesByCoverageForMelodicArtistsAndByWeightForOthers) {
+TEST_F(AnimationTest, BarQualifiesByCoverageForMelodicArtistsAndByTheLeadForDrumGroups) {
   auto bars = MakeBars(2, 4, 4, 120, 2000);
   auto piano = MakeTrack(0, *bars, {{8}});
   auto kick = MakeTrack(200, *bars, {{8}}, 9);
   Animation* melodic = Make(piano.get(), bars.get());
   Animation* drums = Make(kick.get(), bars.get());
   Kesh::Data::Events::BarRange range(*bars->GetEvents().begin().operator*());
+  range.SetParam(Kesh::Data::Events::BarRange::kNoteCount, 3);
   range.SetParam(Kesh::Data::Events::BarRange::kCoverage, 0.5f);
   range.SetParam(Kesh::Data::Events::BarRange::kWeight, 1.0f);
   EXPECT_FALSE(melodic->BarQualifies(range));  // not above 0.5
   EXPECT_TRUE(drums->BarQualifies(range));
+  // A drum group that leads the bar (it reports hits) qualifies whatever its weight.
   range.SetParam(Kesh::Data::Events::BarRange::kCoverage, 0.51f);
-  range.SetParam(Kesh::Data::Events::BarRange::kWeight, 0.99f);
+  range.SetParam(Kesh::Data::Events::BarRange::kWeight, 0.4f);
   EXPECT_TRUE(melodic->BarQualifies(range));
+  EXPECT_TRUE(drums->BarQualifies(range));
+  range.SetParam(Kesh::Data::Events::BarRange::kNoteCount, 0);
   EXPECT_FALSE(drums->BarQualifies(range));
 }
 
 TEST_F(AnimationTest, DrumGroupsPlayTheirOwnSetAndShareOneDrummer) {
   auto bars = MakeBars(6, 4, 4, 120, 2000);
-  RangeDef hit{8, 36, 36, 0.5f, 1.5f};
-  RangeDef weak{8, 36, 36, 0.5f, 0.5f};  // enough notes but another group leads the bar
+  // As the analysis reports them: every group's range counts all the bar's hits (coverage: the
+  // time positions); only the group that leads the bar reports its own hits.
+  RangeDef hit{8, 36, 36, 8, 1.5f};
+  RangeDef led{0, 0, 0, 8, 0.5f};  // another group leads the bar
   RangeDef none{0, 0, 0, 0, 0};
-  auto kick = MakeTrack(200, *bars, {none, hit, hit, weak, hit, none}, 9);
-  auto snare = MakeTrack(201, *bars, {hit, none, none, none, none, hit}, 9);
+  auto kick = MakeTrack(200, *bars, {led, hit, hit, led, hit, led}, 9);
+  auto snare = MakeTrack(201, *bars, {hit, led, led, led, led, hit}, 9);
   Animation* kicks = Make(kick.get(), bars.get());
   Animation* snares = Make(snare.get(), bars.get());
   ASSERT_EQ(kicks->GetArtist(), snares->GetArtist());
@@ -393,6 +399,17 @@ TEST_F(AnimationTest, DrumGroupsPlayTheirOwnSetAndShareOneDrummer) {
   EXPECT_EQ(PositionKeys(drummer, Sets::kLTA),
             (std::vector<std::pair<int, Vell::Math::Vector3>>{
                 {995, {drummer->x - 32, drummer->y, 0}}, {1000, {drummer->x, drummer->y, 0}}}));
+  // The arrival steps over its images once, from the walk's end, and never loops.
+  const Steps arrivalSteps = StepKeys(drummer, Sets::kLTA);
+  ASSERT_EQ(arrivalSteps.size(), 2u);
+  EXPECT_EQ(arrivalSteps[0], (std::pair<int, float>{995, 0}));
+  EXPECT_EQ(arrivalSteps[1].second, 1.0f);
+  EXPECT_GT(arrivalSteps[1].first, 995);
+  // He walks behind his kit: the walking images are drawn before (deeper than) the stage pieces.
+  for (int i = 0; i < drummer->sprites.Count(); ++i) {
+    EXPECT_GT(drummer->GetSet(Sets::kSLR)->GetSprite()->depth,
+              static_cast<const Sets::Sprite*>(drummer->sprites.GetAt(i))->depth);
+  }
   std::unique_ptr<Animation> merged(Animation::MergeDrums({nullptr, kicks, snares}));
   ASSERT_NE(merged, nullptr);
   EXPECT_EQ(merged->GetArtist(), drummer);

@@ -23,6 +23,18 @@ ARTISTS = {
                  "hair": "2b1a10", "hairstyle": "long", "beard": True, "bare_arms": True},
         "kit": {"shell": "b01f1f", "logo": "f2c12e"},
         "velocity": WALK_VELOCITY,
+        # Seated on the riser drawn into every stage (tools/stages/riser.py): his images are
+        # packed RISER pixels higher in frames 2 x RISER taller, so that the sprite's centre
+        # stays the layout's point.
+        "riser": 40,
+        # The playing sets are stepped forth and back, so a stroke must fall on every quarter of
+        # the sequence for the strokes to land on the beats at every step factor: the sticks are
+        # down on images 0, 2, 3, 4, 5 and 7 (the half of the sequence falls between images 3
+        # and 4) and up on 1 and 6. Rendered image stroke_order[set][k] is shipped as image k.
+        # The rendered grooves strike at images 2 and 5 (kick, snare), 0, 2, 5 and 7 (the hi-hat
+        # hand of cra) and 1, 3, 4 and 6 (the fill round the toms).
+        "stroke_order": {"csa": (2, 3, 5, 2, 5, 2, 4, 5), "csb": (2, 3, 5, 2, 5, 2, 4, 5),
+                         "cra": (0, 1, 2, 5, 2, 5, 6, 7), "crb": (1, 2, 3, 4, 3, 6, 7, 6)},
     },
     "bassist": {
         "name": "Bassist", "patch": "4", "type": "M", "place": "4,3", "priority": 170,
@@ -36,7 +48,7 @@ ARTISTS = {
         "velocity": WALK_VELOCITY,
     },
     "lead_guitar": {
-        "name": "Lead guitarist", "patch": "6", "type": "M", "place": "4,1", "priority": 200,
+        "name": "Lead guitarist", "patch": "6", "type": "M", "place": "2,1", "priority": 200,
         "range": 60, "width": 184, "kind": "guitar", "home": (-0.15, 0.0), "yaw": -10,
         "desc": "Lead guitarist for the high guitar parts, red solid-body guitar",
         "look": {"scale": 1.0, "shoulders": 0.19, "girth": 0.15, "skin": "f1c7a5",
@@ -47,7 +59,7 @@ ARTISTS = {
         "velocity": WALK_VELOCITY,
     },
     "pianist": {
-        "name": "Pianist", "patch": "1", "type": "M", "place": "1,4", "priority": 190,
+        "name": "Pianist", "patch": "1", "type": "M", "place": "1,2", "priority": 190,
         "width": 264, "kind": "piano", "home": (-0.85, 0.05), "yaw": 80, "cam_x": 0.28,
         "desc": "Pianist at a black grand piano",
         "look": {"scale": 1.0, "shoulders": 0.19, "girth": 0.15, "skin": "f0c8a8",
@@ -75,7 +87,7 @@ ARTISTS = {
         "velocity": WALK_VELOCITY,
     },
     "rhythm_guitar": {
-        "name": "Rhythm guitarist", "patch": "8", "type": "M", "place": "2,1", "priority": 160,
+        "name": "Rhythm guitarist", "patch": "8", "type": "M", "place": "2,3", "priority": 160,
         "range": -60, "width": 184, "kind": "guitar", "home": (0.15, 0.0), "yaw": 10,
         "desc": "Rhythm guitarist for the low guitar parts, sunburst guitar",
         "look": {"scale": 1.02, "shoulders": 0.21, "girth": 0.17, "skin": "e8b896",
@@ -98,7 +110,7 @@ ARTISTS = {
         "velocity": WALK_VELOCITY,
     },
     "keyboardist": {
-        "name": "Keyboardist", "patch": "2", "type": "M", "place": "4,4", "priority": 180,
+        "name": "Keyboardist", "patch": "2", "type": "M", "place": "4,2", "priority": 180,
         "width": 176, "kind": "keys", "home": (0.0, 0.02),
         "desc": "Keyboardist and organist at a two-tier keyboard stand",
         "look": {"scale": 1.0, "shoulders": 0.2, "girth": 0.18, "skin": "f0c09a",
@@ -108,7 +120,7 @@ ARTISTS = {
         "velocity": WALK_VELOCITY,
     },
     "percussionist": {
-        "name": "Percussionist", "patch": "204", "type": "P", "place": "3,4", "priority": 140,
+        "name": "Percussionist", "patch": "204", "type": "P", "place": "1,1", "priority": 140,
         "width": 160, "kind": "congas", "home": (0.0, 0.08),
         "desc": "Percussionist at a pair of congas",
         "look": {"scale": 0.96, "shoulders": 0.19, "girth": 0.15, "skin": "7a4a2a",
@@ -121,7 +133,7 @@ ARTISTS = {
 # The second band: strings, winds, brass, mallets, synthesizers and the folk instruments.
 ARTISTS.update({
     "violinist": {
-        "name": "Violinist", "patch": "9", "type": "M", "place": "1,2", "priority": 135,
+        "name": "Violinist", "patch": "9", "type": "M", "place": "2,2", "priority": 135,
         "width": 184, "kind": "violin", "home": (0.05, 0.0), "yaw": 25,
         "desc": "Violinist for violin, viola, fiddle and the string sections",
         "look": {"scale": 0.96, "shoulders": 0.17, "girth": 0.14, "skin": "f5d6c0",
@@ -132,7 +144,7 @@ ARTISTS.update({
         "velocity": WALK_VELOCITY,
     },
     "cellist": {
-        "name": "Cellist", "patch": "10", "type": "M", "place": "1,3", "priority": 125,
+        "name": "Cellist", "patch": "10", "type": "M", "place": "2,3", "priority": 125,
         "width": 176, "kind": "cello", "home": (-0.05, 0.12),
         "desc": "Cellist, seated, for cello and bowed contrabass",
         "look": {"scale": 1.0, "shoulders": 0.2, "girth": 0.16, "skin": "c68642",
@@ -142,7 +154,7 @@ ARTISTS.update({
         "velocity": WALK_VELOCITY,
     },
     "harpist": {
-        "name": "Harpist", "patch": "11", "type": "M", "place": "2,3", "priority": 115,
+        "name": "Harpist", "patch": "11", "type": "M", "place": "1,1", "priority": 115,
         "width": 200, "kind": "harp", "home": (0.12, 0.16), "yaw": -20,
         "desc": "Harpist at a concert harp, also for orchestra hits",
         "look": {"scale": 0.96, "shoulders": 0.17, "girth": 0.14, "skin": "8d5524",
@@ -152,7 +164,7 @@ ARTISTS.update({
         "velocity": WALK_VELOCITY,
     },
     "trumpeter": {
-        "name": "Trumpeter", "patch": "12", "type": "M", "place": "3,2", "priority": 138,
+        "name": "Trumpeter", "patch": "12", "type": "M", "place": "4,1", "priority": 138,
         "width": 176, "kind": "horn", "home": (-0.08, 0.0), "yaw": 35,
         "desc": "Trumpeter for trumpets and the brass section",
         "look": {"scale": 1.0, "shoulders": 0.19, "girth": 0.15, "skin": "ffdbac",
@@ -174,7 +186,7 @@ ARTISTS.update({
         "velocity": WALK_VELOCITY,
     },
     "saxophonist": {
-        "name": "Saxophonist", "patch": "14", "type": "M", "place": "4,2", "priority": 145,
+        "name": "Saxophonist", "patch": "14", "type": "M", "place": "3,2", "priority": 145,
         "width": 168, "kind": "horn", "home": (0.0, 0.0), "yaw": 15,
         "desc": "Saxophonist for soprano, alto, tenor and baritone sax",
         "look": {"scale": 1.0, "shoulders": 0.2, "girth": 0.16, "skin": "e0ac69",
@@ -185,7 +197,7 @@ ARTISTS.update({
         "velocity": WALK_VELOCITY,
     },
     "clarinettist": {
-        "name": "Clarinettist", "patch": "15", "type": "M", "place": "3,3", "priority": 118,
+        "name": "Clarinettist", "patch": "15", "type": "M", "place": "4,2", "priority": 118,
         "width": 160, "kind": "horn", "home": (0.0, 0.0), "yaw": -35,
         "desc": "Clarinettist for clarinet, oboe, English horn and bassoon",
         "look": {"scale": 0.95, "shoulders": 0.17, "girth": 0.14, "skin": "f1c27d",
@@ -196,7 +208,7 @@ ARTISTS.update({
         "velocity": WALK_VELOCITY,
     },
     "flautist": {
-        "name": "Flautist", "patch": "16", "type": "M", "place": "2,2", "priority": 122,
+        "name": "Flautist", "patch": "16", "type": "M", "place": "3,1", "priority": 122,
         "width": 176, "kind": "horn", "home": (0.1, 0.0), "yaw": 10,
         "desc": "Flautist for flute, piccolo, recorder, pan flute, whistle and ocarina",
         "look": {"scale": 0.97, "shoulders": 0.17, "girth": 0.14, "skin": "ffe0bd",
@@ -207,7 +219,7 @@ ARTISTS.update({
         "velocity": WALK_VELOCITY,
     },
     "mallets": {
-        "name": "Mallet player", "patch": "17", "type": "M", "place": "3,3", "priority": 112,
+        "name": "Mallet player", "patch": "17", "type": "M", "place": "4,1", "priority": 112,
         "width": 200, "kind": "mallets", "home": (0.0, 0.08),
         "desc": "Mallet player at a marimba: vibraphone, xylophone, glockenspiel, bells",
         "look": {"scale": 1.0, "shoulders": 0.2, "girth": 0.16, "skin": "a0663c",
@@ -217,7 +229,7 @@ ARTISTS.update({
         "velocity": WALK_VELOCITY,
     },
     "keytar": {
-        "name": "Synth lead", "patch": "18", "type": "M", "place": "4,2", "priority": 150,
+        "name": "Synth lead", "patch": "18", "type": "M", "place": "2,1", "priority": 150,
         "width": 184, "kind": "keytar", "home": (0.0, 0.0), "yaw": -10,
         "desc": "Synth player with a keytar for the synth leads and synth brass",
         "look": {"scale": 0.98, "shoulders": 0.18, "girth": 0.15, "skin": "f5cba7",
@@ -228,7 +240,7 @@ ARTISTS.update({
         "velocity": WALK_VELOCITY,
     },
     "pads": {
-        "name": "Pad player", "patch": "19", "type": "M", "place": "1,3", "priority": 110,
+        "name": "Pad player", "patch": "19", "type": "M", "place": "2,3", "priority": 110,
         "width": 176, "kind": "keys", "home": (0.0, 0.1),
         "desc": "Synth player at a stack of three synthesizers for pads and synth strings",
         "look": {"scale": 1.0, "shoulders": 0.19, "girth": 0.16, "skin": "d8a47f",
@@ -239,7 +251,7 @@ ARTISTS.update({
         "velocity": WALK_VELOCITY,
     },
     "dj": {
-        "name": "DJ", "patch": "20", "type": "M", "place": "3,3", "priority": 105,
+        "name": "DJ", "patch": "20", "type": "M", "place": "3,2", "priority": 105,
         "width": 184, "kind": "desk", "home": (0.0, 0.06),
         "desc": "DJ at a desk with two turntables for the sound and synth effects",
         "look": {"scale": 1.0, "shoulders": 0.2, "girth": 0.16, "skin": "3b2219",
@@ -249,7 +261,7 @@ ARTISTS.update({
         "velocity": WALK_VELOCITY,
     },
     "folk": {
-        "name": "Folk musician", "patch": "21", "type": "M", "place": "1,2", "priority": 130,
+        "name": "Folk musician", "patch": "21", "type": "M", "place": "1,1", "priority": 130,
         "width": 184, "kind": "guitar", "home": (0.0, 0.0), "yaw": 10,
         "desc": "Folk musician with a banjo for banjo, sitar, shamisen, koto, kalimba, bagpipe",
         "look": {"scale": 1.0, "shoulders": 0.2, "girth": 0.17, "skin": "e8b896",
@@ -261,7 +273,7 @@ ARTISTS.update({
         "velocity": WALK_VELOCITY,
     },
     "choir": {
-        "name": "Choir", "patch": "22", "type": "M", "place": "3,3", "priority": 116,
+        "name": "Choir", "patch": "22", "type": "M", "place": "3,1", "priority": 116,
         "width": 200, "kind": "choir", "home": (-0.26, 0.0), "yaw": 12, "turn": 0.35,
         "desc": "A pair of choir singers in robes for choir aahs and a second voice part",
         "look": {"scale": 0.95, "shoulders": 0.17, "girth": 0.14, "skin": "f0c8a8",

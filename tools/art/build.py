@@ -265,6 +265,23 @@ def quantize(src, dst):
     subprocess.run(PNGQUANT + ["--output", dst, src], check=True)
 
 
+def lifted(src, riser, tmp):
+    """The image raised by riser pixels in a frame 2 x riser taller (transparent below), so that
+    the sprite, drawn centred on its point, shows the musician riser pixels higher."""
+    if riser <= 0:
+        return src
+    subprocess.run(["convert", src, "-background", "none", "-gravity", "north", "-extent",
+                    "%dx%d" % (band_width(src), band.FRAME_HEIGHT + 2 * riser),
+                    "-define", "png:exclude-chunks=date,time", "PNG32:" + tmp], check=True)
+    return tmp
+
+
+def band_width(path):
+    out = subprocess.run(["identify", "-format", "%w", path], check=True, capture_output=True,
+                         text=True).stdout
+    return int(out)
+
+
 def pack_artist(frames, out, key):
     src = os.path.join(frames, key)
     dst = os.path.join(out, key)
@@ -274,14 +291,21 @@ def pack_artist(frames, out, key):
     if os.path.isdir(dst):
         shutil.rmtree(dst)
     os.makedirs(dst)
+    info = band.ARTISTS[key]
+    riser = info.get("riser", 0)
+    order = info.get("stroke_order", {})
+    tmp = os.path.join(dst, "lift.tmp.png")
     for name in band.SETS:
         for k in range(band.FRAMES[name]):
             f = "%s_%02d.png" % (name, k)
-            if not os.path.exists(os.path.join(src, f)):
-                raise SystemExit("build.py: %s is missing %s" % (key, f))
-            quantize(os.path.join(src, f), os.path.join(dst, f))
+            rendered_f = "%s_%02d.png" % (name, order[name][k]) if name in order else f
+            if not os.path.exists(os.path.join(src, rendered_f)):
+                raise SystemExit("build.py: %s is missing %s" % (key, rendered_f))
+            quantize(lifted(os.path.join(src, rendered_f), riser, tmp), os.path.join(dst, f))
     if os.path.exists(os.path.join(src, "body.png")):
-        quantize(os.path.join(src, "body.png"), os.path.join(dst, "body.png"))
+        quantize(lifted(os.path.join(src, "body.png"), riser, tmp), os.path.join(dst, "body.png"))
+    if os.path.exists(tmp):
+        os.remove(tmp)
     # The thumbnail: the first playing image over its stage pieces, trimmed, 64 x 64.
     thumb_src = os.path.join(src, "csa_00.png")
     tmp = os.path.join(dst, "thumb.tmp.png")

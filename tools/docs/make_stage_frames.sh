@@ -10,7 +10,7 @@ root=$(pwd)
 program=$(cd "${1:-build/release/program}" && pwd)
 corpus=$(cd "$root/../shared/corpus/songs" && pwd)
 out=$root/docs/images
-work=$(mktemp -d /tmp/tavro-frames.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/tavro-frames.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out"
 

@@ -15,6 +15,7 @@ import cairo
 import numpy as np
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import riser  # noqa: E402
 import stagedefs as sd  # noqa: E402
 
 W, H = sd.STAGE_W, sd.STAGE_H
@@ -713,6 +714,7 @@ def make_stage(st, folder):
             return float(rng.uniform(a, b))
 
     DRAW[st["name"]](ctx, st, Rng())
+    riser.draw(ctx)
     surf.write_to_png(os.path.join(folder, "stage.png"))
 
 

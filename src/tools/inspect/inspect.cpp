@@ -1,6 +1,7 @@
 // tavro-inspect [--analysis] [--] FILE...: what the MIDI reader makes of each file, or why it
 // refuses it; with --analysis also the note analysis of each song. Exit status 0 when every file
 // opened (and, with --analysis, analysed), 1 otherwise, 2 for bad options.
+// tavro-inspect --show [--json] SONG [--style NAME]: the show the player prepares for the song.
 #include <cstdio>
 #include <set>
 #include <string>
@@ -10,6 +11,7 @@
 #include "audio/midi/tempo_map.h"
 #include "tavro/version.h"
 #include "tools/inspect/report.h"
+#include "tools/inspect/show.h"
 
 namespace {
 
@@ -89,8 +91,12 @@ void Describe(const char* path, const MidiFile& file) {
 
 const char* const kUsage =
     "usage: tavro-inspect [--analysis] [--] FILE...\n"
+    "       tavro-inspect --show [--json] SONG [--style NAME]\n"
     "Shows what the MIDI reader makes of each file, or why it refuses it.\n"
     "  --analysis     also prints the note analysis of each song\n"
+    "  --show         prints the show the player prepares for SONG\n"
+    "  --json         with --show: the plan as one JSON object\n"
+    "  --style NAME   with --show: the style to use instead of the profile's\n"
     "  -h, --help     prints this and ends\n"
     "  --version      prints the version and ends\n";
 
@@ -99,6 +105,8 @@ const char* const kUsage =
 int main(int argc, char** argv) {
   std::vector<const char*> paths;
   bool analysis = false;
+  bool show = false;
+  Kesh::Inspect::ShowOptions showOptions;
   bool options = true;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -108,6 +116,16 @@ int main(int argc, char** argv) {
       options = false;
     } else if (arg == "--analysis") {
       analysis = true;
+    } else if (arg == "--show") {
+      show = true;
+    } else if (arg == "--json") {
+      showOptions.json = true;
+    } else if (arg == "--style") {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "tavro-inspect: --style needs a style name\n%s", kUsage);
+        return 2;
+      }
+      showOptions.style = argv[++i];
     } else if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -118,6 +136,18 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "tavro-inspect: unknown option %s\n%s", arg.c_str(), kUsage);
       return 2;
     }
+  }
+  if (show) {
+    if (paths.size() != 1 || analysis) {
+      std::fprintf(stderr, "tavro-inspect: --show takes one song\n%s", kUsage);
+      return 2;
+    }
+    showOptions.song = paths.front();
+    return Kesh::Inspect::PrintShowPlan(showOptions);
+  }
+  if (showOptions.json || !showOptions.style.empty()) {
+    std::fprintf(stderr, "tavro-inspect: --json and --style go with --show\n%s", kUsage);
+    return 2;
   }
   if (paths.empty()) {
     std::fprintf(stderr, "tavro-inspect: no file given\n%s", kUsage);
