@@ -53,9 +53,11 @@ bool Game::Load(const char* path) {
   std::string why;
   if (path == nullptr || !player->LoadProject(path, &why)) {
     Log("%s", why.c_str());
+    loadError = why.empty() ? "the project cannot be opened" : why;
     player->Reset();
     return false;
   }
+  loadError.clear();
   songLoaded = true;
   return true;
 }

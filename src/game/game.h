@@ -54,6 +54,8 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   bool Open(const std::string& path);
   // Loads a project file (after Close).
   bool Load(const char* path) override;
+  // Why the last project load failed: the file and the reason ("" after a success).
+  const std::string& LoadError() const { return loadError; }
   // Writes the current show as a project file; a failure keeps an existing file whole and tells
   // the user why.
   bool Save(const char* path) override;
@@ -122,6 +124,7 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   std::atomic<bool> stopRequested{true};
   bool offlineRun = false;
   std::string title;
+  std::string loadError;
   std::unique_ptr<Player> player;
   Profile profile;
   State state;

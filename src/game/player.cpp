@@ -348,7 +348,7 @@ bool Player::LoadProject(const std::string& path, std::string* why) {
   }
   Vell::Data::FileStg file;
   if (!file.Open(path.c_str(), "rb")) {
-    return fail("cannot open " + path);
+    return fail("cannot open " + path + ": " + file.Error());
   }
   Project::Content content;
   std::string reason;
