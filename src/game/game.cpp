@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/log.h"
+#include "framework/diagnostics.h"
 #include "game/player.h"
 #include "game/project.h"
 #include "gfx/sprites.h"
@@ -18,9 +19,12 @@ Game::Game(Services given, int width, int height)
     : services(std::move(given)), canvas(std::make_unique<Vell::Gfx::Canvas>(width, height)) {
   Vell::Gfx::G2D::Sprites::Hub::Instance()->canvas = canvas.get();
   player = std::make_unique<Player>(*this, *canvas);
+  // What the show goes on without is told once, as a notice of the front end.
+  Vell::Diagnostics::SetWarningSink([this](const std::string& text) { ShowNotice(text); });
 }
 
 Game::~Game() {
+  Vell::Diagnostics::SetWarningSink(nullptr);
   Close();
   JoinThread();
   player.reset();
@@ -45,6 +49,7 @@ bool Game::Open(const std::string& path) {
     return false;
   }
   songLoaded = true;
+  CheckModule();
   return true;
 }
 
@@ -59,6 +64,7 @@ bool Game::Load(const char* path) {
   }
   loadError.clear();
   songLoaded = true;
+  CheckModule();
   return true;
 }
 
@@ -147,6 +153,7 @@ void Game::Play() {
   if (created) {
     go.set_value();
   }
+  CheckModule();
 }
 
 void Game::Pause() {
@@ -177,6 +184,29 @@ void Game::ShowMessage(const std::string& text, App::IMessageBox::Icon icon) {
     services.frontEnd.messages->Show(text, App::kCaption, icon);
   } else {
     Log("%s: %s", App::kCaption, text.c_str());
+  }
+}
+
+void Game::ShowNotice(const std::string& text) {
+  if (services.frontEnd.messages != nullptr) {
+    services.frontEnd.messages->Notice(text);
+  } else {
+    Log("%s", text.c_str());
+  }
+}
+
+void Game::CheckModule() {
+  Audio::IPlayer* module = services.module;
+  if (module == nullptr) {
+    return;
+  }
+  char text[1024];
+  const int state = module->GetSoundFontState(text, sizeof text);
+  if (state == Audio::kSoundFontFallback || state == Audio::kSoundFontNone) {
+    Vell::Diagnostics::Warn(text);
+  }
+  if (module->GetCrowdEngineError(text, sizeof text)) {
+    Vell::Diagnostics::Warn(text);
   }
 }
 
@@ -316,6 +346,7 @@ bool Game::StartOfflineRun() {
   state.paused = false;
   offlineRun = true;
   BeginRun();
+  CheckModule();
   return true;
 }
 

@@ -77,6 +77,11 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
 
   // Shows a message through the front end (or the log).
   void ShowMessage(const std::string& text, App::IMessageBox::Icon icon);
+  // Shows a problem the show goes on with, without waiting (the front end's notice; any thread).
+  void ShowNotice(const std::string& text);
+  // Tells once what the player module had to do without: a SoundFont that did not load, the
+  // crowd-sound engine. Any thread.
+  void CheckModule();
   // Posts the end-of-song message to the main window.
   void PostSongEnd();
 

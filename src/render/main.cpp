@@ -89,12 +89,17 @@ class Window final : public Kesh::App::IWindow {
   bool songEnded = false;
 };
 
-// Keeps the messages for the error line and logs them.
+// Keeps the messages for the error line and logs them; what the show goes on without is said on
+// standard error.
 class Messages final : public Kesh::App::IMessageBox {
  public:
   void Show(const std::string& text, const std::string& caption, Icon icon) override {
     last = text;
     Kesh::Log("%s: %s", caption.c_str(), text.c_str());
+  }
+  void Notice(const std::string& text) override {
+    Kesh::Log("%s", text.c_str());
+    std::fprintf(stderr, "tavro-render: warning: %s\n", text.c_str());
   }
   std::string last;
 };
@@ -265,6 +270,18 @@ int Run(const Options& options) {
   Kesh::Audio::IPlayer* module = hub->GetPlayer();
   if (!module->SetOffline(true, kSampleRate)) {
     return Fail("the synthesizer cannot be set up for rendering");
+  }
+  // A video without music is no success: no SoundFont, or not the one asked for, ends here. A
+  // broken default with a good one after it is only a warning.
+  char soundFontNote[1024];
+  const int soundFont = module->GetSoundFontState(soundFontNote, sizeof soundFontNote);
+  const char* asked = std::getenv("TAVRO_SOUNDFONT");
+  if (soundFont == Kesh::Audio::kSoundFontNone ||
+      (soundFont == Kesh::Audio::kSoundFontFallback && asked != nullptr && *asked != '\0')) {
+    // The module's note ends with the SoundFont it would play instead; the render plays none.
+    std::string reason = soundFontNote;
+    reason = reason.substr(0, reason.find("; playing with "));
+    return Fail(reason);
   }
   if (!options.style.empty()) {
     game.GetProfile().autoStyle = false;
@@ -469,6 +486,7 @@ int main(int argc, char** argv) {
   options.output = Absolute(options.output);
   options.frames = Absolute(options.frames);
   options.data = Absolute(options.data);
+  options.soundfont = Absolute(options.soundfont);
   const int status = Run(options);
   if (Kesh::Hub::Exists()) {
     Kesh::Hub::Destroy();

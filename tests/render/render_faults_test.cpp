@@ -337,4 +337,100 @@ TEST(RenderFaults, FilesPlantedBesideTheOutputAreNeverWrittenThrough) {
   EXPECT_GT(fs::file_size(out.File("target.mp4")), 1000u);
 }
 
+TEST(RenderFaults, ASoundFontThatDoesNotLoadEndsTheRender) {
+  if (!fs::exists(kSong) || !HaveFfmpeg()) {
+    GTEST_SKIP() << "needs " << kSong << " and ffmpeg";
+  }
+  Data data;
+  TempDir out;
+  std::ofstream(out.File("junk.sf2")) << "RIFF, but not a SoundFont";
+  const std::string render = kRender + " " + Quote(kSong) + " --seconds 1 -o " +
+                             Quote(out.File("show.mp4")) + " --data " + data.program.Root();
+  const struct {
+    std::string how;
+    std::string said;
+  } cases[] = {
+      {render + " --soundfont " + out.File("junk.sf2"),
+       "The SoundFont " + out.File("junk.sf2") + " cannot be loaded: it is not a SoundFont"},
+      {render + " --soundfont " + out.path.string(),
+       "The SoundFont " + out.path.string() + " cannot be loaded: it is a folder"},
+      {"TAVRO_SOUNDFONT=" + out.File("none.sf2") + " " + render,
+       "The SoundFont " + out.File("none.sf2") + " cannot be loaded: there is no such file"}};
+  for (const auto& c : cases) {
+    const Result result = Shell(c.how);
+    EXPECT_EQ(result.status, 2) << result.output;
+    EXPECT_NE(result.output.find("tavro-render: " + c.said), std::string::npos) << result.output;
+    EXPECT_EQ(result.output.find("playing with"), std::string::npos) << result.output;
+    EXPECT_FALSE(fs::exists(out.File("show.mp4")));
+  }
+  // A SoundFont that loads, named explicitly, is no problem.
+  const Result good = Shell(render + " --soundfont /usr/share/sounds/sf2/FluidR3_GM.sf2");
+  if (fs::exists("/usr/share/sounds/sf2/FluidR3_GM.sf2")) {
+    EXPECT_EQ(good.status, 0) << good.output;
+    EXPECT_EQ(good.output.find("SoundFont"), std::string::npos) << good.output;
+  }
+}
+
+// How often text occurs in output.
+int Occurrences(const std::string& output, const std::string& text) {
+  int n = 0;
+  for (size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) {
+    ++n;
+  }
+  return n;
+}
+
+TEST(RenderFaults, WhatTheShowGoesOnWithoutIsSaidOnce) {
+  if (!fs::exists(kSong) || !HaveFfmpeg()) {
+    GTEST_SKIP() << "needs " << kSong << " and ffmpeg";
+  }
+  // A copy of the program without its crowd-sound engine, and data whose analysis settings are
+  // broken and whose animation settings are missing.
+  TempDir program;
+  for (const char* file : {"tavro-render", "audio.so"}) {
+    fs::copy_file(std::string(TAVRO_PROGRAM_DIR) + "/" + file, program.File(file));
+  }
+  fs::permissions(program.File("tavro-render"), fs::perms::owner_all);
+  Data data;
+  data.program.WriteText("config/analysis.xml", "<Analysis><broken");
+  TempDir out;
+  const std::string render = program.File("tavro-render") + " " + Quote(kSong) +
+                             " --seconds 2 -o " + Quote(out.File("show.mp4")) + " --data " +
+                             data.program.Root();
+  const Result result = Shell(render);
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_TRUE(fs::exists(out.File("show.mp4")));
+  const std::string warning = "tavro-render: warning: ";
+  EXPECT_EQ(Occurrences(result.output, warning + "The crowd-sound engine cannot be loaded (" +
+                                           program.File("libovatix.so")),
+            1)
+      << result.output;
+  EXPECT_EQ(Occurrences(result.output, warning + "The analysis settings could not be read ("), 1)
+      << result.output;
+  EXPECT_EQ(Occurrences(result.output, warning + "The animation settings ./config/animation.xml "
+                                                 "could not be read"),
+            1)
+      << result.output;
+  EXPECT_EQ(Occurrences(result.output, warning), 3) << result.output;
+
+  // A file that is no library where the engine should be.
+  std::ofstream(program.File("libovatix.so")) << "not a library";
+  const Result broken = Shell(render);
+  EXPECT_EQ(broken.status, 0) << broken.output;
+  EXPECT_NE(broken.output.find(warning + "The crowd-sound engine cannot be loaded (" +
+                               program.File("libovatix.so") + ": "),
+            std::string::npos)
+      << broken.output;
+
+  // A damaged project: the reason, not only that it cannot be opened.
+  std::ofstream(out.File("damaged.kesh")) << "KESH, but only the name";
+  const Result project = Shell(kRender + " " + out.File("damaged.kesh") + " -o " +
+                               Quote(out.File("p.mp4")) + " --data " + data.program.Root());
+  EXPECT_EQ(project.status, 2) << project.output;
+  EXPECT_NE(project.output.find("tavro-render: " + out.File("damaged.kesh") + ": "),
+            std::string::npos)
+      << project.output;
+  EXPECT_EQ(project.output.find("cannot be opened"), std::string::npos) << project.output;
+}
+
 }  // namespace
