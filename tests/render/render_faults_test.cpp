@@ -393,10 +393,16 @@ TEST(RenderFaults, WhatTheShowGoesOnWithoutIsSaidOnce) {
   fs::permissions(program.File("tavro-render"), fs::perms::owner_all);
   Data data;
   data.program.WriteText("config/analysis.xml", "<Analysis><broken");
+  // A style whose crowd sounds are not there.
+  fs::create_directories(data.program.Path("styles"));
+  data.program.WriteText("styles/styles.xml", "<index><include file=\"quiet.xml\"/></index>");
+  data.program.WriteText("styles/quiet.xml",
+                         "<profile><styles><style name=\"Quiet\"><ovatix collections=\"hall\"/>"
+                         "</style></styles></profile>");
   TempDir out;
   const std::string render = program.File("tavro-render") + " " + Quote(kSong) +
-                             " --seconds 2 -o " + Quote(out.File("show.mp4")) + " --data " +
-                             data.program.Root();
+                             " --seconds 2 --style Quiet -o " + Quote(out.File("show.mp4")) +
+                             " --data " + data.program.Root();
   const Result result = Shell(render);
   EXPECT_EQ(result.status, 0) << result.output;
   EXPECT_TRUE(fs::exists(out.File("show.mp4")));
@@ -411,7 +417,11 @@ TEST(RenderFaults, WhatTheShowGoesOnWithoutIsSaidOnce) {
                                                  "could not be read"),
             1)
       << result.output;
-  EXPECT_EQ(Occurrences(result.output, warning), 3) << result.output;
+  EXPECT_EQ(Occurrences(result.output, warning + "The crowd sounds of the style Quiet are missing "
+                                                 "(./styles/hall/collection.ini)"),
+            1)
+      << result.output;
+  EXPECT_EQ(Occurrences(result.output, warning), 4) << result.output;
 
   // A file that is no library where the engine should be.
   std::ofstream(program.File("libovatix.so")) << "not a library";
