@@ -363,6 +363,32 @@ TEST(RenderFaults, ASoundFontThatDoesNotLoadEndsTheRender) {
     EXPECT_EQ(result.output.find("playing with"), std::string::npos) << result.output;
     EXPECT_FALSE(fs::exists(out.File("show.mp4")));
   }
+  // In a mount namespace of its own, the installed SoundFonts can be taken away or broken: none
+  // installed ends the render; a broken first one falls back to the next that loads.
+  const std::string fonts = "/usr/share/sounds/sf2";
+  if (Shell("unshare -m true").status == 0 && fs::exists(fonts + "/FluidR3_GM.sf2")) {
+    const Result none =
+        Shell("unshare -m sh -c \"mount -t tmpfs tmpfs " + fonts + " && " + render + "\"");
+    EXPECT_EQ(none.status, 2) << none.output;
+    EXPECT_NE(none.output.find("tavro-render: No SoundFont could be loaded (none is installed)"),
+              std::string::npos)
+        << none.output;
+    std::ofstream(out.File("real.sf2")).close();
+    const Result fallback =
+        Shell("unshare -m sh -c \"mount --bind " + fonts + "/FluidR3_GM.sf2 " +
+              out.File("real.sf2") + " && mount -t tmpfs tmpfs " + fonts + " && echo junk > " +
+              fonts + "/FluidR3_GM.sf2 && touch " + fonts + "/TimGM6mb.sf2 && mount --bind " +
+              out.File("real.sf2") + " " + fonts + "/TimGM6mb.sf2 && " + render + "\"");
+    EXPECT_EQ(fallback.status, 0) << fallback.output;
+    EXPECT_NE(fallback.output.find("tavro-render: warning: The SoundFont " + fonts +
+                                   "/FluidR3_GM.sf2 cannot be loaded: it is not a SoundFont that "
+                                   "loads; playing with " +
+                                   fonts + "/TimGM6mb.sf2 instead"),
+              std::string::npos)
+        << fallback.output;
+    EXPECT_TRUE(fs::exists(out.File("show.mp4")));
+    fs::remove(out.File("show.mp4"));
+  }
   // A SoundFont that loads, named explicitly, is no problem.
   const Result good = Shell(render + " --soundfont /usr/share/sounds/sf2/FluidR3_GM.sf2");
   if (fs::exists("/usr/share/sounds/sf2/FluidR3_GM.sf2")) {
