@@ -13,6 +13,14 @@ namespace Kesh::Audio {
 
 constexpr int32_t kPlayerInterfaceId = 1;
 
+// What the built-in synthesizer made of its SoundFonts (GetSoundFontState, slot 31).
+enum SoundFontState : int32_t {
+  kSoundFontUnknown = 0,   // no synthesizer made yet
+  kSoundFontLoaded = 1,    // the SoundFont asked for plays
+  kSoundFontFallback = 2,  // it did not load; another one plays instead
+  kSoundFontNone = 3,      // none loaded: the synthesizer is silent
+};
+
 // The crowd-sound sub-interface: forwards to the crowd engine's exports. Slots 3, 4 and 6 are
 // reserved.
 class ICrowd {
@@ -75,6 +83,23 @@ class IPlayer {
   // scene); returns the frames written, fewer when less has been rendered. Sound not pulled within
   // 60 s of rendering is dropped.
   virtual int RenderOffline(int16_t* frames, int frameCount) = 0;
+  // 31: the built-in synthesizer's SoundFont, once the synthesizer has been made (the first Play,
+  // SelectMidiOutput or SetOffline): a SoundFontState; text (size bytes, may be null) receives ""
+  // when the SoundFont asked for loaded, else what failed and which SoundFont plays instead.
+  virtual int GetSoundFontState(char* text, int size) {
+    if (text != nullptr && size > 0) {
+      *text = '\0';
+    }
+    return kSoundFontUnknown;
+  }
+  // 32: why the crowd-sound engine could not be loaded, once it was tried (text as above); false
+  // when it loaded or was not tried yet.
+  virtual bool GetCrowdEngineError(char* text, int size) {
+    if (text != nullptr && size > 0) {
+      *text = '\0';
+    }
+    return false;
+  }
 
  protected:
   ~IPlayer() = default;

@@ -1,6 +1,6 @@
 // The message-box seam: how the core shows a message to the user. The program shows a dialog with
-// the caption "Tavro"; headless runs log the text. Called on the user-interface thread; an
-// implementation owns nothing of the core.
+// the caption "Tavro"; headless runs log the text. Show is called on the user-interface thread,
+// Notice on any thread; an implementation owns nothing of the core.
 #pragma once
 
 #include <string>
@@ -15,6 +15,9 @@ class IMessageBox {
 
   // Shows the text and returns when the user has acknowledged it (at once for headless runs).
   virtual void Show(const std::string& text, const std::string& caption, Icon icon) = 0;
+  // A problem the show goes on with, shown without waiting for the user (the window's notice
+  // line); by default written to the log.
+  virtual void Notice(const std::string& text);
 
  protected:
   ~IMessageBox() = default;

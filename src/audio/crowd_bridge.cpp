@@ -39,6 +39,9 @@ bool CrowdBridge::LoadLibrary() {
   loadTried = true;
   handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
+    const char* reason = dlerror();
+    loadError = "The crowd-sound engine cannot be loaded (" +
+                std::string(reason != nullptr ? reason : path) + "): the show goes on without it";
     return false;
   }
   initScene = Symbol<InitSceneFn>(handle, "_InitScene");
@@ -56,9 +59,16 @@ bool CrowdBridge::LoadLibrary() {
   if (!complete) {
     dlclose(handle);
     handle = nullptr;
+    loadError = "The crowd-sound engine " + path +
+                " lacks some of its exports: the show goes on without it";
     return false;
   }
   return true;
+}
+
+std::string CrowdBridge::LoadError() {
+  std::lock_guard lock(mutex);
+  return loadError;
 }
 
 bool CrowdBridge::Ready() {

@@ -28,6 +28,8 @@ class CrowdBridge : public ICrowd {
   bool Mute(bool mute) override;
   bool IsMuted() override;
 
+  // Why the engine library could not be loaded ("" when it loaded or was not tried yet).
+  std::string LoadError();
   // Offline rendering: sets the scene up without a device (stereo at sampleRate). False when the
   // library is missing.
   bool InitOffline(int sampleRate);
@@ -59,6 +61,7 @@ class CrowdBridge : public ICrowd {
   std::string path;
   void* handle = nullptr;
   bool loadTried = false;
+  std::string loadError;
   bool deviceTried = false;
   std::chrono::steady_clock::time_point lastDeviceTry;
   float volume[2] = {1.0f, 1.0f};

@@ -157,6 +157,13 @@ class ModulePlayer final : public IPlayer {
   int RenderOffline(int16_t* frames, int frameCount) override {
     return Guard(0, [&] { return inner->RenderOffline(frames, frameCount); });
   }
+  int GetSoundFontState(char* text, int size) override {
+    return Guard(static_cast<int>(kSoundFontUnknown),
+                 [&] { return inner->GetSoundFontState(text, size); });
+  }
+  bool GetCrowdEngineError(char* text, int size) override {
+    return Guard(false, [&] { return inner->GetCrowdEngineError(text, size); });
+  }
 
  private:
   ~ModulePlayer() = default;

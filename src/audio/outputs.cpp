@@ -42,6 +42,70 @@ void QuietenLibraries() {
   });
 }
 
+// The SoundFonts the built-in synthesizer tries, in order: the one asked for, then the installed
+// General MIDI ones.
+constexpr const char* kInstalledSoundFonts[] = {"/usr/share/sounds/sf2/FluidR3_GM.sf2",
+                                                "/usr/share/sounds/sf2/TimGM6mb.sf2"};
+
+struct SoundFontChoice {
+  int state = kSoundFontNone;
+  std::string note;  // "" when the SoundFont asked for loaded
+};
+
+// Loads the first SoundFont of the list that really loads into synth. A SoundFont that is not
+// installed is no failure, one that is there and does not load is; $TAVRO_SOUNDFONT must load.
+SoundFontChoice LoadSoundFont(fluid_synth_t* synth) {
+  std::vector<std::string> candidates;
+  const char* asked = std::getenv("TAVRO_SOUNDFONT");
+  if (asked != nullptr && *asked != '\0') {
+    candidates.emplace_back(asked);
+  }
+  for (const char* path : kInstalledSoundFonts) {
+    if (candidates.empty() || candidates.front() != path) {
+      candidates.emplace_back(path);
+    }
+  }
+  std::vector<std::string> failures;
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    const std::string& path = candidates[i];
+    const bool explicitlyAsked = i == 0 && asked != nullptr && *asked != '\0';
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    std::string reason;
+    if (status.type() == std::filesystem::file_type::not_found) {
+      if (!explicitlyAsked) {
+        continue;  // not installed
+      }
+      reason = "there is no such file";
+    } else if (error) {
+      reason = error.message();
+    } else if (status.type() == std::filesystem::file_type::directory) {
+      reason = "it is a folder";
+    } else if (status.type() != std::filesystem::file_type::regular) {
+      reason = "it is not a regular file";
+    } else if (fluid_synth_sfload(synth, path.c_str(), 1) == FLUID_FAILED) {
+      reason = "it is not a SoundFont that loads";
+    }
+    if (reason.empty()) {
+      if (failures.empty()) {
+        return {kSoundFontLoaded, ""};
+      }
+      return {kSoundFontFallback,
+              "The SoundFont " + failures.front() + "; playing with " + path + " instead"};
+    }
+    failures.push_back(path + " cannot be loaded: " + reason);
+  }
+  std::string note = "No SoundFont could be loaded";
+  for (size_t i = 0; i < failures.size(); ++i) {
+    note += (i == 0 ? " (" : "; ") + failures[i];
+  }
+  note += failures.empty() ? " (none is installed)" : ")";
+  note +=
+      ": the built-in synthesizer plays no music; install fluid-soundfont-gm or name a "
+      "SoundFont in TAVRO_SOUNDFONT";
+  return {kSoundFontNone, note};
+}
+
 std::string SynthName() {
   const std::string font = FindSoundFont();
   if (font.empty()) {
@@ -66,9 +130,8 @@ class SynthOutput : public Output {
     fluid_settings_setint(settings, "audio.period-size", kPeriodFrames);
     fluid_settings_setint(settings, "audio.periods", kPeriods);
     synth = new_fluid_synth(settings);
-    const std::string font = FindSoundFont();
-    if (synth != nullptr && !font.empty()) {
-      fluid_synth_sfload(synth, font.c_str(), 1);
+    if (synth != nullptr) {
+      soundFont = LoadSoundFont(synth);
     }
     if (synth == nullptr || offline) {
       return;
@@ -102,6 +165,13 @@ class SynthOutput : public Output {
   }
 
   bool Valid() const { return synth != nullptr; }
+
+  int SoundFontState(std::string* note) const override {
+    if (note != nullptr) {
+      *note = soundFont.note;
+    }
+    return soundFont.state;
+  }
 
   void Send(const uint8_t* b, size_t n) override {
     if (n == 0) {
@@ -348,6 +418,7 @@ class SynthOutput : public Output {
   }
 
   bool offline;
+  SoundFontChoice soundFont;
   fluid_settings_t* settings = nullptr;
   fluid_synth_t* synth = nullptr;
   fluid_audio_driver_t* driver = nullptr;
@@ -444,8 +515,7 @@ std::string FindSoundFont() {
       return env;
     }
   }
-  for (const char* path :
-       {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2"}) {
+  for (const char* path : kInstalledSoundFonts) {
     if (std::filesystem::is_regular_file(path, ec)) {
       return path;
     }

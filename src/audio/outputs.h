@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "audio/sequencer.h"
+#include "tavro/player_module.h"
 
 namespace Kesh::Audio {
 
@@ -15,6 +16,9 @@ class Output : public MidiSink {
   // Offline rendering: interleaved 16-bit stereo at the rate the output was made for. Outputs that
   // cannot render write nothing and return false.
   virtual bool Render(int16_t* frames, int frameCount) { return false; }
+  // What the output made of its SoundFonts (a SoundFontState), with a note unless the one asked
+  // for loaded. Outputs without a SoundFont answer kSoundFontUnknown.
+  virtual int SoundFontState(std::string* note) const { return kSoundFontUnknown; }
 };
 
 // Lists and opens the outputs. Index 0 is always the built-in synthesizer.
@@ -31,8 +35,9 @@ class OutputProvider {
 // The synthesizer with a General MIDI SoundFont and the ALSA sequencer ports.
 std::unique_ptr<OutputProvider> MakeSystemOutputs();
 
-// The SoundFont the built-in synthesizer uses: $TAVRO_SOUNDFONT, else FluidR3_GM, else TimGM6mb;
-// empty when none of them exists.
+// The SoundFont the built-in synthesizer asks for first: $TAVRO_SOUNDFONT, else FluidR3_GM, else
+// TimGM6mb; empty when none of them exists. The synthesizer goes on down that list to the first
+// one that really loads.
 std::string FindSoundFont();
 
 }  // namespace Kesh::Audio

@@ -87,6 +87,7 @@ bool Player::SelectMidiOutput(int device, int) {
   std::unique_ptr<Output> old;
   {
     std::lock_guard lock(mutex);
+    KeepSoundFontState(opened.get());
     if (!offline) {
       sequencer.Silence(output.get());
       old = std::move(output);
@@ -179,6 +180,7 @@ void Player::Play() {
     if (!loaded || state == State::Playing) {
       return;
     }
+    KeepSoundFontState(opened.get());
     if (!output && !offline && opened) {
       output = std::move(opened);
       selected = device;
@@ -337,6 +339,7 @@ bool Player::SetOffline(bool enable, int sampleRate) {
     }
     {
       std::lock_guard lock(mutex);
+      KeepSoundFontState(synth.get());
       if (!offline) {
         baseUs = PositionUs();
         sequencer.Silence(output.get());
@@ -366,6 +369,7 @@ bool Player::SetOffline(bool enable, int sampleRate) {
   std::unique_ptr<Output> opened = OpenOutput(device);
   {
     std::lock_guard lock(mutex);
+    KeepSoundFontState(opened.get());
     if (offline) {
       offline = false;
       closingOffline = std::move(offlineOutput);
@@ -381,6 +385,41 @@ bool Player::SetOffline(bool enable, int sampleRate) {
   crowd.LeaveOffline();
   wake.notify_all();
   return true;
+}
+
+void Player::KeepSoundFontState(const Output* opened) {
+  if (opened == nullptr) {
+    return;
+  }
+  std::string note;
+  const int state = opened->SoundFontState(&note);
+  if (state != kSoundFontUnknown) {
+    soundFontState = state;
+    soundFontNote = std::move(note);
+  }
+}
+
+namespace {
+void CopyText(const std::string& text, char* buffer, int size) {
+  if (buffer == nullptr || size <= 0) {
+    return;
+  }
+  const size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
+  std::memcpy(buffer, text.data(), n);
+  buffer[n] = '\0';
+}
+}  // namespace
+
+int Player::GetSoundFontState(char* text, int size) {
+  std::lock_guard lock(mutex);
+  CopyText(soundFontNote, text, size);
+  return soundFontState;
+}
+
+bool Player::GetCrowdEngineError(char* text, int size) {
+  const std::string error = crowd.LoadError();
+  CopyText(error, text, size);
+  return !error.empty();
 }
 
 void Player::RenderOfflineTo(int64_t clockUs) {

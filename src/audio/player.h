@@ -58,6 +58,8 @@ class Player final : public IPlayer {
   bool SetOffline(bool offline, int sampleRate) override;
   bool AdvanceOffline(int milliseconds) override;
   int RenderOffline(int16_t* frames, int frameCount) override;
+  int GetSoundFontState(char* text, int size) override;
+  bool GetCrowdEngineError(char* text, int size) override;
 
  private:
   enum class State { Stopped, Playing, Paused };
@@ -69,6 +71,8 @@ class Player final : public IPlayer {
   MidiSink* ActiveSink();      // lock held
   // Opens the output at device, else the built-in synthesizer (device becomes 0). Lock not held.
   std::unique_ptr<Output> OpenOutput(int& device);
+  // Keeps what a newly opened output made of its SoundFonts. Lock held.
+  void KeepSoundFontState(const Output* opened);
   void RenderOfflineTo(int64_t clockUs);        // lock held
   void AdvanceOfflineBy(int64_t milliseconds);  // lock held
 
@@ -98,6 +102,8 @@ class Player final : public IPlayer {
   Midi::BarMap bars;
   Sequencer sequencer;
   std::string lastError;
+  int soundFontState = kSoundFontUnknown;
+  std::string soundFontNote;
 
   CrowdBridge crowd;
 };

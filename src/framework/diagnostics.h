@@ -4,6 +4,7 @@
 // start. Owns nothing.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace Vell::Diagnostics {
@@ -15,5 +16,12 @@ using Sink = void (*)(const std::string& line);
 // on standard output as the program's log does.
 void SetSink(Sink sink);
 void Report(const std::string& line);
+
+// Problems the user should hear of while the show goes on without what is missing (a settings
+// file that cannot be read, crowd sounds that are not there): each distinct text is passed on
+// once per process, to the warning sink when one is set (the program shows it), else to Report.
+using WarningSink = std::function<void(const std::string& text)>;
+void SetWarningSink(WarningSink sink);
+void Warn(const std::string& text);
 
 }  // namespace Vell::Diagnostics

@@ -1,8 +1,12 @@
 #include "framework/file.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
+
+#include "platform/platform.h"
 
 namespace Vell::Data {
 
@@ -17,22 +21,40 @@ std::string FileStg::NotLoadedException::ToString() const {
 
 FileStg::FileStg(const char* path, const char* mode) {
   if (!Open(path, mode)) {
-    const int error = errno;
     throw NotLoadedException(path != nullptr ? path : "",
-                             error != 0 ? std::strerror(error) : "cannot open the file");
+                             error.empty() ? "cannot open the file" : error);
   }
 }
 
 FileStg::~FileStg() { Close(); }
 
 bool FileStg::Open(const char* filePath, const char* mode) {
-  errno = 0;
+  error.clear();
+  notFound = false;
   if (handle != nullptr || filePath == nullptr || mode == nullptr) {
+    error = handle != nullptr ? "a file is already open" : "no file name";
     return false;
   }
-  handle = std::fopen(filePath, mode);
-  if (handle == nullptr) {
-    return false;
+  if (mode[0] == 'r' && std::strchr(mode, '+') == nullptr) {
+    // Reading: only a regular file, and never wait on a named pipe or a device.
+    int fd = -1;
+    if (!Vell::Platform::OpenRegularFile(filePath, &fd, &error)) {
+      notFound = errno == ENOENT;
+      return false;
+    }
+    handle = ::fdopen(fd, mode);
+    if (handle == nullptr) {
+      error = std::strerror(errno);
+      ::close(fd);
+      return false;
+    }
+  } else {
+    handle = std::fopen(filePath, mode);
+    if (handle == nullptr) {
+      notFound = errno == ENOENT;
+      error = std::strerror(errno);
+      return false;
+    }
   }
   path = filePath;
   return true;

@@ -1,5 +1,5 @@
 // Byte streams: a buffered file and an in-memory stream, implementations of the abstract stream
-// in tavro/stream.h.
+// in tavro/stream.h. Any thread may use a stream, one thread at a time; a stream owns its handle.
 #pragma once
 
 #include <cstdio>
@@ -32,8 +32,13 @@ class FileStg : public File {
   FileStg& operator=(const FileStg&) = delete;
   ~FileStg() override;
 
-  // False when a file is already open or the open fails.
+  // False when a file is already open or the open fails; Error() then tells why. A read-only
+  // mode opens only a regular file ("is a folder", "is a named pipe, not a file").
   [[nodiscard]] bool Open(const char* path, const char* mode);
+  // Why the last Open failed, without the path.
+  const std::string& Error() const { return error; }
+  // Whether the last Open failed because there is no such file.
+  bool NotFound() const { return notFound; }
   void Close();
 
   int GetType() const override { return 2; }
@@ -51,6 +56,8 @@ class FileStg : public File {
  private:
   std::FILE* handle = nullptr;
   std::string path;
+  std::string error;
+  bool notFound = false;
 };
 
 // A stream over bytes in memory: reads a copy of the given bytes, or collects what is written.

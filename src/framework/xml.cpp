@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
+#include "framework/file.h"
 #include "framework/text.h"
 #include "framework/user_file.h"
 
@@ -283,19 +283,24 @@ bool Document::LoadString(std::string_view text, std::string* why) {
 }
 
 bool Document::Load(const std::string& path, std::string* why) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    SetReason(why, "'" + path + "': cannot open the file");
+  FileStg in;
+  if (!in.Open(path.c_str(), "rb")) {
+    // A missing file keeps its short reason; a folder or a pipe says what it is.
+    SetReason(why, "'" + path + "': " + (in.NotFound() ? "cannot open the file" : in.Error()));
     return false;
   }
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) {
+  std::string content;
+  char block[65536];
+  int n = 0;
+  while ((n = in.Read(block, sizeof block)) > 0) {
+    content.append(block, static_cast<size_t>(n));
+  }
+  if (!in.Eof()) {
     SetReason(why, "'" + path + "': cannot read the file");
     return false;
   }
   std::string reason;
-  if (!LoadString(content.str(), &reason)) {
+  if (!LoadString(content, &reason)) {
     SetReason(why, "'" + path + "': " + reason);
     return false;
   }

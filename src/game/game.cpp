@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/log.h"
+#include "framework/diagnostics.h"
 #include "framework/file.h"
 #include "framework/user_file.h"
 #include "game/player.h"
@@ -20,9 +21,12 @@ Game::Game(Services given, int width, int height)
     : services(std::move(given)), canvas(std::make_unique<Vell::Gfx::Canvas>(width, height)) {
   Vell::Gfx::G2D::Sprites::Hub::Instance()->canvas = canvas.get();
   player = std::make_unique<Player>(*this, *canvas);
+  // What the show goes on without is told once, as a notice of the front end.
+  Vell::Diagnostics::SetWarningSink([this](const std::string& text) { ShowNotice(text); });
 }
 
 Game::~Game() {
+  Vell::Diagnostics::SetWarningSink(nullptr);
   Close();
   JoinThread();
   player.reset();
@@ -48,6 +52,7 @@ bool Game::Open(const std::string& path) {
   }
   songPath = path;
   songLoaded = true;
+  CheckModule();
   return true;
 }
 
@@ -56,11 +61,14 @@ bool Game::Load(const char* path) {
   std::string why;
   if (path == nullptr || !player->LoadProject(path, &why)) {
     Log("%s", why.c_str());
+    loadError = why.empty() ? "the project cannot be opened" : why;
     player->Reset();
     title.clear();
     return false;
   }
+  loadError.clear();
   songLoaded = true;
+  CheckModule();
   return true;
 }
 
@@ -162,6 +170,7 @@ void Game::Play() {
   if (created) {
     go.set_value();
   }
+  CheckModule();
 }
 
 void Game::Pause() {
@@ -192,6 +201,29 @@ void Game::ShowMessage(const std::string& text, App::IMessageBox::Icon icon) {
     services.frontEnd.messages->Show(text, App::kCaption, icon);
   } else {
     Log("%s: %s", App::kCaption, text.c_str());
+  }
+}
+
+void Game::ShowNotice(const std::string& text) {
+  if (services.frontEnd.messages != nullptr) {
+    services.frontEnd.messages->Notice(text);
+  } else {
+    Log("%s", text.c_str());
+  }
+}
+
+void Game::CheckModule() {
+  Audio::IPlayer* module = services.module;
+  if (module == nullptr) {
+    return;
+  }
+  char text[1024];
+  const int state = module->GetSoundFontState(text, sizeof text);
+  if (state == Audio::kSoundFontFallback || state == Audio::kSoundFontNone) {
+    Vell::Diagnostics::Warn(text);
+  }
+  if (module->GetCrowdEngineError(text, sizeof text)) {
+    Vell::Diagnostics::Warn(text);
   }
 }
 
@@ -331,6 +363,7 @@ bool Game::StartOfflineRun() {
   state.paused = false;
   offlineRun = true;
   BeginRun();
+  CheckModule();
   return true;
 }
 

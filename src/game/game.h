@@ -54,6 +54,8 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   bool Open(const std::string& path);
   // Loads a project file (after Close).
   bool Load(const char* path) override;
+  // Why the last project load failed: the file and the reason ("" after a success).
+  const std::string& LoadError() const { return loadError; }
   // Writes the current show as a project file; a failure keeps an existing file whole and tells
   // the user why. The switches stored are those the recorded show ends with (see
   // Player::ShowEndSwitches).
@@ -76,6 +78,11 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
 
   // Shows a message through the front end (or the log).
   void ShowMessage(const std::string& text, App::IMessageBox::Icon icon);
+  // Shows a problem the show goes on with, without waiting (the front end's notice; any thread).
+  void ShowNotice(const std::string& text);
+  // Tells once what the player module had to do without: a SoundFont that did not load, the
+  // crowd-sound engine. Any thread.
+  void CheckModule();
   // Posts the end-of-song message to the main window.
   void PostSongEnd();
 
@@ -124,6 +131,7 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   bool offlineRun = false;
   std::string title;
   std::string songPath;  // the song file that is open; empty for a project's own song
+  std::string loadError;
   std::unique_ptr<Player> player;
   Profile profile;
   State state;

@@ -7,6 +7,7 @@
 #include "artists/manager.h"
 #include "artists/sets.h"
 #include "artists/settings.h"
+#include "framework/diagnostics.h"
 #include "framework/file.h"
 #include "game/game.h"
 #include "game/project.h"
@@ -163,10 +164,16 @@ bool Player::Prepare() {
   try {
     Artists::Manager::Instance()->Reset();
   } catch (const Vell::Exception&) {
-    Log("The artists in ./artists/ could not be loaded: the show runs without artists");
+    Vell::Diagnostics::Warn(
+        "The artists in ./artists/ could not be loaded: the show runs without "
+        "artists");
     artistsLoaded = false;
   }
   analysis = std::make_unique<Data::Events::Analysis>(song);
+  if (!analysis->IsConfigLoaded()) {
+    Vell::Diagnostics::Warn("The analysis settings could not be read (" + analysis->ConfigError() +
+                            "): the analysis runs with its defaults and no drum groups");
+  }
   if (song == nullptr || !analysis->Run()) {
     if (!analysis->Error().empty()) {
       Log("analysis: %s", analysis->Error().c_str());
@@ -413,7 +420,7 @@ bool Player::LoadProject(const std::string& path, std::string* why) {
   }
   Vell::Data::FileStg file;
   if (!file.Open(path.c_str(), "rb")) {
-    return fail("cannot open " + path);
+    return fail("cannot open " + path + ": " + file.Error());
   }
   Project::Content content;
   std::string reason;
@@ -572,6 +579,7 @@ void Player::Track(int frame) {
     if (t >= audioStartMs && !game.audioStarted) {
       if (module != nullptr) {
         module->Play();
+        game.CheckModule();  // the synthesizer is made at the first Play
       }
       game.audioStarted = true;
     }

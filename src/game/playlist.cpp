@@ -121,18 +121,21 @@ bool Playlist::Load(Vell::Data::File& stream) {
 
 bool Playlist::LoadFile(const std::string& path, std::string* why) {
   Vell::Data::FileStg file;
-  if (!file.Open(path.c_str(), "rb")) {
+  const auto fail = [&](const std::string& reason) {
     if (why != nullptr) {
-      *why = "cannot open the playlist " + path;
+      *why = reason;
     }
     return false;
+  };
+  if (!file.Open(path.c_str(), "rb")) {
+    return fail("cannot open the playlist " + path + ": " + file.Error());
+  }
+  if (file.GetSize() > kMaxBytes) {
+    return fail("cannot open the playlist " + path + ": it is larger than " +
+                std::to_string(kMaxBytes >> 20) + " MiB");
   }
   if (!Load(file)) {
-    if (why != nullptr) {
-      *why = "the playlist " + path + " is larger than " + std::to_string(kMaxBytes >> 20) +
-             " MiB: it cannot be a list of songs";
-    }
-    return false;
+    return fail("cannot read the playlist " + path);
   }
   return true;
 }

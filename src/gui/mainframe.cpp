@@ -137,7 +137,7 @@ Mainframe::Mainframe(Core core)
       stageSeam(this, [this](unsigned, uintptr_t marker, intptr_t) { OnStagePaint(marker); }),
       karaokeSeam(this, [this](unsigned, uintptr_t marker, intptr_t) { OnKaraokePaint(marker); }),
       timelineSeam(this, [this](unsigned, uintptr_t, intptr_t) { OnTimelinePaint(); }),
-      messages(this),
+      messages(this, [this](const std::string& text) { ShowNotice(QString::fromStdString(text)); }),
       wait(new WaitDlg(this)),
       run(new PlaylistRun(
           {[this](const std::string& path, std::string* why) { return OpenItem(path, why); },

@@ -88,4 +88,14 @@ void QtMessageBox::Show(const std::string& text, const std::string& caption, Ico
   box.exec();
 }
 
+void QtMessageBox::Notice(const std::string& text) {
+  if (!notice || parent == nullptr) {
+    IMessageBox::Notice(text);
+    return;
+  }
+  // Queued to the window's thread; dropped when the window is gone by then.
+  QMetaObject::invokeMethod(
+      parent, [handler = notice, text] { handler(text); }, Qt::QueuedConnection);
+}
+
 }  // namespace Kesh::GUI

@@ -1,7 +1,8 @@
 // The Qt side of the core's two seams. QtWindow delivers the core's window messages on the GUI
 // thread: Post queues them; Send queues them and waits until they were handled, giving up as soon
-// as the caller's abandon flag is set. QtMessageBox shows the core's messages as message boxes.
-// Post and Send may be called from any thread; QtMessageBox only on the GUI thread.
+// as the caller's abandon flag is set. QtMessageBox shows the core's messages as message boxes and
+// its notices through the window's notice line. Post, Send and Notice may be called from any
+// thread; Show only on the GUI thread.
 #pragma once
 
 #include <QObject>
@@ -33,14 +34,19 @@ class QtWindow final : public App::IWindow {
 class QtMessageBox final : public App::IMessageBox {
  public:
   using Sink = std::function<void(const std::string& text)>;
-  explicit QtMessageBox(QWidget* parent) : parent(parent) {}
+  using NoticeHandler = std::function<void(const std::string& text)>;
+  // notice runs on the parent's thread; without one, notices go to the log.
+  explicit QtMessageBox(QWidget* parent, NoticeHandler notice = {})
+      : parent(parent), notice(std::move(notice)) {}
   void Show(const std::string& text, const std::string& caption, Icon icon) override;
+  void Notice(const std::string& text) override;
   // While a sink is set, messages go to it (and the log) instead of a box: a playlist run turns
   // them into notices and goes on. An empty sink restores the boxes.
   void Divert(Sink to) { sink = std::move(to); }
 
  private:
   QWidget* parent;
+  NoticeHandler notice;
   Sink sink;
 };
 

@@ -1,10 +1,14 @@
 #include "platform/platform.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -137,6 +141,63 @@ SystemVersion GetSystemVersion() {
 }
 
 bool SyncToDisk(std::FILE* file) { return file != nullptr && ::fsync(::fileno(file)) == 0; }
+
+std::string NotRegularReason(int fd) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) {
+    return std::strerror(errno);
+  }
+  switch (status.st_mode & S_IFMT) {
+    case S_IFREG:
+      return {};
+    case S_IFDIR:
+      return "is a folder";
+    case S_IFIFO:
+      return "is a named pipe, not a file";
+    case S_IFCHR:
+    case S_IFBLK:
+      return "is a device, not a file";
+    case S_IFSOCK:
+      return "is a socket, not a file";
+    default:
+      return "is not a regular file";
+  }
+}
+
+bool OpenRegularFile(const std::string& path, int* fd, std::string* why) {
+  const auto fail = [why](const std::string& reason) {
+    const int error = errno;
+    if (why != nullptr) {
+      *why = reason;
+    }
+    errno = error;
+    return false;
+  };
+  // O_NONBLOCK: opening a named pipe for reading otherwise waits for a writer, and some devices
+  // wait for their hardware. Nothing is read before the type is known.
+  const int opened = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (opened < 0) {
+    return fail(std::strerror(errno));  // errno stays for the caller
+  }
+  const std::string reason = NotRegularReason(opened);
+  if (!reason.empty()) {
+    ::close(opened);
+    errno = 0;
+    return fail(reason);
+  }
+  const int flags = ::fcntl(opened, F_GETFL);
+  if (flags < 0 || ::fcntl(opened, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const std::string error = std::strerror(errno);
+    ::close(opened);
+    return fail(error);
+  }
+  if (fd != nullptr) {
+    *fd = opened;
+  } else {
+    ::close(opened);
+  }
+  return true;
+}
 
 std::string CurrentDirectory() {
   std::error_code ec;

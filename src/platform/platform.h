@@ -106,6 +106,14 @@ SystemVersion GetSystemVersion();
 // refuses; errno tells why.
 [[nodiscard]] bool SyncToDisk(std::FILE* file);
 
+// Opens path for reading and refuses what is not a regular file, without ever blocking on it: a
+// named pipe or a device would hold a reader for ever, a folder is no file. On success fd is an
+// open, blocking, close-on-exec descriptor for the caller to close; otherwise why is the reason
+// without the path ("is a folder", "is a named pipe, not a file", "No such file or directory").
+[[nodiscard]] bool OpenRegularFile(const std::string& path, int* fd, std::string* why = nullptr);
+// The same check on a descriptor already open: "" for a regular file, else the reason.
+std::string NotRegularReason(int fd);
+
 // ---- current directory ----
 
 std::string CurrentDirectory();

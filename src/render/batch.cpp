@@ -700,6 +700,8 @@ std::string OutputFor(const fs::path& song, const fs::path& folder, const std::s
 
 bool IsBatch(int argc, char** argv) {
   int songs = 0;
+  bool folder = false;
+  bool oneOutput = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--") {
@@ -711,6 +713,7 @@ bool IsBatch(int argc, char** argv) {
       return true;
     }
     if (arg == "-o" || arg == "--frames") {
+      oneOutput = true;
       ++i;
       continue;
     }
@@ -721,13 +724,15 @@ bool IsBatch(int argc, char** argv) {
     if (!arg.empty() && arg[0] == '-') {
       continue;
     }
-    std::error_code error;
-    if (fs::is_directory(arg, error) || IsPlaylist(arg)) {
+    if (IsPlaylist(arg)) {
       return true;
     }
+    std::error_code error;
+    folder = folder || fs::is_directory(arg, error);
     ++songs;
   }
-  return songs > 1;
+  // A lone folder with one output named is taken as a song, which is then refused as a folder.
+  return songs > 1 || (folder && !oneOutput);
 }
 
 bool CollectSongs(const std::vector<std::string>& inputs, const std::string& outDir,

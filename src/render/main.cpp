@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -40,7 +41,23 @@ const char* const kUsage =
     "usage: tavro-render SONG.mid|.kar|.kesh [-o OUT.mp4|.mkv|.webm] [--frames DIR]\n"
     "                    [--style NAME] [--start SECONDS] [--seconds N] [--no-crowd]\n"
     "                    [--karaoke] [--readouts] [--soundfont PATH] [--data DIR]\n"
-    "                    [--threads N]\n";
+    "                    [--threads N] [--keep-partial]\n";
+
+// The signal that asks the render to stop (SIGINT, SIGTERM or SIGHUP), 0 while none came.
+volatile std::sig_atomic_t stopSignal = 0;
+
+void OnStopSignal(int signal) { stopSignal = signal; }
+
+// From here on a stop signal ends the render in order (ffmpeg stopped and waited for, the partial
+// video removed) instead of killing the renderer. No SA_RESTART: a blocked write or wait returns.
+void CatchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = &OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    ::sigaction(signal, &action, nullptr);
+  }
+}
 
 struct Options {
   std::string song;
@@ -55,6 +72,7 @@ struct Options {
   bool crowd = true;
   bool karaoke = false;
   bool readouts = false;
+  bool keepPartial = false;
 };
 
 int Fail(const std::string& message) {
@@ -74,12 +92,17 @@ class Window final : public Kesh::App::IWindow {
   bool songEnded = false;
 };
 
-// Keeps the messages for the error line and logs them.
+// Keeps the messages for the error line and logs them; what the show goes on without is said on
+// standard error.
 class Messages final : public Kesh::App::IMessageBox {
  public:
   void Show(const std::string& text, const std::string& caption, Icon icon) override {
     last = text;
     Kesh::Log("%s: %s", caption.c_str(), text.c_str());
+  }
+  void Notice(const std::string& text) override {
+    Kesh::Log("%s", text.c_str());
+    std::fprintf(stderr, "tavro-render: warning: %s\n", text.c_str());
   }
   std::string last;
 };
@@ -149,6 +172,8 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
       options.karaoke = true;
     } else if (arg == "--readouts") {
       options.readouts = true;
+    } else if (arg == "--keep-partial") {
+      options.keepPartial = true;
     } else if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       std::fputs(Kesh::Render::Batch::kUsage, stdout);
@@ -202,9 +227,15 @@ void Progress(double doneMs, double totalMs, std::chrono::steady_clock::time_poi
 }
 
 int Run(const Options& options) {
-  // Checks that need nothing loaded: the song, ffmpeg and the output.
-  if (::access(options.song.c_str(), R_OK) != 0) {
-    return Fail("cannot read the song " + options.song);
+  // Checks that need nothing loaded: the song, ffmpeg and the output. A named pipe, a device or
+  // a folder given as the song is refused here, before anything waits on it.
+  {
+    int fd = -1;
+    std::string why;
+    if (!Vell::Platform::OpenRegularFile(options.song, &fd, &why)) {
+      return Fail("cannot read the song " + options.song + ": " + why);
+    }
+    ::close(fd);
   }
   if (!options.output.empty()) {
     if (Kesh::Render::Encoder::FindFfmpeg().empty()) {
@@ -258,10 +289,26 @@ int Run(const Options& options) {
   if (!module->SetOffline(true, kSampleRate)) {
     return Fail("the synthesizer cannot be set up for rendering");
   }
+  // A video without music is no success: no SoundFont, or not the one asked for, ends here. A
+  // broken default with a good one after it is only a warning.
+  char soundFontNote[1024];
+  const int soundFont = module->GetSoundFontState(soundFontNote, sizeof soundFontNote);
+  const char* asked = std::getenv("TAVRO_SOUNDFONT");
+  if (soundFont == Kesh::Audio::kSoundFontNone ||
+      (soundFont == Kesh::Audio::kSoundFontFallback && asked != nullptr && *asked != '\0')) {
+    // The module's note ends with the SoundFont it would play instead; the render plays none.
+    std::string reason = soundFontNote;
+    reason = reason.substr(0, reason.find("; playing with "));
+    return Fail(reason);
+  }
   if (!options.style.empty()) {
     game.GetProfile().autoStyle = false;
   }
   if (!game.Open(options.song)) {
+    // A project's reason names the file itself; a song's comes as the game's message.
+    if (!game.LoadError().empty()) {
+      return Fail(game.LoadError());
+    }
     return Fail(options.song + ": " + (messages.last.empty() ? "cannot be opened" : messages.last));
   }
   if (!options.style.empty()) {
@@ -289,6 +336,7 @@ int Run(const Options& options) {
   // The picture written: the stage itself, or a copy with the karaoke band under it and the
   // read-outs on it.
   const bool decorated = options.karaoke || options.readouts;
+  const bool terminal = ::isatty(2) != 0;
   Vell::Gfx::Image picture;
   if (decorated) {
     picture.Resize(canvas.Width(), canvas.Height() + bandHeight);
@@ -298,11 +346,39 @@ int Run(const Options& options) {
 
   Kesh::Render::Encoder encoder;
   std::string why;
-  if (!options.output.empty() &&
-      !encoder.Start({Absolute(options.output), canvas.Width(), canvas.Height() + bandHeight,
-                      Game::kFrameRate, kSampleRate, "veryfast", options.threads},
-                     &why)) {
-    return Fail(why);
+  CatchStopSignals();
+  // A stop signal: ffmpeg is stopped and waited for, the partial video removed or kept as asked,
+  // and the status is the shell's for that signal (129, 130, 143).
+  const auto stopped = [&] {
+    const int signal = static_cast<int>(stopSignal);
+    std::string told = std::string("stopped by ") + (signal == SIGINT   ? "SIGINT"
+                                                     : signal == SIGHUP ? "SIGHUP"
+                                                                        : "SIGTERM");
+    if (!options.output.empty()) {
+      const std::string kept = encoder.Cancel(options.keepPartial);
+      told += kept.empty() ? "; the partial video was removed"
+                           : "; the partial video is kept in " + kept;
+    }
+    if (terminal) {
+      std::fputc('\n', stderr);
+    }
+    std::fprintf(stderr, "tavro-render: %s\n", told.c_str());
+    game.StopOfflineRun();
+    return 128 + signal;
+  };
+  if (!options.output.empty()) {
+    Kesh::Render::Encoder::Settings settings;
+    settings.output = Absolute(options.output);
+    settings.width = canvas.Width();
+    settings.height = canvas.Height() + bandHeight;
+    settings.frameRate = Game::kFrameRate;
+    settings.sampleRate = kSampleRate;
+    settings.interrupted = &stopSignal;
+    settings.threads = options.threads;
+    if (!encoder.Start(settings, &why)) {
+      return stopSignal != 0 ? stopped() : Fail(why);
+    }
+    Kesh::Log("ffmpeg runs as process %d", static_cast<int>(encoder.Child()));
   }
   Kesh::Game::Player& player = game.GetPlayer();
   const int64_t startMs = static_cast<int64_t>(options.start * 1000);
@@ -311,7 +387,6 @@ int Run(const Options& options) {
       options.seconds >= 0 ? static_cast<int64_t>(options.seconds * 1000) : showMs - startMs;
   // A hang guard: the show ends by itself ten seconds after the song.
   const int64_t limitFrames = (showMs + player.AudioStartMs() + 60000) / kFrameMs;
-  const bool terminal = ::isatty(2) != 0;
   const auto began = std::chrono::steady_clock::now();
   std::vector<int16_t> sound(static_cast<size_t>(kSamplesPerFrame) * 2);
   if (!game.StartOfflineRun()) {
@@ -320,6 +395,9 @@ int Run(const Options& options) {
   int64_t written = 0;
   int number = 0;
   for (int64_t frame = 0; frame < limitFrames && !window.songEnded; ++frame) {
+    if (stopSignal != 0) {
+      return stopped();
+    }
     // The frame first (it starts the music when its time has come), then the module's clock moves
     // on by the frame's length: the sound of a frame is what plays while the frame is shown.
     game.RunOfflineFrame();
@@ -373,7 +451,7 @@ int Run(const Options& options) {
     // Offline, only this thread draws: the stage can be read outside the frame lock.
     if (!options.output.empty() && (!encoder.WriteSound(sound.data(), kSamplesPerFrame, &why) ||
                                     !encoder.WriteFrame(shown.Pixels(), &why))) {
-      return Fail(why);
+      return stopSignal != 0 ? stopped() : Fail(why);
     }
     if (!options.frames.empty()) {
       char name[32];
@@ -394,7 +472,7 @@ int Run(const Options& options) {
     std::fputc('\n', stderr);
   }
   if (!options.output.empty() && !encoder.Finish(&why)) {
-    return Fail(why);
+    return stopSignal != 0 ? stopped() : Fail(why);
   }
   Kesh::Log("rendered %d frames (%.2f s) of %s, audio start %lld ms, %zu artists", number,
             static_cast<double>(written) / 1000.0, options.song.c_str(),
@@ -431,6 +509,7 @@ int main(int argc, char** argv) {
   options.output = Absolute(options.output);
   options.frames = Absolute(options.frames);
   options.data = Absolute(options.data);
+  options.soundfont = Absolute(options.soundfont);
   const int status = Run(options);
   if (Kesh::Hub::Exists()) {
     Kesh::Hub::Destroy();

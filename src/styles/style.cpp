@@ -1,6 +1,7 @@
 #include "styles/style.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "framework/diagnostics.h"
 #include "framework/text.h"
@@ -180,7 +181,16 @@ void Style::ReadShadows(const Xml::Element& style) {
 bool Style::Start() {
   Audio::ICrowd* crowd = links != nullptr ? links->crowd : nullptr;
   if (crowd != nullptr && !collectionPath.empty()) {
-    crowd->OpenCollection((collectionPath + "/collection.ini").c_str(), collectionPath.c_str());
+    const std::string ini = collectionPath + "/collection.ini";
+    const bool opened = crowd->OpenCollection(ini.c_str(), collectionPath.c_str());
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(ini, error)) {
+      Vell::Diagnostics::Warn("The crowd sounds of the style " + name + " are missing (" + ini +
+                              "): the style plays without them");
+    } else if (!opened) {
+      // Also when the crowd-sound engine is missing, which is told on its own.
+      Vell::Diagnostics::Report("The crowd sounds " + ini + " could not be opened");
+    }
   }
   {
     Vell::Platform::ScopedDirectory folder(kFolder);

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <vector>
 
 #include "common/temp_dir.h"
 #include "framework/file.h"
+#include "framework/xml.h"
 
 namespace {
 
@@ -77,6 +80,44 @@ TEST(FileStg, ClosedStreamAndWriting) {
   EXPECT_TRUE(in.ReadInt32(value));
   EXPECT_EQ(value, -2);
   EXPECT_FALSE(in.ReadInt32(value));  // short read
+}
+
+// Reading refuses what is not a regular file, and returns at once: a named pipe without a writer
+// would otherwise hold the reader for ever. Writing is not affected.
+TEST(FileStg, ReadingOnlyOpensRegularFiles) {
+  const TempDir temp;
+  ASSERT_EQ(::mkfifo(temp.File("pipe").c_str(), 0644), 0);
+  std::filesystem::create_directory(temp.File("folder"));
+  const struct {
+    std::string path;
+    std::string reason;
+  } cases[] = {{temp.File("pipe"), "is a named pipe, not a file"},
+               {temp.File("folder"), "is a folder"},
+               {"/dev/null", "is a device, not a file"},
+               {temp.File("missing"), "No such file or directory"}};
+  for (const auto& c : cases) {
+    FileStg file;
+    EXPECT_FALSE(file.Open(c.path.c_str(), "rb")) << c.path;
+    EXPECT_EQ(file.Error(), c.reason);
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_EQ(file.NotFound(), c.path == temp.File("missing"));
+    try {
+      FileStg thrown(c.path.c_str(), "rb");
+      ADD_FAILURE() << c.path << " opened";
+    } catch (const FileStg::NotLoadedException& error) {
+      EXPECT_EQ(error.Detail(), c.reason);
+    }
+  }
+  // The XML reader goes through the same door.
+  Vell::Data::Xml::Document document;
+  std::string why;
+  EXPECT_FALSE(document.Load(temp.File("pipe"), &why));
+  EXPECT_EQ(why, "'" + temp.File("pipe") + "': is a named pipe, not a file");
+  EXPECT_FALSE(document.Load(temp.File("missing"), &why));
+  EXPECT_EQ(why, "'" + temp.File("missing") + "': cannot open the file");
+  FileStg written;
+  ASSERT_TRUE(written.Open(temp.File("new.bin").c_str(), "wb"));
+  EXPECT_EQ(written.Write("abc", 3), 3);
 }
 
 TEST(MemoryStg, BehavesLikeAFile) {

@@ -135,6 +135,13 @@ TEST(Playlist, ReadsLinesAndSkipsCommentsAndEmptyLines) {
   std::string why;
   EXPECT_FALSE(again.LoadFile(dir.File("missing.m3u"), &why));
   EXPECT_NE(why.find("missing.m3u"), std::string::npos);
+
+  // Refusals say why: a playlist too large to be one, a folder.
+  std::filesystem::resize_file(dir.File("list.m3u"), Playlist::kMaxBytes + 1);
+  EXPECT_FALSE(again.LoadFile(dir.File("list.m3u"), &why));
+  EXPECT_EQ(why, "cannot open the playlist " + dir.File("list.m3u") + ": it is larger than 16 MiB");
+  EXPECT_FALSE(again.LoadFile(dir.path.string(), &why));
+  EXPECT_EQ(why, "cannot open the playlist " + dir.path.string() + ": is a folder");
 }
 
 TEST(Playlist, LinesThatCannotNameAFileAreLeftOutAndItemsKeepTheirBytes) {

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 #include <memory>
+#include <thread>
 
 #include "audio/midi/midi_file.h"
 #include "game/game.h"
@@ -359,4 +360,23 @@ TEST_F(Gui, ArtistListFindsTheThumbnailsInTheArtistsFolder) {
   for (const Kesh::GUI::ArtistEntry& entry : list) {
     EXPECT_FALSE(QImage(entry.thumb).isNull()) << entry.thumb.toStdString();
   }
+}
+
+// What the show goes on without reaches the window's notice line through the game, also when the
+// frame thread finds it.
+TEST_F(Gui, ASoundFontThatDidNotLoadBecomesANotice) {
+  module.soundFontState = Kesh::Audio::kSoundFontFallback;
+  module.soundFontNote =
+      "The SoundFont /gui/test.sf2 cannot be loaded: it is a folder; playing with "
+      "/usr/share/sounds/sf2/FluidR3_GM.sf2 instead";
+  Kesh::Game::Game::Services services;
+  services.module = &module;
+  services.loadMutex = &loadMutex;
+  services.frameLock = &frameLock;
+  services.frontEnd = window->GetFrontEnd();
+  Kesh::Game::Game shown(std::move(services), 815, 400);
+  std::thread([&shown] { shown.CheckModule(); }).join();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window->Notice().contains("/gui/test.sf2"); }, 2000))
+      << window->Notice().toStdString();
+  EXPECT_TRUE(window->Notice().contains("playing with")) << window->Notice().toStdString();
 }

@@ -71,6 +71,13 @@ class Module : public Fakes::Module {
   void SetMute(int channel, bool mute) override { mutes[channel] = mute; }
   bool GetMute(int channel) override { return mutes[channel]; }
   Kesh::Audio::ICrowd* GetCrowd() override { return &crowd; }
+  int GetSoundFontState(char* text, int size) override {
+    std::snprintf(text, static_cast<size_t>(size), "%s", soundFontNote.c_str());
+    return soundFontState;
+  }
+
+  int soundFontState = Kesh::Audio::kSoundFontUnknown;
+  std::string soundFontNote;
 
   int transpose = 0;
   bool outputWorks = true;

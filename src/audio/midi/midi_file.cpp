@@ -1,14 +1,18 @@
 #include "audio/midi/midi_file.h"
 
-#include "tavro/midi.h"
-#include "tavro/text_encoding.h"
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <string_view>
+
+#include "tavro/midi.h"
+#include "tavro/text_encoding.h"
 
 namespace Kesh::Audio::Midi {
 namespace {
@@ -504,31 +508,53 @@ bool ReadMidi(const uint8_t* data, size_t size, MidiFile& out, std::string& reas
 }
 
 bool ReadMidiFile(const std::string& path, MidiFile& out, std::string& reason) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    out = MidiFile{};
-    reason = "cannot open the file";
+  out = MidiFile{};
+  // Opened without blocking and checked before anything is read: a named pipe or a device would
+  // hold the reader for ever, and a folder is no file.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    reason = errno == ENOENT ? "cannot open the file"
+                             : std::string("cannot open the file: ") + std::strerror(errno);
     return false;
   }
-  in.seekg(0, std::ios::end);
-  const std::streamoff length = in.tellg();
-  in.seekg(0, std::ios::beg);
-  if (length < 0) {
-    out = MidiFile{};
-    reason = "cannot read the file";
+  struct stat status {};
+  const bool known = ::fstat(fd, &status) == 0;
+  const mode_t type = known ? (status.st_mode & S_IFMT) : 0;
+  if (!known || type != S_IFREG) {
+    ::close(fd);
+    reason = !known                               ? "cannot read the file"
+             : type == S_IFDIR                    ? "is a folder"
+             : type == S_IFIFO                    ? "is a named pipe, not a file"
+             : type == S_IFCHR || type == S_IFBLK ? "is a device, not a file"
+                                                  : "is not a regular file";
     return false;
   }
-  if (static_cast<uint64_t>(length) > kMaxFileSize) {
-    out = MidiFile{};
+  if (static_cast<uint64_t>(status.st_size) > kMaxFileSize) {
+    ::close(fd);
     reason = "file too large for a MIDI file";
     return false;
   }
-  std::vector<uint8_t> bytes(static_cast<size_t>(length));
-  if (length > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), length)) {
-    out = MidiFile{};
+  // A regular file never blocks; reads stop at the end even if the file grew meanwhile.
+  std::vector<uint8_t> bytes(static_cast<size_t>(status.st_size));
+  size_t got = 0;
+  bool readError = false;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      readError = n < 0;
+      break;
+    }
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  if (readError) {
     reason = "cannot read the file";
     return false;
   }
+  bytes.resize(got);  // the file shrank while it was read: parse what is there
   return ReadMidi(bytes.data(), bytes.size(), out, reason);
 }
 
