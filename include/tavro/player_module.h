@@ -75,6 +75,10 @@ class IPlayer {
   // scene); returns the frames written, fewer when less has been rendered. Sound not pulled within
   // 60 s of rendering is dropped.
   virtual int RenderOffline(int16_t* frames, int frameCount) = 0;
+  // 31: the music's level in decibels relative to the built-in synthesizer's calibrated gain
+  // (-40 ... 20; 0 is the calibration); kept across outputs, live and offline. False for a value
+  // outside that range (nothing changes).
+  virtual bool SetMusicGain(float decibels) = 0;
 
  protected:
   ~IPlayer() = default;

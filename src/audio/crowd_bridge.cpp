@@ -98,6 +98,7 @@ bool CrowdBridge::InitOffline(int sampleRate) {
   }
   offline = initSceneOffline(sampleRate, kSceneChannels, kSceneBufferMs);
   ready = ready || offline;
+  ducker = std::make_unique<CrowdDucker>(sampleRate);
   if (offline) {
     ApplySettings();
   }
@@ -121,6 +122,9 @@ bool CrowdBridge::MixInto(int16_t* frames, int frameCount) {
   std::vector<int16_t> crowd(static_cast<size_t>(frameCount) * kSceneChannels);
   if (!renderScene(crowd.data(), frameCount)) {
     return false;
+  }
+  if (ducker) {
+    ducker->Process(frames, crowd.data(), static_cast<size_t>(frameCount));
   }
   for (size_t i = 0; i < crowd.size(); ++i) {
     frames[i] = static_cast<int16_t>(std::clamp(frames[i] + crowd[i], -32768, 32767));

@@ -157,6 +157,9 @@ class ModulePlayer final : public IPlayer {
   int RenderOffline(int16_t* frames, int frameCount) override {
     return Guard(0, [&] { return inner->RenderOffline(frames, frameCount); });
   }
+  bool SetMusicGain(float decibels) override {
+    return Guard(false, [&] { return inner->SetMusicGain(decibels); });
+  }
 
  private:
   ~ModulePlayer() = default;

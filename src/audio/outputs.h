@@ -15,6 +15,9 @@ class Output : public MidiSink {
   // Offline rendering: interleaved 16-bit stereo at the rate the output was made for. Outputs that
   // cannot render write nothing and return false.
   virtual bool Render(int16_t* frames, int frameCount) { return false; }
+  // The music's level in decibels against the calibrated gain; outputs whose level is not ours
+  // (MIDI ports) ignore it.
+  virtual void SetGain(float decibels) {}
 };
 
 // Lists and opens the outputs. Index 0 is always the built-in synthesizer.

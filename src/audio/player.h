@@ -4,6 +4,7 @@
 // SoundFont, opening the crowd scene) happens under it.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -24,6 +25,10 @@ namespace Kesh::Audio {
 
 class Player final : public IPlayer {
  public:
+  // The range SetMusicGain takes, in decibels.
+  static constexpr float kMinMusicGainDb = -40.0f;
+  static constexpr float kMaxMusicGainDb = 20.0f;
+
   Player(std::unique_ptr<OutputProvider> outputs, std::string crowdLibrary);
   Player(const Player&) = delete;
   Player& operator=(const Player&) = delete;
@@ -58,6 +63,7 @@ class Player final : public IPlayer {
   bool SetOffline(bool offline, int sampleRate) override;
   bool AdvanceOffline(int milliseconds) override;
   int RenderOffline(int16_t* frames, int frameCount) override;
+  bool SetMusicGain(float decibels) override;
 
  private:
   enum class State { Stopped, Playing, Paused };
@@ -69,9 +75,12 @@ class Player final : public IPlayer {
   MidiSink* ActiveSink();      // lock held
   // Opens the output at device, else the built-in synthesizer (device becomes 0). Lock not held.
   std::unique_ptr<Output> OpenOutput(int& device);
+  // The output with the music gain applied (null stays null).
+  std::unique_ptr<Output> Gained(std::unique_ptr<Output> opened) const;
   void RenderOfflineTo(int64_t clockUs);        // lock held
   void AdvanceOfflineBy(int64_t milliseconds);  // lock held
 
+  std::atomic<float> musicGainDb{0.0f};  // see SetMusicGain
   mutable std::mutex mutex;
   std::condition_variable wake;
   std::thread worker;
