@@ -487,6 +487,8 @@ void Player::Track(int frame) {
       lyrics.Update(*song, static_cast<uint32_t>(ticks > 0 ? ticks : 0));
     }
   }
+  postFx.LimitFlashing(
+      game.GetProfile().reduceFlashing ? PostFX::SafeFlashInterval(Game::kFrameRate) : 0);
   postFx.Track(frame);
   if (Styles::Style* style = CurrentStyle()) {
     style->Track(frame);
@@ -597,7 +599,9 @@ void Player::RunAction(int code) {
       if (!state.autoCrowd) {
         if (Audio::IPlayer* module = game.Module()) {
           if (Audio::ICrowd* crowd = module->GetCrowd()) {
-            crowd->PlaySeries(kSeries[code - 12], 1.0f);
+            // At the style's volume, as the crowd automation plays it.
+            const char* series = kSeries[code - 12];
+            crowd->PlaySeries(series, style != nullptr ? style->CrowdVolume(series) : 1.0f);
           }
         }
       }
@@ -610,8 +614,14 @@ void Player::RunAction(int code) {
 void Player::Render(int frame) {
   const State& state = game.GetState();
   Styles::Style* style = CurrentStyle();
-  if (state.noClear && style != nullptr && style->StageImage() != nullptr) {
-    canvas.DrawBackground(style->StageImage());
+  if (state.noClear) {
+    // The stage picture covers last frame; without one the canvas must be cleared, or sprites and
+    // lights would pile up over the frames.
+    if (style != nullptr && style->StageImage() != nullptr && !style->StageImage()->Empty()) {
+      canvas.DrawBackground(style->StageImage());
+    } else {
+      canvas.Clear();
+    }
   }
   if (game.GetProfile().shadows && state.noClear && style != nullptr) {
     style->shadows.Draw(canvas, scene.sprites, kStageCentreX);
