@@ -114,7 +114,7 @@ void CrowdBridge::LeaveOffline() {
   }
 }
 
-bool CrowdBridge::MixInto(int16_t* frames, int frameCount) {
+bool CrowdBridge::MixInto(int16_t* frames, int frameCount, bool songPlaying) {
   std::lock_guard lock(mutex);
   if (!offline || frameCount <= 0) {
     return false;
@@ -124,7 +124,7 @@ bool CrowdBridge::MixInto(int16_t* frames, int frameCount) {
     return false;
   }
   if (ducker) {
-    ducker->Process(frames, crowd.data(), static_cast<size_t>(frameCount));
+    ducker->Process(frames, crowd.data(), static_cast<size_t>(frameCount), songPlaying);
   }
   for (size_t i = 0; i < crowd.size(); ++i) {
     frames[i] = static_cast<int16_t>(std::clamp(frames[i] + crowd[i], -32768, 32767));

@@ -37,7 +37,8 @@ class CrowdBridge : public ICrowd {
   void LeaveOffline();
   // Adds the scene's next frameCount stereo frames to frames (saturating), held under the music
   // that frames holds (see CrowdDucker). False when the scene is not rendering offline.
-  bool MixInto(int16_t* frames, int frameCount);
+  // songPlaying: the song has notes still to play (the crowd is held under the music then).
+  bool MixInto(int16_t* frames, int frameCount, bool songPlaying);
 
  private:
   using InitSceneFn = bool (*)(int, unsigned, int, unsigned);

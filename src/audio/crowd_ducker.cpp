@@ -13,8 +13,6 @@ constexpr double kLoudnessOffset = -0.691;  // BS.1770's calibration of the loud
 constexpr int kStepMs = 10;
 constexpr int kShortTermMs = 3000;
 constexpr int kCrowdWindowMs = 400;
-// Music under this (LUFS, per step) counts as silence.
-constexpr double kSilence = -60.0;
 
 double EnergyOf(double lufs) { return std::pow(10.0, (lufs - kLoudnessOffset) / 10.0); }
 
@@ -64,13 +62,14 @@ CrowdDucker::CrowdDucker(int sampleRate)
       musicWeighting(std::max(sampleRate, 1000)),
       crowdWeighting(std::max(sampleRate, 1000)),
       musicSteps(kShortTermMs / kStepMs, 0.0),
-      crowdSteps(kCrowdWindowMs / kStepMs, 0.0),
-      quietSteps(kQuietMs / kStepMs) {}
+      crowdSteps(kCrowdWindowMs / kStepMs, 0.0) {}
 
-void CrowdDucker::Process(const int16_t* music, int16_t* crowd, size_t frameCount) {
+void CrowdDucker::Process(const int16_t* music, int16_t* crowd, size_t frameCount,
+                          bool songPlaying) {
   if (music == nullptr || crowd == nullptr) {
     return;
   }
+  free = !songPlaying;
   for (size_t i = 0; i < frameCount; ++i) {
     for (int c = 0; c < 2; ++c) {
       const size_t at = i * 2 + static_cast<size_t>(c);
@@ -102,8 +101,6 @@ void CrowdDucker::EndStep() {
   musicSum = std::max(musicSum, 0.0);  // rounding of the running sums
   crowdSum = std::max(crowdSum, 0.0);
 
-  quietSteps = stepMusic < EnergyOf(kSilence) ? quietSteps + 1 : 0;
-  const bool free = quietSteps >= kQuietMs / kStepMs;
   // The music's short-term energy, and the crowd's: the louder of its last 400 ms and its last
   // step, so that a sudden cheer is caught within a step.
   const double musicShortTerm = musicSum / static_cast<double>(musicSteps.size());

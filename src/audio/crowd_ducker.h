@@ -1,9 +1,9 @@
-// Keeps the crowd under the band when both are mixed into one sound (offline rendering): the
-// crowd's level is held at least kMarginDb under the music's short-term loudness (3 s), measured
-// K-weighted as loudness meters do; once the music has been silent for a while (the applause after
-// the song) the crowd may rise to kFreeLevel. Gain changes are immediate downwards and gradual
-// upwards, and ramped across each 10 ms step. Plain arithmetic over the samples it is given; one
-// thread at a time (the module's lock).
+// Keeps the crowd under the band when both are mixed into one sound (offline rendering): while the
+// song plays, the crowd's level is held at least kMarginDb under the music's short-term loudness
+// (3 s), measured K-weighted as loudness meters do; before the song and after its last note (the
+// murmur, the applause) the crowd may rise to kFreeLevel. Gain changes are immediate downwards and
+// gradual upwards, and ramped across each 10 ms step. Plain arithmetic over the samples it is
+// given; one thread at a time (the module's lock).
 #pragma once
 
 #include <cstddef>
@@ -16,10 +16,8 @@ class CrowdDucker {
  public:
   // How far under the music's short-term loudness the crowd sits at most, in dB.
   static constexpr double kMarginDb = 8.0;
-  // The crowd's ceiling (LUFS) once the music has been silent for kQuietMs: as long as the
-  // music's short-term window, so that a break inside the song does not free the crowd.
+  // The crowd's ceiling (LUFS) while no song plays.
   static constexpr double kFreeLevel = -20.0;
-  static constexpr int kQuietMs = 3000;
   // How fast the crowd's gain may rise, in dB per second: slowly under the music, faster once
   // free (the applause after the song).
   static constexpr double kRiseDbPerSecond = 6.0;
@@ -28,8 +26,8 @@ class CrowdDucker {
   explicit CrowdDucker(int sampleRate);
 
   // music: the block's music, crowd: the crowd to be mixed with it, both interleaved stereo of
-  // frameCount frames; the crowd is scaled in place.
-  void Process(const int16_t* music, int16_t* crowd, size_t frameCount);
+  // frameCount frames; the crowd is scaled in place. songPlaying: the song has notes still to play.
+  void Process(const int16_t* music, int16_t* crowd, size_t frameCount, bool songPlaying);
 
   // The gain applied at the end of the last block (1 = untouched).
   double Gain() const { return gain; }
@@ -56,7 +54,7 @@ class CrowdDucker {
   size_t crowdAt = 0;
   double musicSum = 0;
   double crowdSum = 0;
-  int quietSteps = 0;      // consecutive steps of silent music
+  bool free = true;        // no song playing: the crowd is held to kFreeLevel only
   double gain = 1.0;       // the gain now
   double gainStep = 0;     // its change per frame across the current step
   size_t stepFill = 0;     // frames of the current step so far

@@ -414,7 +414,8 @@ void Player::RenderOfflineTo(int64_t clockUs) {
     const int count = static_cast<int>(std::min<int64_t>(frames - offlineFrames, offlineRate));
     block.assign(static_cast<size_t>(count) * 2, 0);
     offlineOutput->Render(block.data(), count);
-    crowd.MixInto(block.data(), count);
+    crowd.MixInto(block.data(), count,
+                  state == State::Playing && sequencer.NextEventUs() != Sequencer::kNever);
     rendered.insert(rendered.end(), block.begin(), block.end());
     offlineFrames += count;
     const size_t limit = static_cast<size_t>(kMaxBufferedSeconds * offlineRate * 2);
