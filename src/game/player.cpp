@@ -625,6 +625,7 @@ void Player::Render(int frame) {
   }
   if (game.GetProfile().shadows && state.noClear && style != nullptr) {
     style->shadows.Draw(canvas, scene.sprites, kStageCentreX);
+    style->shadows.DrawContacts(canvas, scene.sprites, kStageCentreX);
   }
   scene.RenderTo(canvas);
   postFx.Render(frame);
