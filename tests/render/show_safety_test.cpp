@@ -18,6 +18,7 @@
 
 #include "common/temp_dir.h"
 #include "gfx/image.h"
+#include "render/ending.h"
 #include "render/loudness.h"
 
 namespace {
@@ -382,6 +383,35 @@ TEST(ShowSafety, TheVideoEndsAfterTheApplause) {
     loudest = std::max(loudest, db(at, 44100));
   }
   EXPECT_LE(db(frames - 22050, 22050), loudest - 30.0);
+}
+
+// The end of a video frame by frame (40 ms, 1764 stereo frames each): a show silent when it ends
+// stops at once; applause that never fades is cut 20 s after the end, its last 2 s falling
+// linearly to silence.
+TEST(ShowSafety, TheEndingWaitsForSilenceAndFadesACut) {
+  constexpr size_t kFrames = 1764;
+  std::vector<int16_t> quiet(kFrames * 2, 3);
+  Kesh::Render::Ending silent(40);
+  for (int i = 0; i < 20; ++i) {
+    silent.Frame(quiet.data(), kFrames, false);
+  }
+  EXPECT_FALSE(silent.Done());
+  silent.Frame(quiet.data(), kFrames, true);
+  EXPECT_TRUE(silent.Done());
+
+  Kesh::Render::Ending endless(40);
+  std::vector<double> levels;  // the first sample of each frame after the end
+  int frames = 0;
+  while (!endless.Done() && frames < 1000) {
+    std::vector<int16_t> loud(kFrames * 2, 10000);
+    endless.Frame(loud.data(), kFrames, true);
+    levels.push_back(loud[0]);
+    ++frames;
+  }
+  EXPECT_EQ(frames, 20000 / 40);
+  EXPECT_EQ(levels[(20000 - 2000) / 40 - 1], 10000);   // the last frame before the fade
+  EXPECT_NEAR(levels[(20000 - 1000) / 40], 5000, 10);  // half way through the fade
+  EXPECT_LT(levels.back(), 10000 * 40 / 2000 + 1);     // its last frame starts 40 ms from silence
 }
 
 }  // namespace
