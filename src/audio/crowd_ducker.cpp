@@ -93,17 +93,23 @@ void CrowdDucker::EndStep() {
   musicEnergy = crowdEnergy = 0;
   stepFill = 0;
   musicSum += stepMusic - musicSteps[musicAt];
+  const size_t recentSteps = crowdSteps.size();  // 400 ms as well
+  musicRecentSum +=
+      stepMusic - musicSteps[(musicAt + musicSteps.size() - recentSteps) % musicSteps.size()];
   musicSteps[musicAt] = stepMusic;
   musicAt = (musicAt + 1) % musicSteps.size();
   crowdSum += stepCrowd - crowdSteps[crowdAt];
   crowdSteps[crowdAt] = stepCrowd;
   crowdAt = (crowdAt + 1) % crowdSteps.size();
   musicSum = std::max(musicSum, 0.0);  // rounding of the running sums
+  musicRecentSum = std::max(musicRecentSum, 0.0);
   crowdSum = std::max(crowdSum, 0.0);
 
-  // The music's short-term energy, and the crowd's: the louder of its last 400 ms and its last
-  // step, so that a sudden cheer is caught within a step.
-  const double musicShortTerm = musicSum / static_cast<double>(musicSteps.size());
+  // The music's energy: the quieter of its short-term (3 s) and its last 400 ms, so that the
+  // crowd follows a sudden drop of the music at once rather than over 3 s. The crowd's: the
+  // louder of its last 400 ms and its last step, so that a sudden cheer is caught within a step.
+  const double musicShortTerm = std::min(musicSum / static_cast<double>(musicSteps.size()),
+                                         musicRecentSum / static_cast<double>(recentSteps));
   const double crowdLevel = std::max(crowdSum / static_cast<double>(crowdSteps.size()), stepCrowd);
   const double limit =
       free ? EnergyOf(kFreeLevel) : musicShortTerm * std::pow(10.0, -kMarginDb / 10.0);

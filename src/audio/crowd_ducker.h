@@ -1,9 +1,9 @@
 // Keeps the crowd under the band when both are mixed into one sound (offline rendering): while the
 // song plays, the crowd's level is held at least kMarginDb under the music's short-term loudness
-// (3 s), measured K-weighted as loudness meters do; before the song and after its last note (the
-// murmur, the applause) the crowd may rise to kFreeLevel. Gain changes are immediate downwards and
-// gradual upwards, and ramped across each 10 ms step. Plain arithmetic over the samples it is
-// given; one thread at a time (the module's lock).
+// (3 s) and under its last 400 ms, measured K-weighted as loudness meters do; before the song and
+// after its last note (the murmur, the applause) the crowd may rise to kFreeLevel. Gain changes are
+// immediate downwards and gradual upwards, and ramped across each 10 ms step. Plain arithmetic over
+// the samples it is given; one thread at a time (the module's lock).
 #pragma once
 
 #include <cstddef>
@@ -53,6 +53,7 @@ class CrowdDucker {
   size_t musicAt = 0;
   size_t crowdAt = 0;
   double musicSum = 0;
+  double musicRecentSum = 0;  // of the last 400 ms of musicSteps
   double crowdSum = 0;
   bool free = true;        // no song playing: the crowd is held to kFreeLevel only
   double gain = 1.0;       // the gain now
