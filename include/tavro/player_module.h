@@ -100,6 +100,10 @@ class IPlayer {
     }
     return false;
   }
+  // 33: the music's level in decibels relative to the built-in synthesizer's calibrated gain
+  // (-40 ... 20; 0 is the calibration); kept across outputs, live and offline. False for a value
+  // outside that range (nothing changes).
+  virtual bool SetMusicGain(float decibels) = 0;
 
  protected:
   ~IPlayer() = default;

@@ -108,6 +108,7 @@ bool CrowdBridge::InitOffline(int sampleRate) {
   }
   offline = initSceneOffline(sampleRate, kSceneChannels, kSceneBufferMs);
   ready = ready || offline;
+  ducker = std::make_unique<CrowdDucker>(sampleRate);
   if (offline) {
     ApplySettings();
   }
@@ -123,7 +124,7 @@ void CrowdBridge::LeaveOffline() {
   }
 }
 
-bool CrowdBridge::MixInto(int16_t* frames, int frameCount) {
+bool CrowdBridge::MixInto(int16_t* frames, int frameCount, bool songPlaying) {
   std::lock_guard lock(mutex);
   if (!offline || frameCount <= 0) {
     return false;
@@ -131,6 +132,9 @@ bool CrowdBridge::MixInto(int16_t* frames, int frameCount) {
   std::vector<int16_t> crowd(static_cast<size_t>(frameCount) * kSceneChannels);
   if (!renderScene(crowd.data(), frameCount)) {
     return false;
+  }
+  if (ducker) {
+    ducker->Process(frames, crowd.data(), static_cast<size_t>(frameCount), songPlaying);
   }
   for (size_t i = 0; i < crowd.size(); ++i) {
     frames[i] = static_cast<int16_t>(std::clamp(frames[i] + crowd[i], -32768, 32767));

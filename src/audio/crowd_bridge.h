@@ -7,9 +7,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
+#include "audio/crowd_ducker.h"
 #include "tavro/player_module.h"
 
 namespace Kesh::Audio {
@@ -35,9 +37,10 @@ class CrowdBridge : public ICrowd {
   bool InitOffline(int sampleRate);
   // Back to the default device at the next use.
   void LeaveOffline();
-  // Adds the scene's next frameCount stereo frames to frames (saturating). False when the scene is
-  // not rendering offline.
-  bool MixInto(int16_t* frames, int frameCount);
+  // Adds the scene's next frameCount stereo frames to frames (saturating), held under the music
+  // that frames holds (see CrowdDucker). False when the scene is not rendering offline.
+  // songPlaying: the song has notes still to play (the crowd is held under the music then).
+  bool MixInto(int16_t* frames, int frameCount, bool songPlaying);
 
  private:
   using InitSceneFn = bool (*)(int, unsigned, int, unsigned);
@@ -70,6 +73,7 @@ class CrowdBridge : public ICrowd {
   bool muteSet = false;
   bool ready = false;
   bool offline = false;
+  std::unique_ptr<CrowdDucker> ducker;  // for the offline scene
   InitSceneFn initScene = nullptr;
   InitSceneOfflineFn initSceneOffline = nullptr;
   RenderSceneFn renderScene = nullptr;

@@ -164,6 +164,9 @@ class ModulePlayer final : public IPlayer {
   bool GetCrowdEngineError(char* text, int size) override {
     return Guard(false, [&] { return inner->GetCrowdEngineError(text, size); });
   }
+  bool SetMusicGain(float decibels) override {
+    return Guard(false, [&] { return inner->SetMusicGain(decibels); });
+  }
 
  private:
   ~ModulePlayer() = default;

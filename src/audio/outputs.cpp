@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -106,6 +107,12 @@ SoundFontChoice LoadSoundFont(fluid_synth_t* synth) {
   return {kSoundFontNone, note};
 }
 
+// The synthesizer's gain for a level in decibels against the calibration (see limiter.h), within
+// what the synthesizer accepts.
+float MusicGain(float decibels) {
+  return std::clamp(kCalibratedSynthGain * std::pow(10.0f, decibels / 20.0f), 0.0f, kMaxSynthGain);
+}
+
 std::string SynthName() {
   const std::string font = FindSoundFont();
   if (font.empty()) {
@@ -123,6 +130,7 @@ class SynthOutput : public Output {
     settings = new_fluid_settings();
     fluid_settings_setnum(settings, "synth.sample-rate", offline ? sampleRate : kRealTimeRate);
     fluid_settings_setint(settings, "synth.cpu-cores", 1);
+    fluid_settings_setnum(settings, "synth.gain", MusicGain(0.0f));
     // Periods of 1024 frames (23 ms), two of them buffered: every period wakes the sound server's
     // client threads, which costs far more than the synthesis when periods are short, while longer
     // ones delay the sound behind the stage (about 45 ms from Play to sound here). Messages
@@ -171,6 +179,11 @@ class SynthOutput : public Output {
       *note = soundFont.note;
     }
     return soundFont.state;
+  }
+  void SetGain(float decibels) override {
+    if (synth != nullptr) {
+      fluid_synth_set_gain(synth, MusicGain(decibels));
+    }
   }
 
   void Send(const uint8_t* b, size_t n) override {

@@ -19,6 +19,9 @@ class Output : public MidiSink {
   // What the output made of its SoundFonts (a SoundFontState), with a note unless the one asked
   // for loaded. Outputs without a SoundFont answer kSoundFontUnknown.
   virtual int SoundFontState(std::string* note) const { return kSoundFontUnknown; }
+  // The music's level in decibels against the calibrated gain; outputs whose level is not ours
+  // (MIDI ports) ignore it.
+  virtual void SetGain(float decibels) {}
 };
 
 // Lists and opens the outputs. Index 0 is always the built-in synthesizer.

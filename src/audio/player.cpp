@@ -66,7 +66,28 @@ std::unique_ptr<Output> Player::OpenOutput(int& device) {
     device = 0;
     opened = provider->Open(0);
   }
+  return Gained(std::move(opened));
+}
+
+std::unique_ptr<Output> Player::Gained(std::unique_ptr<Output> opened) const {
+  if (opened) {
+    opened->SetGain(musicGainDb.load());
+  }
   return opened;
+}
+
+bool Player::SetMusicGain(float decibels) {
+  if (!(decibels >= kMinMusicGainDb && decibels <= kMaxMusicGainDb)) {
+    return false;
+  }
+  musicGainDb = decibels;
+  std::lock_guard lock(mutex);
+  for (Output* sink : {output.get(), offlineOutput.get()}) {
+    if (sink != nullptr) {
+      sink->SetGain(decibels);
+    }
+  }
+  return true;
 }
 
 bool Player::SelectMidiOutput(int device, int) {
@@ -80,7 +101,7 @@ bool Player::SelectMidiOutput(int device, int) {
       return true;  // already playing there
     }
   }
-  std::unique_ptr<Output> opened = provider->Open(device);
+  std::unique_ptr<Output> opened = Gained(provider->Open(device));
   if (!opened) {
     return false;
   }
@@ -333,7 +354,7 @@ bool Player::SetOffline(bool enable, int sampleRate) {
     if (sampleRate < 8000 || sampleRate > 192000) {
       return false;
     }
-    std::unique_ptr<Output> synth = provider->OpenOffline(sampleRate);
+    std::unique_ptr<Output> synth = Gained(provider->OpenOffline(sampleRate));
     if (!synth) {
       return false;
     }
@@ -432,7 +453,8 @@ void Player::RenderOfflineTo(int64_t clockUs) {
     const int count = static_cast<int>(std::min<int64_t>(frames - offlineFrames, offlineRate));
     block.assign(static_cast<size_t>(count) * 2, 0);
     offlineOutput->Render(block.data(), count);
-    crowd.MixInto(block.data(), count);
+    crowd.MixInto(block.data(), count,
+                  state == State::Playing && sequencer.NextEventUs() != Sequencer::kNever);
     rendered.insert(rendered.end(), block.begin(), block.end());
     offlineFrames += count;
     const size_t limit = static_cast<size_t>(kMaxBufferedSeconds * offlineRate * 2);

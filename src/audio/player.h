@@ -4,6 +4,7 @@
 // SoundFont, opening the crowd scene) happens under it.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -24,6 +25,10 @@ namespace Kesh::Audio {
 
 class Player final : public IPlayer {
  public:
+  // The range SetMusicGain takes, in decibels.
+  static constexpr float kMinMusicGainDb = -40.0f;
+  static constexpr float kMaxMusicGainDb = 20.0f;
+
   Player(std::unique_ptr<OutputProvider> outputs, std::string crowdLibrary);
   Player(const Player&) = delete;
   Player& operator=(const Player&) = delete;
@@ -60,6 +65,7 @@ class Player final : public IPlayer {
   int RenderOffline(int16_t* frames, int frameCount) override;
   int GetSoundFontState(char* text, int size) override;
   bool GetCrowdEngineError(char* text, int size) override;
+  bool SetMusicGain(float decibels) override;
 
  private:
   enum class State { Stopped, Playing, Paused };
@@ -73,9 +79,12 @@ class Player final : public IPlayer {
   std::unique_ptr<Output> OpenOutput(int& device);
   // Keeps what a newly opened output made of its SoundFonts. Lock held.
   void KeepSoundFontState(const Output* opened);
+  // The output with the music gain applied (null stays null).
+  std::unique_ptr<Output> Gained(std::unique_ptr<Output> opened) const;
   void RenderOfflineTo(int64_t clockUs);        // lock held
   void AdvanceOfflineBy(int64_t milliseconds);  // lock held
 
+  std::atomic<float> musicGainDb{0.0f};  // see SetMusicGain
   mutable std::mutex mutex;
   std::condition_variable wake;
   std::thread worker;

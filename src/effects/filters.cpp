@@ -1,6 +1,7 @@
 #include "effects/filters.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "effects/pixels.h"
 
@@ -98,9 +99,17 @@ void Strobe::Track(int frame) {
   // elapsed / period > 1 in real numbers: more than period frames have gathered. A period of 0
   // counts as an endless quotient (toggles whenever time passed); a negative one never toggles.
   const bool due = period > 0 ? elapsed > period : (period == 0 && elapsed > 0);
-  if (due) {
-    elapsed = 0;
-    lit = !lit;
+  if (!due) {
+    return;
+  }
+  if (!lit && minOnInterval > 0 &&
+      static_cast<int64_t>(frame) - lastOn < static_cast<int64_t>(minOnInterval)) {
+    return;  // too soon after the previous flash: stay dark until the limit allows it
+  }
+  elapsed = 0;
+  lit = !lit;
+  if (lit) {
+    lastOn = frame;
   }
 }
 

@@ -59,7 +59,9 @@ class Strobe : public Filter {
   // params: frames between toggles, brightness added while lit.
   Strobe(const char* name, int start, int end, const std::vector<float>& params);
 
-  // Toggles once more than period frames have gathered since the last toggle.
+  // Toggles once more than period frames have gathered since the last toggle. With a flash
+  // limit, a switch-on comes no sooner than minOnInterval frames after the previous one: it waits,
+  // and the strobe stays dark meanwhile.
   void Track(int frame) override;
   // While lit, adds the brightness to blue, green and red of every pixel, capped at 255.
   void Apply(Image* bitmap) override;
@@ -69,6 +71,10 @@ class Strobe : public Filter {
   int period;
   int brightness;  // 0 ... 255
   bool lit = false;
+  int minOnInterval = 0;          // fewest frames between two switch-ons; 0: no limit
+  int lastOn = kNeverSwitchedOn;  // frame of the latest switch-on
+
+  static constexpr int kNeverSwitchedOn = -0x40000000;
 };
 
 // The filters of one stage, owned: destroyed with the collector or by DeleteAll.

@@ -30,6 +30,7 @@ void PostFX::Track(int frame) {
     fade = nullptr;
   }
   if (strobe != nullptr && strobe->end < frame) {
+    lastFlash = strobe->lastOn;
     Remove(strobe);
     strobe = nullptr;
   }
@@ -39,7 +40,15 @@ bool PostFX::Reset() {
   filters.DeleteAll();
   fade = nullptr;
   strobe = nullptr;
+  lastFlash = Filters::Strobe::kNeverSwitchedOn;
   return true;
+}
+
+void PostFX::LimitFlashing(int minFramesBetweenFlashes) {
+  flashInterval = std::max(minFramesBetweenFlashes, 0);
+  if (strobe != nullptr) {
+    strobe->minOnInterval = flashInterval;
+  }
 }
 
 void PostFX::Remove(Filters::Filter* filter) { delete filters.Remove(filter->GetId()); }
@@ -104,6 +113,8 @@ void PostFX::Strobe() {
       static_cast<int>(std::clamp<int64_t>(end, std::numeric_limits<int>::min(),
                                            std::numeric_limits<int>::max())),
       params);
+  created->minOnInterval = flashInterval;
+  created->lastOn = lastFlash;
   if (filters.Add(created.get()) < 0) {
     return;
   }

@@ -34,6 +34,15 @@ class PostFX : public Vell::IRenderable, public Vell::ITrackable, public Vell::I
   // The end frame of a fade: it runs until it is removed.
   static constexpr int kFadeEnd = 0x0FFFFFFF;
   static constexpr int kMaxLevel = 255;
+  // Photosensitivity guidance for video: no more than three flashes in any one second.
+  static constexpr int kMaxFlashesPerSecond = 3;
+
+  // The fewest frames between two strobe switch-ons that keeps any one second at no more than
+  // kMaxFlashesPerSecond flashes: switch-ons are held to one fewer, which leaves room for the end
+  // of a flash begun before that second and for a change of the stage lights.
+  static constexpr int SafeFlashInterval(int frameRate) {
+    return frameRate / (kMaxFlashesPerSecond - 1) + 1;
+  }
 
   explicit PostFX(const Source* source = nullptr) : source(source) {}
   PostFX(const PostFX&) = delete;
@@ -64,6 +73,10 @@ class PostFX : public Vell::IRenderable, public Vell::ITrackable, public Vell::I
   // Starts a strobe burst for the style's sustain; a running strobe is left alone. A style
   // without freq, depth and sustain starts nothing.
   void Strobe();
+  // Holds strobe switch-ons at least this many frames apart, across bursts, whatever the style
+  // asks; 0 lets the style's strobe run as written.
+  void LimitFlashing(int minFramesBetweenFlashes);
+  int FlashLimit() const { return flashInterval; }
 
   int FadeLevel() const { return fadeLevel; }
   int FadeStep() const { return fadeStep; }
@@ -83,6 +96,10 @@ class PostFX : public Vell::IRenderable, public Vell::ITrackable, public Vell::I
   Vell::Gfx::GDI::Filters::Strobe* strobe = nullptr;  // the filter named "Strobe" in filters
   int fadeStep = 0;
   int fadeLevel = 0;
+  int flashInterval = 0;  // see LimitFlashing
+  // The latest switch-on of a strobe since the last Reset, kept when its burst ends so that the
+  // next burst keeps its distance.
+  int lastFlash = Vell::Gfx::GDI::Filters::Strobe::kNeverSwitchedOn;
 };
 
 }  // namespace Kesh::Game

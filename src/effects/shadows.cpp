@@ -201,6 +201,47 @@ void ShadowSet::Draw(Canvas& canvas, G2D::Sprites::Sprites_t& sprites, double ce
   }
 }
 
+void ShadowSet::DrawContacts(Canvas& canvas, G2D::Sprites::Sprites_t& sprites, double centreX) {
+  bool darkened = false;
+  auto* walk = sprites.GetEnumerator();
+  while (walk->MoveNext()) {
+    const auto& sprite = *static_cast<const G2D::Sprites::Sprite*>(walk->Current());
+    const Image* image = sprite.Current();
+    const double x = static_cast<double>(sprite.positionTrack.Value().x) - centreX;
+    if (!sprite.visible || image == nullptr || image->Empty() || !(std::fabs(x) < kScreenLimit)) {
+      continue;
+    }
+    int cx = 0;
+    int cy = 0;
+    ToScreen({x, 0, RowDepth(sprite.depth)}, cx, cy);
+    const double rx = std::max(0.3 * image->Width(), 2.0);
+    const double ry = std::max(rx * 0.25, 1.0);
+    const int top = std::max(static_cast<int>(cy - ry), 0);
+    const int bottom = std::min(static_cast<int>(cy + ry), canvas.Height() - 1);
+    const int left = std::max(static_cast<int>(cx - rx), 0);
+    const int right = std::min(static_cast<int>(cx + rx), canvas.Width() - 1);
+    for (int y = top; y <= bottom; ++y) {
+      const double dy = (y - cy) / ry;
+      uint32_t* row = canvas.Pixels() + static_cast<size_t>(y) * canvas.Width();
+      for (int px = left; px <= right; ++px) {
+        const double dx = (px - cx) / rx;
+        const double d = dx * dx + dy * dy;
+        if (d >= 1.0) {
+          continue;
+        }
+        const auto amount = static_cast<uint8_t>(kContactStrength * (1.0 - d) * (1.0 - d));
+        if (amount > 0) {
+          row[px] = Pixels::SubtractColour(row[px], amount);
+          darkened = true;
+        }
+      }
+    }
+  }
+  if (darkened) {
+    canvas.Bitmap().Changed();
+  }
+}
+
 void ShadowSet::DrawSprite(Canvas& canvas, const G2D::Sprites::Sprite& sprite, double centreX) {
   const Image* image = sprite.Current();
   if (!sprite.visible || image == nullptr || image->Empty()) {

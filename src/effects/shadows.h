@@ -70,6 +70,13 @@ class ShadowSet {
   // The shadows of image (its top `rows` rows) standing as card, from every light.
   void DrawCard(Canvas& canvas, const Image& image, int rows, const Quad& card);
 
+  // The soft contact shadow of every visible sprite that has a current image: a dark ellipse on
+  // the floor where its feet stand (0.6 of the image wide, a quarter of that deep), darkest
+  // (kContactStrength) at the centre and fading to nothing at its rim. Marks the canvas changed.
+  void DrawContacts(Canvas& canvas, G2D::Sprites::Sprites_t& sprites,
+                    double centreX = kStageCentreX);
+  static constexpr int kContactStrength = 96;
+
   // The card of an image w × h standing on the floor at (baseX, 0, z).
   static Quad Card(double baseX, double z, int width, int height);
   // The depth of a sprite's row: rowDepth[depth mod 4]; a negative depth stands in row 0.

@@ -145,6 +145,9 @@ void Game::Play() {
   bool created = false;
   if (stopRequested || !frameThread.joinable()) {
     JoinThread();
+    // Running from its creation on, not only once it has begun: a caller that asks right away
+    // must not see the previous run's end.
+    threadEnded = false;
     try {
       frameThread = std::thread(&Game::ThreadMain, this, go.get_future().share());
       created = true;

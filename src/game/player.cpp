@@ -570,6 +570,8 @@ void Player::Track(int frame) {
       lyrics.Update(*song, static_cast<uint32_t>(ticks > 0 ? ticks : 0));
     }
   }
+  postFx.LimitFlashing(
+      game.GetProfile().reduceFlashing ? PostFX::SafeFlashInterval(Game::kFrameRate) : 0);
   postFx.Track(frame);
   if (Styles::Style* style = CurrentStyle()) {
     style->Track(frame);
@@ -685,13 +687,14 @@ void Player::ShowEndSwitches(State& state) const {
 void Player::RunAction(ActionCode code) {
   State& state = game.GetState();
   Styles::Style* style = CurrentStyle();
-  const auto crowd = [this, &state](const char* series) {
+  // Hand-played crowd sounds play at the style's volume, as the crowd automation plays them.
+  const auto crowd = [this, &state, style](const char* series) {
     if (state.autoCrowd) {
       return;
     }
     if (Audio::IPlayer* module = game.Module()) {
       if (Audio::ICrowd* sounds = module->GetCrowd()) {
-        sounds->PlaySeries(series, 1.0f);
+        sounds->PlaySeries(series, style != nullptr ? style->CrowdVolume(series) : 1.0f);
       }
     }
   };
@@ -780,11 +783,18 @@ void Player::RunAction(ActionCode code) {
 void Player::Render(int frame) {
   const State& state = game.GetState();
   Styles::Style* style = CurrentStyle();
-  if (state.noClear && style != nullptr && style->StageImage() != nullptr) {
-    canvas.DrawBackground(style->StageImage());
+  if (state.noClear) {
+    // The stage picture covers last frame; without one the canvas must be cleared, or sprites and
+    // lights would pile up over the frames.
+    if (style != nullptr && style->StageImage() != nullptr && !style->StageImage()->Empty()) {
+      canvas.DrawBackground(style->StageImage());
+    } else {
+      canvas.Clear();
+    }
   }
   if (game.GetProfile().shadows && state.noClear && style != nullptr) {
     style->shadows.Draw(canvas, scene.sprites, kStageCentreX);
+    style->shadows.DrawContacts(canvas, scene.sprites, kStageCentreX);
   }
   scene.RenderTo(canvas);
   postFx.Render(frame);

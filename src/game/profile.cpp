@@ -41,6 +41,9 @@ bool Profile::Load(const char* path) {
       latency = std::clamp(latency, 0, kMaxLatency);
     }
   }
+  if (std::unique_ptr<Node> display = root->SelectNode("display")) {
+    display->ReadBool("reduceFlashing", reduceFlashing);
+  }
   return true;
 }
 
@@ -53,7 +56,8 @@ bool Profile::Save(const char* path) {
   std::unique_ptr<Element> artists = document.CreateElement("artists");
   std::unique_ptr<Element> styles = document.CreateElement("styles");
   std::unique_ptr<Element> system = document.CreateElement("system");
-  if (!root || !artists || !styles || !system) {
+  std::unique_ptr<Element> display = document.CreateElement("display");
+  if (!root || !artists || !styles || !system || !display) {
     return false;
   }
   const auto flag = [](bool value) { return value ? "true" : "false"; };
@@ -64,12 +68,13 @@ bool Profile::Save(const char* path) {
   styles->SetAttribute("auto", flag(autoStyle));
   system->SetAttribute("device", std::to_string(device));
   system->SetAttribute("latency", std::to_string(latency));
+  display->SetAttribute("reduceFlashing", flag(reduceFlashing));
   if (!document.SetRoot(root.get())) {
     return false;
   }
   std::unique_ptr<Element> placed = document.GetRoot();
   if (!placed || !placed->AppendChild(artists.get()) || !placed->AppendChild(styles.get()) ||
-      !placed->AppendChild(system.get())) {
+      !placed->AppendChild(system.get()) || !placed->AppendChild(display.get())) {
     return false;
   }
   return document.Save(path);

@@ -1,6 +1,7 @@
 // The user's persistent settings ("game.xml"): artist limit, drummer, animation quality, shadows,
-// automatic style, MIDI output and synthesizer latency. Embedded in the game; read and written on
-// the user-interface thread only (the frame thread reads the plain fields of a prepared show).
+// automatic style, MIDI output, synthesizer latency and the limit on flashing. Embedded in the
+// game; read and written on the user-interface thread only (the frame thread reads the plain fields
+// of a prepared show).
 #pragma once
 
 #include <cstdint>
@@ -19,8 +20,8 @@ class Profile : public Vell::ILoadableXml, public Vell::ISaveableXml {
   // 0 ... 100.
   bool Load(const char* path) override;
   bool LoadXml(Vell::Data::Xml::Node* node) override { return false; }
-  // Writes "profile" with "artists", "styles" and "system" through a temporary file renamed into
-  // place, so a failed save keeps the previous file.
+  // Writes "profile" with "artists", "styles", "system" and "display" through a temporary file
+  // renamed into place, so a failed save keeps the previous file.
   bool Save(const char* path) override;
   bool SaveXml(Vell::Data::Xml::Node* node) override { return false; }
 
@@ -34,6 +35,8 @@ class Profile : public Vell::ILoadableXml, public Vell::ISaveableXml {
   uint16_t animQuality = 1;
   int32_t device = 0;
   int32_t latency = 0;
+  // Holds the strobe to a safe rate whatever a style asks ("display", "reduceFlashing").
+  bool reduceFlashing = true;
 };
 
 }  // namespace Kesh::Game

@@ -181,6 +181,10 @@ SettingsDlg::SettingsDlg(Game::Profile& profile, Audio::IPlayer* module, int art
   autoStyle = new QCheckBox(tr("Style auto selection"), page);
   autoStyle->move(24, 186);
   autoStyle->setChecked(profile.autoStyle);
+  reduceFlashing = new QCheckBox(tr("Reduce flashing"), page);
+  reduceFlashing->move(250, 160);
+  reduceFlashing->setChecked(profile.reduceFlashing);
+  reduceFlashing->setToolTip(tr("Keep strobes to fewer than three flashes a second"));
 
   Title(tr("System setup"), page, 12, 226);
   (new QLabel(tr("MIDI out driver"), page))->move(24, 254);
@@ -231,6 +235,7 @@ void SettingsDlg::accept() {
   profile.forceDrummer = drummer->isChecked();
   profile.shadows = shadows->isChecked();
   profile.autoStyle = autoStyle->isChecked();
+  profile.reduceFlashing = reduceFlashing->isChecked();
   const int choice = quality->checkedId();
   profile.SetQuality(choice == 10 ? 1 : choice == 12 ? 4 : 2);
   const int selected = output->currentIndex();

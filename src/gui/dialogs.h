@@ -68,6 +68,7 @@ class SettingsDlg : public QDialog {
   QCheckBox* Drummer() const { return drummer; }
   QCheckBox* Shadows() const { return shadows; }
   QCheckBox* AutoStyle() const { return autoStyle; }
+  QCheckBox* ReduceFlashing() const { return reduceFlashing; }
   QButtonGroup* Quality() const { return quality; }
   QComboBox* Output() const { return output; }
   QLineEdit* Latency() const { return latency; }
@@ -83,6 +84,7 @@ class SettingsDlg : public QDialog {
   QCheckBox* drummer;
   QCheckBox* shadows;
   QCheckBox* autoStyle;
+  QCheckBox* reduceFlashing;
   QButtonGroup* quality;
   QComboBox* output;
   QLineEdit* latency;

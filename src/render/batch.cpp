@@ -57,9 +57,17 @@ struct SongOption {
   bool path;
 };
 constexpr SongOption kSongOptions[] = {
-    {"--style", true, false},     {"--start", true, false},    {"--seconds", true, false},
-    {"--soundfont", true, true},  {"--data", true, true},      {"--threads", true, false},
-    {"--no-crowd", false, false}, {"--karaoke", false, false}, {"--readouts", false, false},
+    {"--style", true, false},
+    {"--start", true, false},
+    {"--seconds", true, false},
+    {"--soundfont", true, true},
+    {"--data", true, true},
+    {"--threads", true, false},
+    {"--no-crowd", false, false},
+    {"--karaoke", false, false},
+    {"--readouts", false, false},
+    {"--loudness", true, false},
+    {"--allow-flashing", false, false},
 };
 // Options of a batch only; -j also as -jN and --jobs.
 constexpr const char* kBatchValueOptions[] = {"--out-dir", "-j", "--jobs", "--report", "--format"};

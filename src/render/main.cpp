@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,8 @@
 #include "qtext/text_painter.h"
 #include "render/batch.h"
 #include "render/encoder.h"
+#include "render/ending.h"
+#include "render/music_pass.h"
 #include "styles/manager.h"
 #include "tavro/version.h"
 
@@ -36,12 +39,17 @@ using Kesh::Game::Game;
 constexpr int kSampleRate = 44100;
 constexpr int kFrameMs = 1000 / Game::kFrameRate;
 constexpr int kSamplesPerFrame = kSampleRate / Game::kFrameRate;
+// The music's loudness in a video unless --loudness says otherwise, and the targets it takes.
+constexpr double kDefaultLoudness = -16.0;
+constexpr double kMinLoudness = -40.0;
+constexpr double kMaxLoudness = -5.0;
 
 const char* const kUsage =
     "usage: tavro-render SONG.mid|.kar|.kesh [-o OUT.mp4|.mkv|.webm] [--frames DIR]\n"
     "                    [--style NAME] [--start SECONDS] [--seconds N] [--no-crowd]\n"
     "                    [--karaoke] [--readouts] [--soundfont PATH] [--data DIR]\n"
-    "                    [--threads N] [--keep-partial]\n";
+    "                    [--threads N] [--keep-partial]\n"
+    "                    [--loudness LUFS] [--allow-flashing]\n";
 
 // The signal that asks the render to stop (SIGINT, SIGTERM or SIGHUP), 0 while none came.
 volatile std::sig_atomic_t stopSignal = 0;
@@ -73,6 +81,8 @@ struct Options {
   bool karaoke = false;
   bool readouts = false;
   bool keepPartial = false;
+  double loudness = kDefaultLoudness;  // LUFS of the music in the video
+  bool allowFlashing = false;          // the style's strobes as written, beyond the safe flash rate
 };
 
 int Fail(const std::string& message) {
@@ -166,6 +176,17 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
         return false;
       }
       options.threads = static_cast<int>(number);
+    } else if (arg == "--loudness") {
+      if (!next(value)) {
+        return false;
+      }
+      char* end = nullptr;
+      options.loudness = std::strtod(value.c_str(), &end);
+      if (end == value.c_str() || *end != '\0' || !(options.loudness >= kMinLoudness) ||
+          !(options.loudness <= kMaxLoudness)) {
+        error = "--loudness needs a level in LUFS from -40 to -5, not \"" + value + "\"";
+        return false;
+      }
     } else if (arg == "--no-crowd") {
       options.crowd = false;
     } else if (arg == "--karaoke") {
@@ -174,6 +195,8 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
       options.readouts = true;
     } else if (arg == "--keep-partial") {
       options.keepPartial = true;
+    } else if (arg == "--allow-flashing") {
+      options.allowFlashing = true;
     } else if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       std::fputs(Kesh::Render::Batch::kUsage, stdout);
@@ -224,6 +247,34 @@ void Progress(double doneMs, double totalMs, std::chrono::steady_clock::time_poi
   std::fprintf(stderr, "\r[%s] %3d%%  %d:%02d left ", bar, static_cast<int>(share * 100), left / 60,
                left % 60);
   std::fflush(stderr);
+}
+
+// Brings the video's music to the target loudness: the song is played once on its own and
+// measured, and the music gain set from that. A song that cannot be measured keeps the calibrated
+// gain.
+// The span measured is the part of the song the video holds (the music starts audioStartMs into
+// the show).
+void Normalise(Kesh::Audio::IPlayer& module, const Kesh::Game::Player& player,
+               const Options& options) {
+  const int64_t startMs = static_cast<int64_t>(options.start * 1000) - player.AudioStartMs();
+  const int64_t endMs = options.seconds >= 0
+                            ? startMs + static_cast<int64_t>(options.seconds * 1000)
+                            : std::numeric_limits<int64_t>::max();
+  const double target = options.loudness;
+  double lufs = 0;
+  std::string why;
+  if (!Kesh::Render::MeasureMusic(module, kSampleRate, player.SongLengthMs(),
+                                  std::max<int64_t>(startMs, 0), endMs, lufs, &why)) {
+    Kesh::Log("loudness: %s; the music keeps its calibrated level", why.c_str());
+    return;
+  }
+  const float gain = Kesh::Render::NormalisingGain(lufs, target);
+  if (!module.SetMusicGain(gain)) {
+    Kesh::Log("loudness: the module refused a music gain of %.1f dB", static_cast<double>(gain));
+    return;
+  }
+  Kesh::Log("loudness: music %.1f LUFS at the calibrated gain, %+.1f dB for %.1f LUFS", lufs,
+            static_cast<double>(gain), target);
 }
 
 int Run(const Options& options) {
@@ -304,6 +355,8 @@ int Run(const Options& options) {
   if (!options.style.empty()) {
     game.GetProfile().autoStyle = false;
   }
+  // This render only: the profile is not saved.
+  game.GetProfile().reduceFlashing = !options.allowFlashing;
   if (!game.Open(options.song)) {
     // A project's reason names the file itself; a song's comes as the game's message.
     if (!game.LoadError().empty()) {
@@ -321,6 +374,7 @@ int Run(const Options& options) {
   if (!options.crowd && module->GetCrowd() != nullptr) {
     module->GetCrowd()->Mute(true);
   }
+  Normalise(*module, game.GetPlayer(), options);
 
   // Text (read-outs, karaoke band) is drawn through Qt, which needs an application object.
   std::unique_ptr<Vell::QText::TextPainter> text;
@@ -383,8 +437,11 @@ int Run(const Options& options) {
   Kesh::Game::Player& player = game.GetPlayer();
   const int64_t startMs = static_cast<int64_t>(options.start * 1000);
   const int64_t showMs = player.SongLengthMs() + Kesh::Game::Player::kEndPauseMs;
-  const int64_t wantedMs =
-      options.seconds >= 0 ? static_cast<int64_t>(options.seconds * 1000) : showMs - startMs;
+  // Without --seconds the video runs to the show's end and on through the applause (Ending); the
+  // progress bar counts to the show's end.
+  const int64_t wantedMs = options.seconds >= 0 ? static_cast<int64_t>(options.seconds * 1000)
+                                                : std::numeric_limits<int64_t>::max();
+  const int64_t expectedMs = options.seconds >= 0 ? wantedMs : showMs - startMs;
   // A hang guard: the show ends by itself ten seconds after the song.
   const int64_t limitFrames = (showMs + player.AudioStartMs() + 60000) / kFrameMs;
   const auto began = std::chrono::steady_clock::now();
@@ -394,7 +451,8 @@ int Run(const Options& options) {
   }
   int64_t written = 0;
   int number = 0;
-  for (int64_t frame = 0; frame < limitFrames && !window.songEnded; ++frame) {
+  Kesh::Render::Ending ending(kFrameMs);
+  for (int64_t frame = 0; frame < limitFrames && !ending.Done(); ++frame) {
     if (stopSignal != 0) {
       return stopped();
     }
@@ -418,6 +476,7 @@ int Run(const Options& options) {
       got += n;
     }
     std::fill(sound.begin() + static_cast<std::ptrdiff_t>(got) * 2, sound.end(), 0);
+    ending.Frame(sound.data(), kSamplesPerFrame, window.songEnded);
     if (frame * kFrameMs < startMs) {
       continue;
     }
@@ -463,7 +522,7 @@ int Run(const Options& options) {
     ++number;
     written += kFrameMs;
     if (terminal && number % 25 == 0) {
-      Progress(static_cast<double>(written), static_cast<double>(wantedMs), began);
+      Progress(static_cast<double>(written), static_cast<double>(expectedMs), began);
     }
   }
   game.StopOfflineRun();

@@ -1,6 +1,7 @@
 #include "styles/automations.h"
 
 #include <algorithm>
+#include <array>
 
 #include "effects/post_fx.h"
 #include "framework/text.h"
@@ -119,6 +120,7 @@ bool FadeAuto::LoadXml(Xml::Node* node) {
   node->ReadInt("attack", attack);
   node->ReadInt("release", release);
   node->ReadInt("delay", delay);
+  node->ReadInt("hold", hold);
   return true;
 }
 
@@ -140,7 +142,7 @@ bool FadeAuto::Prepare() {
   const int64_t songEnd = SongEndFrames();
   const int64_t step2 = release / steps;
   for (int i = 0; i < steps; ++i) {
-    schedule.push_back({false, SaturateInt(songEnd + i * step2), kDarker, 1});
+    schedule.push_back({false, SaturateInt(songEnd + hold + i * step2), kDarker, 1});
   }
   return true;
 }
@@ -203,6 +205,12 @@ bool LightAuto::LoadXml(Xml::Node* node) {
   if (!stage && !Vell::Text::EqualsIgnoreCase(name, "searchlights")) {
     return true;
   }
+  // Per side (left, center, right): whether the file gave the bottom and the top light a list.
+  std::array<bool, 3> bottomGiven{};
+  std::array<bool, 3> topGiven{};
+  std::array<std::vector<int>*, 3> bottoms{&stageLeftLines, &stageCenterLines, &stageRightLines};
+  std::array<std::vector<int>*, 3> tops{&stageTopLeftLines, &stageTopCenterLines,
+                                        &stageTopRightLines};
   for (auto child = node->FirstChild(); child; child = child->NextSibling()) {
     if (!child->IsElement()) {
       continue;
@@ -215,12 +223,20 @@ bool LightAuto::LoadXml(Xml::Node* node) {
     auto is = [&light](const char* a) { return Vell::Text::EqualsIgnoreCase(light, a); };
     std::vector<int>* lines = nullptr;
     if (stage) {
-      if (is("bottom-left") || is("top-left")) {
-        lines = &stageLeftLines;
-      } else if (is("bottom-center") || is("top-center")) {
-        lines = &stageCenterLines;
-      } else if (is("bottom-right") || is("top-right")) {
-        lines = &stageRightLines;
+      for (size_t side = 0; side < 3; ++side) {
+        bool* given = nullptr;
+        if (is(Style::kStageLightNames[side])) {
+          lines = bottoms[side];
+          given = &bottomGiven[side];
+        } else if (is(Style::kStageLightNames[side + 3])) {
+          lines = tops[side];
+          given = &topGiven[side];
+        }
+        if (given != nullptr) {
+          std::string text;
+          *given = *given || settings->ReadString("lines", text);
+          break;
+        }
       }
     } else if (is("left")) {
       lines = &searchLeftLines;
@@ -233,6 +249,13 @@ bool LightAuto::LoadXml(Xml::Node* node) {
       ReadLines(*settings, *lines);
     }
   }
+  for (size_t side = 0; stage && side < 3; ++side) {
+    if (bottomGiven[side] && !topGiven[side]) {
+      *tops[side] = *bottoms[side];
+    } else if (topGiven[side] && !bottomGiven[side]) {
+      *bottoms[side] = *tops[side];
+    }
+  }
   return true;
 }
 
@@ -243,18 +266,30 @@ bool LightAuto::Prepare() {
     return true;
   }
   const float songEnd = static_cast<float>(SongEndFrames());
+  const std::array<const std::vector<int>*, 3> bottoms{&stageLeftLines, &stageCenterLines,
+                                                       &stageRightLines};
+  const std::array<const std::vector<int>*, 3> tops{&stageTopLeftLines, &stageTopCenterLines,
+                                                    &stageTopRightLines};
   for (const Featured& performer : FeaturedPerformers(*show, true)) {
     const int k = performer.ordinal;
     for (int t : performer.times) {
       auto add = [this, t](int kind) { schedule.push_back({false, t, kind, 0}); };
-      if (Contains(stageCenterLines, k)) {
-        add(kStageCenter);
-      }
-      if (Contains(stageLeftLines, k)) {
-        add(kStageLeft);
-      }
-      if (Contains(stageRightLines, k)) {
-        add(kStageRight);
+      // A side whose two lights share their lines fires them as a pair, else each by its own.
+      for (int side : {1, 0, 2}) {
+        const std::vector<int>& bottom = *bottoms[static_cast<size_t>(side)];
+        const std::vector<int>& top = *tops[static_cast<size_t>(side)];
+        if (bottom == top) {
+          if (Contains(bottom, k)) {
+            add(kStageLeft + side);
+          }
+          continue;
+        }
+        if (Contains(bottom, k)) {
+          add(kStageBottomLeft + side);
+        }
+        if (Contains(top, k)) {
+          add(kStageTopLeft + side);
+        }
       }
       if (Contains(searchCenterLines, k)) {
         add(kSearchCenter);
@@ -308,6 +343,16 @@ void LightAuto::Fire(int kind) {
     case kStageRight:
       owner->stageLights[kind - kStageLeft].Fire();
       owner->stageLights[kind - kStageLeft + 3].Fire();
+      break;
+    case kStageBottomLeft:
+    case kStageBottomCenter:
+    case kStageBottomRight:
+      owner->stageLights[kind - kStageBottomLeft].Fire();
+      break;
+    case kStageTopLeft:
+    case kStageTopCenter:
+    case kStageTopRight:
+      owner->stageLights[kind - kStageTopLeft + 3].Fire();
       break;
     case kSearchLeft:
     case kSearchCenter:
@@ -402,13 +447,18 @@ bool OvatixAuto::Prepare() {
   Add(static_cast<int64_t>(songEnd) + bravoDelay, kBravo);
   Add(static_cast<int64_t>(songEnd) + applauseDelay, kApplause);
   if (show != nullptr) {
+    const int finale = songEnd - FramesOfMs(kFinaleMs, show->FrameRate());
     const int count = show->PerformerCount();
     for (int performer = 0; performer < count; ++performer) {
       // The departure to the left when it has a key, else the one to the right.
       int time = -1;
       const bool left = FirstTime(*show, performer, kLeaveToLeft, time) && time >= 0;
       if (left || (FirstTime(*show, performer, kLeaveToRight, time) && time >= 0)) {
-        Add(static_cast<int64_t>(time) + applauseDelay, kApplause);
+        // A musician leaving in the song's last stretch is applauded with the others after the
+        // last note, not over the closing bars.
+        if (time < finale || time >= songEnd) {
+          Add(static_cast<int64_t>(time) + applauseDelay, kApplause);
+        }
       }
     }
     for (const Featured& performer : FeaturedPerformers(*show, false)) {

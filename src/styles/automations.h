@@ -62,9 +62,11 @@ class FadeAuto : public Automation {
   static constexpr int kMaxSteps = 255;
 
   using Automation::Automation;
-  // The first child element of "filters/fade": "attack", "release", "delay", "out", "in".
+  // The first child element of "filters/fade": "attack", "release", "delay", "out", "in",
+  // "hold".
   bool LoadXml(Vell::Data::Xml::Node* node) override;
-  // Darken at once, lift step by step from delay, darken step by step after the song's end.
+  // Darken at once, lift step by step from delay, darken step by step from hold frames after the
+  // song's end.
   bool Prepare() override;
   // At most one step per frame, only while the show's fades follow the style.
   void Track(int frame) override;
@@ -72,6 +74,7 @@ class FadeAuto : public Automation {
   int attack = 100;
   int release = 100;
   int delay = 100;
+  int hold = 0;  // frames after the song's end before the stage darkens (the applause)
   int out = 6;
   int in = 0;
   int attackEnd = 0;
@@ -86,7 +89,14 @@ class LightAuto : public Automation {
     kSearchLeft = 4,
     kSearchCenter = 5,
     kSearchRight = 6,
-    kStrobe = 7
+    kStrobe = 7,
+    // A side whose bottom and top lights follow different lines fires them apart.
+    kStageBottomLeft = 8,
+    kStageBottomCenter = 9,
+    kStageBottomRight = 10,
+    kStageTopLeft = 11,
+    kStageTopCenter = 12,
+    kStageTopRight = 13
   };
 
   using Automation::Automation;
@@ -97,9 +107,14 @@ class LightAuto : public Automation {
   // Fires every due cue; a missed first cue drops everything already past.
   void Track(int frame) override;
 
+  // The bottom lights' lines; a side's top light follows the same list unless the file gives the
+  // top light a list of its own (and a side given only a top list uses it for both).
   std::vector<int> stageLeftLines{1};
   std::vector<int> stageCenterLines{3};
   std::vector<int> stageRightLines{2};
+  std::vector<int> stageTopLeftLines{1};
+  std::vector<int> stageTopCenterLines{3};
+  std::vector<int> stageTopRightLines{2};
   std::vector<int> searchLeftLines{4};
   std::vector<int> searchCenterLines{2};
   std::vector<int> searchRightLines{1};
@@ -116,6 +131,8 @@ class OvatixAuto : public Automation {
   enum Kind { kNoise = 1, kApplause = 2, kSpeech = 3, kBravo = 4, kWhistle = 5 };
   // The crowd tail after the song's end, in milliseconds.
   static constexpr int kTailMs = 4000;
+  // The song's closing stretch, in milliseconds: departures in it are applauded after the end.
+  static constexpr int kFinaleMs = 15000;
 
   using Automation::Automation;
   // The "ovatix" element: children "noise", "whistle", "bravo", "speech", "applause".

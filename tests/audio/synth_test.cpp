@@ -27,6 +27,7 @@ struct Mixer {
   int pan = 0;
   bool mute = false;
   int transpose = 0;
+  float gainDb = 0;  // the music gain against the calibration
 };
 
 // Renders the first `ms` of a one-track song (division 96, 120 bpm) with the mixer set on every
@@ -42,6 +43,7 @@ std::vector<int16_t> Render(const TrackBuilder& track, const Mixer& mixer = {}, 
     player.SetMute(ch, mixer.mute);
   }
   player.SetTranspose(mixer.transpose);
+  EXPECT_TRUE(player.SetMusicGain(mixer.gainDb));
   player.Play();
   const int frames = kRate * ms / 1000;
   std::vector<int16_t> sound(static_cast<size_t>(frames) * 2);
@@ -106,9 +108,10 @@ TEST(Synth, ResetsInTheSongKeepTheMixer) {
     EXPECT_LT(Rms(silent, 0) + Rms(silent, 1), 10.0) << "volume 0 is lost at the reset";
 
     // Panned hard left, then hard right: the sides trade places after the reset as before it.
-    // (The instruments' own reverb and stereo samples keep sound on the other side.)
-    const auto left = Render(song, {.pan = -64});
-    const auto right = Render(song, {.pan = 64});
+    // (The instruments' own reverb and stereo samples keep sound on the other side.) Sixteen
+    // notes at once are turned down so that the limiter does not bend the louder side.
+    const auto left = Render(song, {.pan = -64, .gainDb = -12});
+    const auto right = Render(song, {.pan = 64, .gainDb = -12});
     auto balance = [](const std::vector<int16_t>& sound, size_t from, size_t to) {
       return Rms(sound, 0, from, to) / std::max(Rms(sound, 1, from, to), 1.0);
     };
@@ -150,7 +153,7 @@ TEST(Synth, DrumPartsDecideMelodyAndTransposition) {
   EXPECT_TRUE(Render(drums10, up, 1000) == drumHit);
 }
 
-// Samples up to -1 dBFS pass untouched; louder ones bend smoothly below full scale.
+// Samples up to -6 dBFS pass untouched; louder ones bend smoothly towards -2 dBFS, never above.
 TEST(Synth, SoftLimiterShape) {
   using Kesh::Audio::SoftLimit;
   for (float x = -Kesh::Audio::kLimiterThreshold; x <= Kesh::Audio::kLimiterThreshold;
@@ -162,14 +165,38 @@ TEST(Synth, SoftLimiterShape) {
     const float y = SoftLimit(x);
     ASSERT_GE(y, previous) << x;
     ASSERT_LT(y - previous, 0.0006f) << "a step at " << x;  // slope at most 1
-    ASSERT_LT(y * 32767.0f, 32767.0f) << x;
+    ASSERT_LT(y, 0.7944f) << x;                             // -2 dBFS
     ASSERT_EQ(SoftLimit(-x), -y);
     previous = y;
   }
-  EXPECT_GT(SoftLimit(2.0f), 0.99f);
+  EXPECT_GT(SoftLimit(2.0f), 0.79f);
+  EXPECT_NEAR(SoftLimit(0.5f), 0.5f, 1e-6f);  // -6.02 dBFS: below the threshold
 }
 
-// A song far too loud for the synthesizer's gain comes out loud but never clipped.
+// The music gain scales the synthesizer's sound by its decibels (a quiet note, far under the
+// limiter); values outside -40 ... 20 dB are refused.
+TEST(Synth, MusicGainScalesTheSound) {
+  if (!HaveSoundFont()) {
+    GTEST_SKIP() << "no SoundFont installed";
+  }
+  TrackBuilder quiet;
+  quiet.Msg(0, 0xC0, 0).Msg(0, 0x90, 60, 60).End(192);
+  const auto base = Render(quiet, {.gainDb = 0});
+  const auto lower = Render(quiet, {.gainDb = -12});
+  int peak = 0;
+  for (int16_t s : base) {
+    peak = std::max(peak, std::abs(int{s}));
+  }
+  ASSERT_LT(peak, 16000) << "the limiter would bend the louder sound";
+  const double ratio = (Rms(lower, 0) + Rms(lower, 1)) / (Rms(base, 0) + Rms(base, 1));
+  EXPECT_NEAR(ratio, std::pow(10.0, -12.0 / 20.0), 0.01);
+  Player player(Kesh::Audio::MakeSystemOutputs(), "");
+  EXPECT_FALSE(player.SetMusicGain(21.0f));
+  EXPECT_FALSE(player.SetMusicGain(-41.0f));
+  EXPECT_FALSE(player.SetMusicGain(std::nanf("")));
+}
+
+// A song far too loud for the synthesizer's gain comes out loud, held under the limiter's ceiling.
 TEST(Synth, LoudSongsDoNotClip) {
   if (!HaveSoundFont()) {
     GTEST_SKIP() << "no SoundFont installed";
@@ -193,6 +220,7 @@ TEST(Synth, LoudSongsDoNotClip) {
     peak = std::max(peak, std::abs(int{s}));
     atFullScale += (s == 32767 || s == -32768) ? 1 : 0;
   }
-  EXPECT_GT(peak, 30000) << "the song is not loud enough to test the limiter";
+  EXPECT_GT(peak, 25000) << "the song is not loud enough to test the limiter";
+  EXPECT_LE(peak, 26030);  // the limiter's ceiling, -2 dBFS
   EXPECT_EQ(atFullScale, 0);
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -186,3 +188,52 @@ TEST(PostFX, ResetRemovesEverythingButKeepsLevelAndStep) {
 }
 
 }  // namespace
+
+// The frame loop's order (Track, a new burst whenever none runs, Render) over 40 s of a strobe
+// that asks for a flash every frame, counting switch-ons and switch-offs from the picture itself:
+// limited, no second holds more than three flashes, also across bursts that follow each other;
+// unlimited, the style's strobe runs as written.
+TEST(PostFX, FlashLimitHoldsAcrossBursts) {
+  constexpr int kFrameRate = 25;
+  const auto mostFlashesInASecond = [](int limit, std::vector<float> strobe) {
+    Style style;
+    style.strobe = std::move(strobe);
+    PostFX fx(&style);
+    fx.LimitFlashing(limit);
+    Canvas canvas(1, 1);
+    fx.SetTarget(&canvas);
+    std::vector<int> changes;
+    bool wasLit = false;
+    for (int frame = 0; frame < 40 * kFrameRate; ++frame) {
+      style.frame = frame;
+      fx.Track(frame);
+      fx.Strobe();
+      canvas.Clear(Argb(255, 0, 0, 0));
+      fx.Render(frame);
+      const bool lit = canvas.Pixel(0, 0) != Argb(255, 0, 0, 0);
+      if (lit != wasLit) {
+        changes.push_back(frame);
+      }
+      wasLit = lit;
+    }
+    int most = 0;
+    for (size_t i = 0; i < changes.size(); ++i) {
+      int inSecond = 0;
+      for (size_t j = i; j < changes.size() && changes[j] < changes[i] + kFrameRate; ++j) {
+        ++inSecond;
+      }
+      most = std::max(most, inSecond / 2);  // a flash: two opposing changes
+    }
+    return most;
+  };
+  const int safe = PostFX::SafeFlashInterval(kFrameRate);
+  EXPECT_EQ(safe, 13);
+  for (const std::vector<float>& strobe : std::vector<std::vector<float>>{
+           {0, 255, 1}, {0, 255, 100000}, {1, 200, 3}, {2, 150, 60}, {-1, 255, 5}}) {
+    SCOPED_TRACE(testing::PrintToString(strobe));
+    EXPECT_LE(mostFlashesInASecond(safe, strobe), PostFX::kMaxFlashesPerSecond);
+  }
+  EXPECT_EQ(mostFlashesInASecond(safe, {0, 255, 100000}), 2);  // still a strobe, at a safe rate
+  EXPECT_EQ(mostFlashesInASecond(0, {0, 255, 100000}), 12);    // every frame toggles: 12.5 Hz
+  EXPECT_EQ(mostFlashesInASecond(0, {2, 150, 60}), 4);         // the old Rock strobe: 4.2 Hz
+}

@@ -305,4 +305,33 @@ TEST(Shadows, RandomScenesStayOnTheCanvas) {
   EXPECT_GT(darker, 1000);
 }
 
+// The contact shadow of a 120-pixel-wide performer in the front row (floor at screen row
+// 400 - 0.22 x 200 = 356) standing at the stage's centre (screen x 408): an ellipse 36 x 9
+// pixels in radius, darkest at its centre, nothing at its rim or outside it.
+TEST(Shadows, AContactShadowUnderTheFeet) {
+  ShadowSet set;
+  Canvas canvas(815, 400);
+  canvas.Clear(kGrey);
+  auto sprite = MakeSprite(407.5f, 0, Argb(255, 10, 10, 10));
+  Vell::Gfx::G2D::Sprites::Sprites_t sprites;
+  sprites.Add(sprite.get());
+  set.DrawContacts(canvas, sprites);
+  const auto darkness = [&canvas](int x, int y) {
+    return static_cast<int>(Vell::Gfx::RedOf(kGrey)) -
+           static_cast<int>(Vell::Gfx::RedOf(canvas.Pixel(x, y)));
+  };
+  EXPECT_EQ(darkness(408, 356), ShadowSet::kContactStrength);
+  EXPECT_GT(darkness(420, 356), 0);
+  EXPECT_LT(darkness(420, 356), darkness(410, 356));
+  EXPECT_EQ(darkness(444, 356), 0);  // the rim
+  EXPECT_EQ(darkness(408, 365), 0);
+  EXPECT_EQ(darkness(300, 356), 0);
+  EXPECT_EQ(darkness(408, 300), 0);
+  sprite->visible = false;
+  canvas.Clear(kGrey);
+  set.DrawContacts(canvas, sprites);
+  EXPECT_EQ(darkness(408, 356), 0);
+  sprites.Clear();
+}
+
 }  // namespace

@@ -22,12 +22,18 @@ class Crowd : public Kesh::Audio::ICrowd {
   explicit Crowd(std::vector<std::string>& calls, std::mutex& lock) : calls(calls), lock(lock) {}
   bool OpenCollection(const char*, const char*) override { return Record("OpenCollection"); }
   bool StopAll() override { return Record("StopAll"); }
-  bool PlaySeries(const char* name, float) override {
+  bool PlaySeries(const char* name, float volume) override {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      volumes.push_back(volume);
+    }
     return Record(std::string("PlaySeries ") + name);
   }
   bool SetVolume(float, float) override { return Record("SetVolume"); }
   bool Mute(bool) override { return Record("Mute"); }
   bool IsMuted() override { return false; }
+
+  std::vector<float> volumes;  // of every PlaySeries, in order (under the lock)
 
  private:
   bool Record(const std::string& call) {
@@ -110,6 +116,7 @@ class Module : public Kesh::Audio::IPlayer {
   bool SetOffline(bool, int) override { return false; }
   bool AdvanceOffline(int) override { return false; }
   int RenderOffline(int16_t*, int) override { return 0; }
+  bool SetMusicGain(float) override { return true; }
 
   std::atomic<int> ticks{0};
 

@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <thread>
 
 #include "game/player.h"
 #include "rig.h"
+#include "songs.h"
+#include "styles/manager.h"
+#include "styles/style.h"
 
 namespace {
 
@@ -287,6 +291,49 @@ TEST(Game, FrameThreadTakesCommandsWhileFramesRun) {
   EXPECT_TRUE(run.get());
   EXPECT_GT(rig.stage.newFrames, 0);
   EXPECT_FALSE(rig.game->ThreadRunning());
+}
+
+// A style without a stage picture: every frame starts from a cleared canvas (nothing of the last
+// frame stays behind), and a crowd sound played by hand takes the style's volume for it.
+void BareStage() {
+  Rig rig(Songs::EarlyPiano());
+  std::filesystem::create_directories(rig.folder.Path("styles"));
+  std::ofstream(rig.folder.Path("styles/styles.xml"))
+      << R"(<index><include file="bare.xml"/></index>)";
+  std::ofstream(rig.folder.Path("styles/bare.xml")) << R"(<profile><styles><style name="Bare">
+      <ovatix collections="none"><applause volume="0.3"><auto delay="20"/></applause></ovatix>
+    </style></styles></profile>)";
+  rig.game->GetProfile().autoStyle = false;
+  ASSERT_TRUE(rig.game->Open(rig.Song()));
+  ASSERT_NE(rig.game->GetPlayer().CurrentStyle(), nullptr);
+  const Vell::Gfx::Image* stage = rig.game->GetPlayer().CurrentStyle()->StageImage();
+  ASSERT_TRUE(stage == nullptr || stage->Empty());
+  rig.module.manualClock = true;
+  ASSERT_TRUE(rig.game->StartOfflineRun());
+  Vell::Gfx::Canvas& canvas = rig.game->GetCanvas();
+  constexpr uint32_t kLeftOver = 0xFF20A040;
+  canvas.Clear(kLeftOver);
+  rig.Frames(1);
+  int leftOver = 0;
+  for (int y = 0; y < canvas.Height(); ++y) {
+    for (int x = 0; x < canvas.Width(); ++x) {
+      leftOver += canvas.Pixel(x, y) == kLeftOver ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(leftOver, 0);
+
+  rig.game->GetState().autoCrowd = false;
+  auto* crowd = static_cast<Fakes::Crowd*>(rig.module.GetCrowd());
+  crowd->volumes.clear();
+  rig.game->GetPlayer().LiveAction(Kesh::Game::ActionCode::kApplause);
+  rig.game->GetPlayer().LiveAction(Kesh::Game::ActionCode::kWhistle);  // the style gives no volume
+  EXPECT_EQ(crowd->volumes, (std::vector<float>{0.3f, 1.0f}));
+  rig.game->Close();
+}
+
+TEST(Game, ABareStageIsClearedAndHandPlayedCrowdTakesTheStyleVolume) {
+  BareStage();
+  Kesh::Styles::Manager::Destroy();  // after the game that used it
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "effects/post_fx.h"
+#include "framework/xml.h"
 #include "gfx/canvas.h"
 #include "styles/fixture.h"
 #include "styles/show.h"
@@ -208,6 +209,32 @@ TEST_F(LightAutoTest, ScheduleByOrdinalAndStrobeRange) {
     strobes += cue.kind == LightAuto::kStrobe ? 1 : 0;
   }
   EXPECT_EQ(strobes, 1);  // performer 0 at frame 100
+}
+
+// Each bottom light follows its own lines, apart from the top light of its side; a side whose
+// file gives only one of the two lists lights both by it.
+TEST_F(LightAutoTest, BottomAndTopLightsReadTheirOwnLines) {
+  Vell::Data::Xml::Document document;
+  ASSERT_TRUE(document.LoadString(R"(<stagelights>
+      <bottom-left><a lines="2"/></bottom-left><top-left><a lines="1"/></top-left>
+      <top-right><a lines="1"/></top-right>
+    </stagelights>)"));
+  auto root = document.GetRoot();
+  ASSERT_TRUE(style.lightAuto.LoadXml(root.get()));
+  EXPECT_EQ(style.lightAuto.stageLeftLines, (std::vector<int>{2}));
+  EXPECT_EQ(style.lightAuto.stageTopLeftLines, (std::vector<int>{1}));
+  EXPECT_EQ(style.lightAuto.stageRightLines, (std::vector<int>{1}));
+  EXPECT_EQ(style.lightAuto.stageTopRightLines, (std::vector<int>{1}));
+  EXPECT_EQ(style.lightAuto.stageCenterLines, (std::vector<int>{3}));  // defaults, together
+  EXPECT_EQ(style.lightAuto.stageTopCenterLines, (std::vector<int>{3}));
+  ASSERT_TRUE(style.lightAuto.Prepare());
+  Run(0, 100);  // ordinal 1: the top-left light alone, and the right pair
+  EXPECT_FALSE(Active(0));
+  EXPECT_TRUE(Active(3));
+  EXPECT_TRUE(Active(2));
+  EXPECT_TRUE(Active(5));
+  Run(101, 200);  // ordinal 2: the bottom-left light
+  EXPECT_TRUE(Active(0));
 }
 
 TEST_F(LightAutoTest, AMissedFirstCueIsDroppedNotFiredLate) {

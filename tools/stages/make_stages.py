@@ -582,6 +582,24 @@ def beam_alpha(w, h, src, dst, spread, pool=None):
     return np.clip(a * bx * by_bottom, 0.0, 1.0)
 
 
+def search_alpha(w, h, feet):
+    """A follow spot on a performer: a faint column that fades in from nothing at the top of the
+    image (the beam comes from far above, no edge shows), widening a little downwards, and a
+    bright pool on the floor at the feet. The column stays faint over the body so that the
+    performer is lit rather than veiled; the pool carries the light."""
+    ys, xs = np.mgrid[0:h, 0:w].astype(np.float64) + 0.5
+    t = np.clip(ys / feet, 0.0, 1.2)
+    half = w * (0.2 + 0.12 * t)
+    column = 1.0 - smooth(np.abs(xs - w * 0.5) / half)
+    column = column * smooth(ys / (0.55 * feet)) * (0.18 + 0.12 * t)
+    pool_d = ((xs - w * 0.5) / (w * 0.4)) ** 2 + ((ys - feet) / (h * 0.07)) ** 2
+    pool = np.exp(-pool_d * 2.0)
+    a = column + 0.9 * pool
+    bx = smooth(np.minimum(xs, w - xs) / (0.12 * w))
+    by_bottom = smooth((h - ys) / (0.06 * h))
+    return np.clip(a * bx * by_bottom, 0.0, 1.0)
+
+
 def glow_alpha(w, h, cx, cy, rx, ry):
     ys, xs = np.mgrid[0:h, 0:w].astype(np.float64) + 0.5
     d = np.sqrt(((xs - cx) / rx) ** 2 + ((ys - cy) / ry) ** 2)
@@ -639,11 +657,10 @@ def light_shapes(st):
     lean = np.clip(1.0 - (xs / bw) * 0.55, 0.3, 1.0)
     shapes["bottom_left"] = np.clip(base * (0.6 + 0.4 * lean[:, ::-1]), 0, 1)
     shapes["bottom_right"] = np.clip(base * (0.6 + 0.4 * lean), 0, 1)
-    # Search lights: a column from above around the performer, a pool at his feet. The image top
-    # is drawn 84 px above the sprite centre, so the feet are at 84 + 76 = 160 px (drawn size).
+    # Search lights: the image top is drawn 84 px above the sprite centre, so the feet are at
+    # 84 + 76 = 160 px (drawn size).
     feet = (84 + sd.SPRITE_HALF_HEIGHT) / s
-    search = beam_alpha(ww, wh, (ww * 0.5, -wh * 0.9), (ww * 0.5, feet), ww * 0.34,
-                        (ww * 0.5, feet, ww * 0.42, wh * 0.06))
+    search = search_alpha(ww, wh, feet)
     for k in ("search_left", "search_center", "search_right"):
         shapes[k] = search
     return shapes

@@ -32,8 +32,8 @@ def style_file(name):
            '    <style name="%s" stage="%s/stage.png">' % (name, f),
            "      <filters>",
            '        <fade depth="%s" inc="%s">' % (fmt(fa["depth"]), fmt(fa["inc"])),
-           '          <auto out="%d" in="0" attack="%d" release="%d" delay="%d"/>'
-           % (fa["out"], fa["attack"], fa["release"], fa["delay"]),
+           '          <auto out="%d" in="0" attack="%d" release="%d" delay="%d" hold="%d"/>'
+           % (fa["out"], fa["attack"], fa["release"], fa["delay"], fa["hold"]),
            "        </fade>",
            '        <strobe freq="%s" depth="%s" sustain="%s">'
            % (fmt(sb["freq"]), fmt(sb["depth"]), fmt(sb["sustain"])),
