@@ -14,6 +14,7 @@
 #include <fstream>
 #include <thread>
 
+#include "common/shell.h"
 #include "common/temp_dir.h"
 #include "fixture.h"
 #include "render/batch.h"
@@ -28,26 +29,7 @@ const char* const kCorpus[] = {"freedoom__d_dm2ttl.mid",   "freedoom__d_intro.mi
                                "yubatake__Temple.mid",     "avgvst__Rift.mid",
                                "yubatake__RoyalCourt.mid", "avgvst__LeftAlone.mid"};
 
-struct Result {
-  int status = -1;
-  std::string output;
-};
-
-Result Shell(const std::string& command) {
-  Result result;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) {
-    return result;
-  }
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    result.output.append(buffer, n);
-  }
-  const int status = ::pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
+using Result = ShellResult;
 
 using Kesh::Render::Batch::ShellQuote;
 

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "common/shell.h"
 #include "common/temp_dir.h"
 #include "fixture.h"
 
@@ -30,31 +31,10 @@ const std::string kSong = TAVRO_CORPUS_DIR "/songs/freedoom__d_dm2ttl.mid";
 // Nine minutes of music: still encoding long after a signal is sent.
 const std::string kLongSong = TAVRO_CORPUS_DIR "/songs/freedoom__d_map27.mid";
 
-struct Result {
-  int status = -1;
-  std::string output;  // standard output and error together
-};
+using Result = ShellResult;
 
 // A guard that turns a hang into a failure instead of a stuck test.
 const std::string kGuard = "timeout -k 5 60 ";
-
-Result Shell(const std::string& command) {
-  Result result;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) {
-    return result;
-  }
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    result.output.append(buffer, n);
-  }
-  const int status = ::pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
-std::string Quote(const std::string& text) { return "'" + text + "'"; }
 
 std::string Read(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

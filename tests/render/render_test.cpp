@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "audio/midi/midi_file.h"
+#include "common/shell.h"
 #include "common/sound_server.h"
 #include "common/temp_dir.h"
 #include "data/analysis.h"
@@ -28,28 +29,7 @@ const std::string kRender = TAVRO_PROGRAM_DIR "/tavro-render";
 const std::string kSong = TAVRO_CORPUS_DIR "/songs/freedoom__d_dm2ttl.mid";
 const std::string kKaraoke = TAVRO_CORPUS_DIR "/kar/dmidiplayer__twinkle.kar";
 
-struct Result {
-  int status = -1;
-  std::string output;  // standard output and error together
-};
-
-Result Shell(const std::string& command) {
-  Result result;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) {
-    return result;
-  }
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    result.output.append(buffer, n);
-  }
-  const int status = ::pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
-std::string Quote(const std::string& text) { return "'" + text + "'"; }
+using Result = ShellResult;
 
 // A data folder with the fixture band and the shipped analysis settings.
 struct Data {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/shell.h"
 #include "common/temp_dir.h"
 #include "gfx/image.h"
 #include "render/ending.h"
@@ -31,28 +32,7 @@ const std::string kDemo = kProgram + "/demo/";
 constexpr int kFrameRate = 25;
 constexpr int kMaxFlashes = 3;
 
-struct Result {
-  int status = -1;
-  std::string output;
-};
-
-Result Shell(const std::string& command) {
-  Result result;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) {
-    return result;
-  }
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    result.output.append(buffer, n);
-  }
-  const int status = ::pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
-std::string Quote(const std::string& text) { return "'" + text + "'"; }
+using Result = ShellResult;
 
 bool HaveFfmpeg() { return Shell("command -v ffmpeg").status == 0; }
 
