@@ -17,6 +17,7 @@
 #include "artists/artist.h"
 #include "artists/sets.h"
 #include "artists/settings.h"
+#include "common/sound_plugins.h"
 #include "common/temp_dir.h"
 #include "data/analysis.h"
 #include "data/events.h"
@@ -28,6 +29,9 @@
 #include "platform/platform.h"
 
 namespace {
+
+// The player module lists the sound devices, which loads and unloads ALSA's plugins.
+[[maybe_unused]] const bool kPluginsPinned = TavroTest::PinSoundPlugins();
 
 namespace fs = std::filesystem;
 using Kesh::Game::ShowPlan;
@@ -305,8 +309,12 @@ TEST_F(ShowPlanTest, InspectPrintsThePlan) {
   Kesh::Data::Tracks::SeedDepartures(Kesh::Data::Tracks::kDepartureSeed);
   ASSERT_TRUE(Plan(song, plan));
   const std::string expected = Kesh::Game::ShowPlanJson(plan);
+  // Under the leak checker the child's ALSA plugins are unloaded before it looks (the suite pins
+  // them in this process, whose run of the same code is checked): no leak check for the child.
   const std::string command =
-      std::string(TAVRO_PROGRAM_DIR "/tavro-inspect --show --json ") + song + " 2>/dev/null";
+      std::string("ASAN_OPTIONS=\"${ASAN_OPTIONS}:detect_leaks=0\" " TAVRO_PROGRAM_DIR
+                  "/tavro-inspect --show --json ") +
+      song + " 2>/dev/null";
   std::FILE* pipe = ::popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string printed;
