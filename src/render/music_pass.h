@@ -15,8 +15,9 @@ namespace Kesh::Render {
 // Plays the song the module has open from its start and measures the integrated loudness (LUFS)
 // of its music from fromMs to toMs (song time; toMs is held to the song's end plus its release),
 // then stops and rewinds the module and lets the synthesizer fall silent, leaving nothing
-// buffered. The module must be offline at sampleRate. False with the reason when that span is
-// silent or the module does not render.
+// buffered. The loudness is that of the music at the calibrated gain (measured below it, out of
+// the limiter's reach); the music gain is left at 0 dB. The module must be offline at sampleRate.
+// False with the reason when that span is silent or the module does not render.
 [[nodiscard]] bool MeasureMusic(Audio::IPlayer& module, int sampleRate, int64_t songMs,
                                 int64_t fromMs, int64_t toMs, double& lufs,
                                 std::string* why = nullptr);
