@@ -3,9 +3,12 @@
 #include <array>
 #include <climits>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 
 #include <locale.h>
+
+#include "tavro/text_encoding.h"
 
 namespace Vell::Text {
 
@@ -110,6 +113,25 @@ std::string_view Utf8Prefix(std::string_view text, size_t maxBytes) {
     --end;
   }
   return text.substr(0, end);
+}
+
+std::string JsonString(std::string_view text) {
+  const std::string utf8 = ToUtf8(text);
+  std::string json = "\"";
+  for (const char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      json += escape;
+    } else {
+      json += c;
+    }
+  }
+  return json + "\"";
 }
 
 }  // namespace Vell::Text

@@ -28,4 +28,7 @@ std::vector<std::string_view> SplitCommas(std::string_view text);
 // character.
 std::string_view Utf8Prefix(std::string_view text, size_t maxBytes);
 
+// The text as a JSON string, quotes included; text that is not UTF-8 is read as Windows-1252.
+std::string JsonString(std::string_view text);
+
 }  // namespace Vell::Text

@@ -10,6 +10,7 @@
 #include "artists/sets.h"
 #include "data/analysis.h"
 #include "data/events.h"
+#include "framework/text.h"
 #include "game/player.h"
 #include "gfx/image.h"
 #include "styles/style.h"
@@ -96,24 +97,6 @@ std::vector<ShowPlan::Run> Runs(const Data::Tracks::Animation& animation) {
   return runs;
 }
 
-void AppendJsonString(std::string& out, const std::string& text) {
-  out += '"';
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  out += '"';
-}
-
 }  // namespace
 
 ShowPlan MakeShowPlan(Player& player) {
@@ -175,12 +158,12 @@ ShowPlan MakeShowPlan(Player& player) {
 
 std::string ShowPlanJson(const ShowPlan& plan) {
   std::string out = "{\"audioStartMs\": " + std::to_string(plan.audioStartMs) + ", \"style\": ";
-  AppendJsonString(out, plan.style);
+  out += Vell::Text::JsonString(plan.style);
   out += ",\n \"performers\": [";
   for (size_t i = 0; i < plan.performers.size(); ++i) {
     const ShowPlan::Performer& p = plan.performers[i];
     out += i == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ";
-    AppendJsonString(out, p.name);
+    out += Vell::Text::JsonString(p.name);
     out += ", \"patch\": " + std::to_string(p.patch) +
            ", \"drummer\": " + (p.drummer ? "true" : "false") + ", \"box\": [" +
            std::to_string(p.box[0]) + ", " + std::to_string(p.box[1]) + ", " +
@@ -190,7 +173,7 @@ std::string ShowPlanJson(const ShowPlan& plan) {
       out += (r == 0 ? "" : ", ");
       out += "{\"startMs\": " + std::to_string(run.startMs) +
              ", \"endMs\": " + std::to_string(run.endMs) + ", \"set\": ";
-      AppendJsonString(out, run.set);
+      out += Vell::Text::JsonString(run.set);
       out += "}";
     }
     out += "]}";
@@ -207,9 +190,9 @@ std::string ShowPlanJson(const ShowPlan& plan) {
     out += (i == 0 ? "" : ", ");
     out += "{\"patch\": " + std::to_string(part.patch) +
            ", \"channel\": " + std::to_string(part.channel) + ", \"name\": ";
-    AppendJsonString(out, part.name);
+    out += Vell::Text::JsonString(part.name);
     out += ", \"reason\": ";
-    AppendJsonString(out, part.reason);
+    out += Vell::Text::JsonString(part.reason);
     out += "}";
   }
   out += "]}\n";

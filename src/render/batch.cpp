@@ -661,10 +661,12 @@ class Runner {
       const Entry& entry = entries[i];
       char seconds[32];
       std::snprintf(seconds, sizeof seconds, "%.3f", entry.seconds);
-      json += std::string(i == 0 ? "" : ",") + "\n    {\"song\": " + JsonString(entry.song.path) +
-              ", \"output\": " + JsonString(entry.song.output) + ", \"seconds\": " + seconds +
-              ", \"status\": " + JsonString(StatusName(entry.status)) +
-              ", \"reason\": " + JsonString(entry.reason) + "}";
+      json += std::string(i == 0 ? "" : ",") +
+              "\n    {\"song\": " + Vell::Text::JsonString(entry.song.path) +
+              ", \"output\": " + Vell::Text::JsonString(entry.song.output) +
+              ", \"seconds\": " + seconds +
+              ", \"status\": " + Vell::Text::JsonString(StatusName(entry.status)) +
+              ", \"reason\": " + Vell::Text::JsonString(entry.reason) + "}";
     }
     char totals[256];
     std::snprintf(totals, sizeof totals,
@@ -812,25 +814,6 @@ std::string ShellQuote(const std::string& word) {
     quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   }
   return quoted + "'";
-}
-
-std::string JsonString(const std::string& text) {
-  const std::string utf8 = Vell::Text::ToUtf8(text);
-  std::string json = "\"";
-  for (const char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += c;
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-      json += escape;
-    } else {
-      json += c;
-    }
-  }
-  return json + "\"";
 }
 
 int Run(int argc, char** argv) {

@@ -40,7 +40,4 @@ struct Song {
 // treats specially, else in single quotes.
 std::string ShellQuote(const std::string& word);
 
-// The text as a JSON string, quotes included; text that is not UTF-8 is read as Windows-1252.
-std::string JsonString(const std::string& text);
-
 }  // namespace Kesh::Render::Batch

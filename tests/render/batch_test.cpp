@@ -17,6 +17,7 @@
 #include "common/shell.h"
 #include "common/temp_dir.h"
 #include "fixture.h"
+#include "framework/text.h"
 #include "render/batch.h"
 
 namespace {
@@ -272,9 +273,9 @@ TEST(Batch, NamesQuotesAndReportTextsHoldForOddNames) {
   if (Have("python3")) {
     std::string list = "[";
     for (const std::string& word : words) {
-      list += (list.size() > 1 ? "," : "") + Kesh::Render::Batch::JsonString(word);
+      list += (list.size() > 1 ? "," : "") + Vell::Text::JsonString(word);
     }
-    list += "," + Kesh::Render::Batch::JsonString("latin\xe9") + "]";
+    list += "," + Vell::Text::JsonString("latin\xe9") + "]";
     std::ofstream(dir / "t.json") << list;
     const Result parsed = Shell(
         "python3 -c 'import json,sys; sys.stdout.buffer.write(b\"\\0\".join(w.encode() for w in "
