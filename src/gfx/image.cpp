@@ -1,18 +1,46 @@
 #include "gfx/image.h"
 
 #include <png.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <string>
 
 #include "framework/user_file.h"
+#include "platform/platform.h"
 
 namespace Vell::Gfx {
+
+namespace {
+
+using FilePointer = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// Opens an image file for reading only when it is a regular file: a named pipe or a device named
+// like an image would otherwise block the reader or feed it without end.
+FilePointer OpenRegular(const std::string& path, std::string* why) {
+  int fd = -1;
+  if (!Platform::OpenRegularFile(path, &fd, why)) {
+    return {nullptr, &std::fclose};
+  }
+  FilePointer file(::fdopen(fd, "rb"), &std::fclose);
+  if (!file) {
+    if (why != nullptr) {
+      *why = std::strerror(errno);
+    }
+    ::close(fd);
+  }
+  return file;
+}
+
+}  // namespace
 
 static_assert(
     std::endian::native == std::endian::little,
@@ -89,7 +117,8 @@ uint64_t Image::DecodedPngBytes(const std::string& path) {
   png_image png{};
   png.version = PNG_IMAGE_VERSION;
   uint64_t bytes = 0;
-  if (png_image_begin_read_from_file(&png, path.c_str()) != 0 && png.width <= kMaxPngSide &&
+  const FilePointer file = OpenRegular(path, nullptr);
+  if (file && png_image_begin_read_from_stdio(&png, file.get()) != 0 && png.width <= kMaxPngSide &&
       png.height <= kMaxPngSide) {
     bytes = uint64_t{png.width} * png.height * sizeof(uint32_t);
   }
@@ -108,7 +137,12 @@ bool Image::LoadPng(const std::string& path, std::string* why) {
     png_image_free(&png);
     return false;
   };
-  if (png_image_begin_read_from_file(&png, path.c_str()) == 0) {
+  std::string reason;
+  const FilePointer file = OpenRegular(path, &reason);
+  if (!file) {
+    return fail(reason);
+  }
+  if (png_image_begin_read_from_stdio(&png, file.get()) == 0) {
     return fail(png.message);
   }
   // BGRA in memory is our ARGB word on a little-endian machine; the simplified reader expands

@@ -1,5 +1,9 @@
 #include "ovatix/wave_buffer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -45,6 +49,26 @@ void Put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) {
     p[i] = static_cast<uint8_t>(v >> (8 * i));
   }
+}
+
+// Opens a regular file for reading; a named pipe or a device named like a wave file would
+// otherwise block the reader or feed it without end.
+std::FILE* OpenRegularForReading(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    return nullptr;
+  }
+  struct stat status {};
+  const int flags = ::fcntl(fd, F_GETFL);
+  std::FILE* file = nullptr;
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && flags >= 0 &&
+      ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) {
+    file = ::fdopen(fd, "rb");
+  }
+  if (file == nullptr) {
+    ::close(fd);
+  }
+  return file;
 }
 
 bool ReadExact(std::FILE* f, void* buf, size_t n) { return std::fread(buf, 1, n, f) == n; }
@@ -94,7 +118,7 @@ int CWaveFile::Open(const std::string& path, const WaveFormat* format, Mode mode
   mode_ = mode;
   path_ = path;
   if (mode == Mode::kRead) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = OpenRegularForReading(path);
     if (!f) {
       return -1;
     }

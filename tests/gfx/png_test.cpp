@@ -1,4 +1,5 @@
 #include <png.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -135,6 +136,16 @@ TEST(Png, UnreadableFilesGiveAnEmptyImageWithoutThrowing) {
   }
   EXPECT_FALSE(image.LoadPng(dir.File("junk.png")));
   EXPECT_TRUE(image.Empty());
+  // A named pipe or a folder is refused at once, not waited on, both when loading and when the
+  // memory budget reads the header.
+  ASSERT_EQ(::mkfifo(dir.File("pipe.png").c_str(), 0600), 0);
+  std::string why;
+  EXPECT_FALSE(image.LoadPng(dir.File("pipe.png"), &why));
+  EXPECT_EQ(why, dir.File("pipe.png") + ": is a named pipe, not a file");
+  EXPECT_EQ(Image::DecodedPngBytes(dir.File("pipe.png")), 0u);
+  std::filesystem::create_directory(dir.File("folder.png"));
+  EXPECT_FALSE(image.LoadPng(dir.File("folder.png"), &why));
+  EXPECT_EQ(why, dir.File("folder.png") + ": is a folder");
   // A valid file cut in the middle of its data.
   Image big(64, 64);
   for (int y = 0; y < 64; ++y) {
@@ -149,7 +160,6 @@ TEST(Png, UnreadableFilesGiveAnEmptyImageWithoutThrowing) {
                                std::filesystem::file_size(dir.File("big.png")) / 2);
   EXPECT_FALSE(image.LoadPng(dir.File("big.png")));
   EXPECT_TRUE(image.Empty());
-  std::string why;
   EXPECT_FALSE(Image().SavePng(dir.File("empty.png"), &why));
   EXPECT_EQ(why, "cannot write '" + dir.File("empty.png") + "': the image is empty");
   EXPECT_FALSE(big.SavePng(dir.File("missing/big.png"), &why));

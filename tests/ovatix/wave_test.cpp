@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "ovatix/error.h"
@@ -75,6 +77,12 @@ TEST(WaveLoader, ReportsBadFilesWithTheirMessages) {
   EXPECT_EQ(LoadError(c, dir / "empty.wav", "a"), "file '" + (dir / "empty.wav") + "' is empty");
 
   EXPECT_EQ(LoadError(c, dir / "none.wav", "a"), "Error open file '" + (dir / "none.wav") + "'");
+  // A named pipe or a folder is refused at once, not waited on.
+  ASSERT_EQ(::mkfifo((dir / "pipe.wav").c_str(), 0600), 0);
+  EXPECT_EQ(LoadError(c, dir / "pipe.wav", "a"), "Error open file '" + (dir / "pipe.wav") + "'");
+  ASSERT_EQ(::mkdir((dir / "folder.wav").c_str(), 0700), 0);
+  EXPECT_EQ(LoadError(c, dir / "folder.wav", "a"),
+            "Error open file '" + (dir / "folder.wav") + "'");
   WriteFile(dir / "junk.wav", "RIFX0000WAVEfmt ");
   EXPECT_EQ(LoadError(c, dir / "junk.wav", "a"), "Error open file '" + (dir / "junk.wav") + "'");
   EXPECT_EQ(c.Size(), 0u);
