@@ -702,6 +702,10 @@ def light_shapes(st):
         base = np.clip(np.maximum(fan * 0.85, glow), 0, 1)
     else:
         base = glow_alpha(bw, bh, bw * 0.5, bh * 1.02, bw * 0.5, bh * 0.7)
+    # The light falls off with height from the lamps at the edge and is gone before the image's
+    # top: a beam cut by the image's edge would end in a hard line in mid-air.
+    rise = (np.arange(bh, dtype=np.float64)[:, None] + 0.5) / bh
+    base = base * smooth(rise / 0.55)
     # Left and right footlights lean inwards.
     shapes["bottom_center"] = base
     ys, xs = np.mgrid[0:bh, 0:bw]
