@@ -59,7 +59,7 @@ def style_file(name):
         out.append(light(n, st, "search_" + n, st["search_size"], st["search_env"],
                          st["search_lines"][n]))
     out.append("      </searchlights>")
-    out.append("      <stagelights>")
+    out.append('      <stagelights recur="%d">' % st["recur"])
     for n in sd.STAGE_LIGHT_NAMES:
         row, side = n.split("-")
         size = st["top_size"] if row == "top" else st["bottom_size"]
