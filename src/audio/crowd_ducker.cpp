@@ -13,6 +13,7 @@ constexpr double kLoudnessOffset = -0.691;  // BS.1770's calibration of the loud
 constexpr int kStepMs = 10;
 constexpr int kShortTermMs = 3000;
 constexpr int kCrowdWindowMs = 400;
+constexpr int kDropMs = 100;  // a drop of the music counts once it has lasted this long
 
 double EnergyOf(double lufs) { return std::pow(10.0, (lufs - kLoudnessOffset) / 10.0); }
 
@@ -62,7 +63,8 @@ CrowdDucker::CrowdDucker(int sampleRate)
       musicWeighting(std::max(sampleRate, 1000)),
       crowdWeighting(std::max(sampleRate, 1000)),
       musicSteps(kShortTermMs / kStepMs, 0.0),
-      crowdSteps(kCrowdWindowMs / kStepMs, 0.0) {}
+      crowdSteps(kCrowdWindowMs / kStepMs, 0.0),
+      dropSteps(kDropMs / kStepMs) {}
 
 void CrowdDucker::Process(const int16_t* music, int16_t* crowd, size_t frameCount,
                           bool songPlaying) {
@@ -105,11 +107,20 @@ void CrowdDucker::EndStep() {
   musicRecentSum = std::max(musicRecentSum, 0.0);
   crowdSum = std::max(crowdSum, 0.0);
 
-  // The music's energy: the quieter of its short-term (3 s) and its last 400 ms, so that the
-  // crowd follows a sudden drop of the music at once rather than over 3 s. The crowd's: the
-  // louder of its last 400 ms and its last step, so that a sudden cheer is caught within a step.
-  const double musicShortTerm = std::min(musicSum / static_cast<double>(musicSteps.size()),
-                                         musicRecentSum / static_cast<double>(recentSteps));
+  // The music's energy: the quietest of its short-term (3 s), its last 400 ms and the loudest
+  // step of its last 100 ms, so that the crowd follows a sudden drop of the music within 100 ms
+  // rather than over 3 s (a crowd left loud for a few hundred milliseconds after a drop stands
+  // out over the quieter music for the next seconds), while the gaps between notes shorter than
+  // that leave it alone. The crowd's: the louder of its last 400 ms and its last step, so that a
+  // sudden cheer is caught within a step.
+  double musicPeak = 0;
+  for (size_t i = 1; i <= dropSteps; ++i) {
+    musicPeak =
+        std::max(musicPeak, musicSteps[(musicAt + musicSteps.size() - i) % musicSteps.size()]);
+  }
+  const double musicShortTerm =
+      std::min({musicSum / static_cast<double>(musicSteps.size()),
+                musicRecentSum / static_cast<double>(recentSteps), musicPeak});
   const double crowdLevel = std::max(crowdSum / static_cast<double>(crowdSteps.size()), stepCrowd);
   const double limit =
       free ? EnergyOf(kFreeLevel) : musicShortTerm * std::pow(10.0, -kMarginDb / 10.0);

@@ -1,9 +1,10 @@
 // Keeps the crowd under the band when both are mixed into one sound (offline rendering): while the
 // song plays, the crowd's level is held at least kMarginDb under the music's short-term loudness
-// (3 s) and under its last 400 ms, measured K-weighted as loudness meters do; before the song and
-// after its last note (the murmur, the applause) the crowd may rise to kFreeLevel. Gain changes are
-// immediate downwards and gradual upwards, and ramped across each 10 ms step. Plain arithmetic over
-// the samples it is given; one thread at a time (the module's lock).
+// (3 s), under its last 400 ms and under the loudest step of its last 100 ms, measured K-weighted
+// as loudness meters do; before the song and after its last note (the murmur, the applause) the
+// crowd may rise to kFreeLevel. Gain changes are immediate downwards and gradual upwards, and
+// ramped across each 10 ms step. Plain arithmetic over the samples it is given; one thread at a
+// time (the module's lock).
 #pragma once
 
 #include <cstddef>
@@ -50,6 +51,7 @@ class CrowdDucker {
   Weighting crowdWeighting;
   std::vector<double> musicSteps;  // the last 3 s of mean weighted music energy, a ring
   std::vector<double> crowdSteps;  // the last 400 ms of the crowd's, a ring
+  size_t dropSteps;                // the steps of the music a drop must last to count
   size_t musicAt = 0;
   size_t crowdAt = 0;
   double musicSum = 0;

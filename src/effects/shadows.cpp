@@ -20,6 +20,11 @@ double Coordinate(const StagePoint& point, int axis) {
   return axis == 0 ? point.x : axis == 1 ? point.y : point.z;
 }
 
+// amount scaled by a mask value (255 whole, 0 nothing), rounded to nearest.
+uint8_t MaskedAmount(uint8_t amount, uint8_t mask) {
+  return static_cast<uint8_t>((amount * mask + 127) / 255);
+}
+
 bool Inside(double coordinate, double value, bool keepBelow) {
   return keepBelow ? coordinate < value : coordinate >= value;
 }
@@ -194,6 +199,55 @@ ShadowPlan ShadowSet::Plan(const Quad& card, int rows, const ShadowLight& light)
   return plan;
 }
 
+void ShadowSet::SetMask(const Image& image) {
+  ClearMask();
+  if (image.Empty()) {
+    return;
+  }
+  maskWidth = image.Width();
+  maskHeight = image.Height();
+  mask.resize(static_cast<size_t>(maskWidth) * static_cast<size_t>(maskHeight));
+  for (int y = 0; y < maskHeight; ++y) {
+    const uint32_t* row = image.Row(y);
+    for (int x = 0; x < maskWidth; ++x) {
+      mask[static_cast<size_t>(y) * static_cast<size_t>(maskWidth) + static_cast<size_t>(x)] =
+          static_cast<uint8_t>((row[x] >> 8) & 0xFF);
+    }
+  }
+}
+
+void ShadowSet::ClearMask() {
+  mask.clear();
+  maskWidth = maskHeight = 0;
+  canvasMask.clear();
+  canvasMaskWidth = canvasMaskHeight = 0;
+}
+
+const uint8_t* ShadowSet::MaskFor(const Canvas& canvas) {
+  if (mask.empty()) {
+    return nullptr;
+  }
+  const int width = canvas.Width();
+  const int height = canvas.Height();
+  if (width == maskWidth && height == maskHeight) {
+    return mask.data();
+  }
+  if (width != canvasMaskWidth || height != canvasMaskHeight) {
+    canvasMask.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) {
+      const size_t from = static_cast<size_t>(static_cast<int64_t>(y) * maskHeight / height) *
+                          static_cast<size_t>(maskWidth);
+      for (int x = 0; x < width; ++x) {
+        canvasMask[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
+            mask[from + static_cast<size_t>(static_cast<int64_t>(x) * maskWidth / width)];
+      }
+    }
+    canvasMaskWidth = width;
+    canvasMaskHeight = height;
+  }
+  return canvasMask.data();
+}
+
 void ShadowSet::Draw(Canvas& canvas, G2D::Sprites::Sprites_t& sprites, double centreX) {
   auto* walk = sprites.GetEnumerator();
   while (walk->MoveNext()) {
@@ -203,6 +257,7 @@ void ShadowSet::Draw(Canvas& canvas, G2D::Sprites::Sprites_t& sprites, double ce
 
 void ShadowSet::DrawContacts(Canvas& canvas, G2D::Sprites::Sprites_t& sprites, double centreX) {
   bool darkened = false;
+  const uint8_t* where = MaskFor(canvas);
   auto* walk = sprites.GetEnumerator();
   while (walk->MoveNext()) {
     const auto& sprite = *static_cast<const G2D::Sprites::Sprite*>(walk->Current());
@@ -229,7 +284,10 @@ void ShadowSet::DrawContacts(Canvas& canvas, G2D::Sprites::Sprites_t& sprites, d
         if (d >= 1.0) {
           continue;
         }
-        const auto amount = static_cast<uint8_t>(kContactStrength * (1.0 - d) * (1.0 - d));
+        const uint8_t masked =
+            where != nullptr ? where[static_cast<size_t>(y) * canvas.Width() + px] : 255;
+        const auto amount =
+            static_cast<uint8_t>(kContactStrength * (1.0 - d) * (1.0 - d) * masked / 255.0);
         if (amount > 0) {
           row[px] = Pixels::SubtractColour(row[px], amount);
           darkened = true;
@@ -261,6 +319,7 @@ void ShadowSet::DrawCard(Canvas& canvas, const Image& image, int rows, const Qua
     return;
   }
   drew = false;
+  passMask = MaskFor(canvas);
   rowTable.resize(static_cast<size_t>(rows));
   for (int row = 0; row < rows; ++row) {
     const Image::Span* first = nullptr;
@@ -349,7 +408,18 @@ void ShadowSet::Fill(Canvas& canvas, const Image& image, int firstRow, int lastR
         uint32_t* pixel = canvas.Pixels() + static_cast<size_t>(y) * width + xl + across * j0;
         // column stays below columns << 16: j < span and columnStep = (columns << 16) / span.
         int64_t column = columnStep * j0;
-        if (across > 0) {
+        if (passMask != nullptr) {
+          // Masked: the strength scaled by the mask under each pixel.
+          const uint8_t* where = passMask + (pixel - canvas.Pixels());
+          for (int64_t j = j0; j <= j1; ++j, column += columnStep) {
+            if (AlphaOf(texels.texels[column >> kFixedShift]) > kAlphaThreshold && *where != 0) {
+              *pixel = Pixels::SubtractColour(*pixel, MaskedAmount(amount, *where));
+              darkened = true;
+            }
+            pixel += across;
+            where += across;
+          }
+        } else if (across > 0) {
           darkened = Pixels::SubtractColourWhereOpaque(pixel, static_cast<size_t>(j1 - j0 + 1),
                                                        texels.texels, column, columnStep, amount,
                                                        kAlphaThreshold) ||

@@ -92,6 +92,14 @@ class ShadowSet {
   // The screen position of a stage point (coordinates held inside ±1e6 first).
   static void ToScreen(const StagePoint& point, int& x, int& y);
 
+  // Where shadows may fall: the mask's brightness (its green channel) scales the shadow's
+  // strength, 255 full, 0 none, so a style keeps shadows on its floor and back wall and off its
+  // curtains, sky and scenery. A mask of another size than the canvas is stretched over it
+  // (nearest pixel). Without a mask (the default) shadows fall everywhere.
+  void SetMask(const Image& mask);
+  void ClearMask();
+  bool HasMask() const { return !mask.empty(); }
+
   float stageDepth = 300.0f;  // z of the back wall
   bool stageBack = true;      // the back wall catches shadows too
   bool floorShadows = true;
@@ -102,7 +110,18 @@ class ShadowSet {
   void Fill(Canvas& canvas, const Image& image, int firstRow, int lastRow, const Quad& shape,
             int strength);
 
+  // The mask's rows at the canvas's size, made from the mask on the first pass at a new size;
+  // null without a mask.
+  const uint8_t* MaskFor(const Canvas& canvas);
+
   std::vector<ShadowLight> lights;
+  std::vector<uint8_t> mask;  // one byte a mask pixel
+  int maskWidth = 0;
+  int maskHeight = 0;
+  std::vector<uint8_t> canvasMask;  // mask stretched to canvasMaskWidth × canvasMaskHeight
+  int canvasMaskWidth = 0;
+  int canvasMaskHeight = 0;
+  const uint8_t* passMask = nullptr;  // the canvas mask of the pass under way
   // One image row: its pixels and the columns from its first to its last pixel that is not fully
   // transparent (first > last: none), so the fill skips the transparent margins.
   struct Row {

@@ -75,6 +75,7 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   bool StartOfflineRun();
   void RunOfflineFrame();
   void StopOfflineRun();
+  bool OfflineRun() const { return offlineRun; }
 
   // Shows a message through the front end (or the log).
   void ShowMessage(const std::string& text, App::IMessageBox::Icon icon);

@@ -11,6 +11,7 @@
 #include "framework/file.h"
 #include "game/game.h"
 #include "game/project.h"
+#include "game/show_ending.h"
 #include "styles/manager.h"
 #include "styles/style.h"
 
@@ -587,7 +588,7 @@ void Player::Track(int frame) {
     }
   } else {
     game.audioStarted = false;
-    if (t >= songLengthMs + kEndPauseMs) {
+    if (t >= ShowEnding::EndMs(songLengthMs, kEndPauseMs, game.OfflineRun())) {
       if (game.GetState().loop) {
         Rewind();
       } else if (!songEndPosted) {

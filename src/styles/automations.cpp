@@ -205,6 +205,9 @@ bool LightAuto::LoadXml(Xml::Node* node) {
   if (!stage && !Vell::Text::EqualsIgnoreCase(name, "searchlights")) {
     return true;
   }
+  if (stage) {
+    node->ReadInt("recur", recur);
+  }
   // Per side (left, center, right): whether the file gave the bottom and the top light a list.
   std::array<bool, 3> bottomGiven{};
   std::array<bool, 3> topGiven{};
@@ -306,8 +309,36 @@ bool LightAuto::Prepare() {
       }
     }
   }
+  AddRecurringCues(SongEndFrames());
   SortSchedule();
   return true;
+}
+
+void LightAuto::AddRecurringCues(int songEnd) {
+  if (recur <= 0) {
+    return;
+  }
+  const Links* links = owner != nullptr ? owner->GetLinks() : nullptr;
+  const int start = std::max(links != nullptr ? links->firstEntrance : 0, 0);
+  std::vector<int> times;
+  for (const Cue& cue : schedule) {
+    if (cue.kind != kStrobe) {
+      times.push_back(cue.time);
+    }
+  }
+  std::sort(times.begin(), times.end());
+  times.push_back(songEnd);
+  static constexpr std::array<int, 3> kTurns{kStageCenter, kStageLeft, kStageRight};
+  size_t turn = 0;
+  int64_t last = start;
+  for (int next : times) {
+    // Cues recur frames apart, none closer than half of that to the cue that ends the stretch.
+    for (int64_t t = last + recur; t + recur / 2 < next; t += recur) {
+      schedule.push_back({false, static_cast<int>(t), kTurns[turn], 0});
+      turn = (turn + 1) % kTurns.size();
+    }
+    last = std::max<int64_t>(last, next);
+  }
 }
 
 void LightAuto::Track(int frame) {

@@ -102,7 +102,9 @@ class LightAuto : public Automation {
   using Automation::Automation;
   // Takes the "strobe", "searchlights" and "stagelights" elements, one per call.
   bool LoadXml(Vell::Data::Xml::Node* node) override;
-  // A cue for every time of every featured performer's playing set, by the lines lists.
+  // A cue for every time of every featured performer's playing set, by the lines lists; then,
+  // with recur > 0, a stage light (centre, left, right in turn) wherever the song between the
+  // first entrance and its end goes recur frames without a light cue.
   bool Prepare() override;
   // Fires every due cue; a missed first cue drops everything already past.
   void Track(int frame) override;
@@ -121,9 +123,12 @@ class LightAuto : public Automation {
   std::vector<int> strobeLines{3};
   float rangeLow = 0.6f;
   float rangeHigh = 0.8f;
+  int recur = 0;  // "recur" of "stagelights": longest stretch without a light cue, frames; 0 none
 
  private:
   void Fire(int kind);
+  // Fills the stretches of the song longer than recur without a stage or search light cue.
+  void AddRecurringCues(int songEnd);
 };
 
 class OvatixAuto : public Automation {

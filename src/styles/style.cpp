@@ -157,6 +157,7 @@ void Style::ReadShadows(const Xml::Element& style) {
   }
   element->ReadFloat("stageDepth", shadows.stageDepth);
   element->ReadBool("stageBack", shadows.stageBack);
+  element->ReadString("mask", shadowMask);
   shadows.ClearLights();
   for (auto child = element->FirstChild();
        child && shadows.Lights().size() < Vell::Gfx::GDI::ShadowSet::kMaxLights;
@@ -199,6 +200,16 @@ bool Style::Start() {
     if (folder.Ok() && !stage.empty() && !stageImage->LoadPng(stage, &why)) {
       Vell::Diagnostics::Report("Stage image not read: " + why);
     }
+    shadows.ClearMask();
+    if (folder.Ok() && !shadowMask.empty()) {
+      Vell::Gfx::Image mask;
+      if (mask.LoadPng(shadowMask, &why)) {
+        shadows.SetMask(mask);
+      } else {
+        Vell::Diagnostics::Warn("The shadow mask of the style " + name + " was not read (" + why +
+                                "): its shadows fall anywhere");
+      }
+    }
     for (StageLight& light : stageLights) {
       if (folder.Ok()) {
         light.LoadImages();
@@ -219,6 +230,7 @@ bool Style::Start() {
 
 bool Style::Stop() {
   stageImage.reset();
+  shadows.ClearMask();
   for (StageLight& light : stageLights) {
     light.FreeImages();
   }

@@ -91,6 +91,7 @@ class Style : public Vell::Object,
 
   std::unique_ptr<Vell::Gfx::Image> stageImage;
   std::string stage;
+  std::string shadowMask;  // where shadows may fall (styles-folder relative PNG); empty: anywhere
   std::string collectionPath;
   std::vector<float> fadeParams{16.0f};
   std::vector<float> strobeParams{164.0f};

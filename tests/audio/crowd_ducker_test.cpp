@@ -74,4 +74,18 @@ TEST(CrowdDucker, HoldsTheCrowdUnderTheMusicAndFreesItAfter) {
   EXPECT_LT(RmsDb(cheer, 4, 10), -40.0);
 }
 
+// A sudden drop of the music by 20 dB: the crowd follows it within 100 ms, not over the 400 ms
+// the recent window takes to empty, or it would stand out over the quiet music for seconds.
+TEST(CrowdDucker, FollowsASuddenDropWithin100Ms) {
+  std::vector<int16_t> music = Noise(8, -20, 6);
+  const std::vector<int16_t> quiet = Noise(8, -40, 7);
+  std::copy(quiet.begin() + kRate * 2 * 5, quiet.end(), music.begin() + kRate * 2 * 5);
+  std::vector<int16_t> cheer = Noise(8, -30, 8);
+  Duck(music, cheer);
+  EXPECT_NEAR(RmsDb(cheer, 4, 5) - RmsDb(music, 4, 5), -10.0, 0.5);  // 10 under: left alone
+  // From 120 ms after the drop the cheer sits 8 dB under the quiet music: -48 dB at most.
+  EXPECT_LT(RmsDb(cheer, 5.12, 5.4), -47.0);
+  EXPECT_LT(RmsDb(cheer, 5.4, 8), -47.0);
+}
+
 }  // namespace

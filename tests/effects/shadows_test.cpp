@@ -334,4 +334,56 @@ TEST(Shadows, AContactShadowUnderTheFeet) {
   sprites.Clear();
 }
 
+// The style's mask scales the shadow by its brightness: the worked example's shadow (64 darker)
+// over a mask white left of x 408, mid grey (128) to x 450 and black beyond.
+TEST(Shadows, TheMaskKeepsShadowsWhereTheStyleAllows) {
+  const auto mask = [](int scale) {
+    auto image = std::make_unique<Image>(815 * scale, 400 * scale, Argb(255, 0, 0, 0));
+    for (int y = 0; y < image->Height(); ++y) {
+      for (int x = 0; x < image->Width(); ++x) {
+        if (x < 408 * scale) {
+          image->SetPixel(x, y, Argb(255, 255, 255, 255));
+        } else if (x < 450 * scale) {
+          image->SetPixel(x, y, Argb(255, 0, 128, 0));  // the green channel counts
+        }
+      }
+    }
+    return image;
+  };
+  const uint32_t dark = Argb(255, 56, 56, 56);
+  const uint32_t half = Argb(255, 88, 88, 88);  // 120 − round(64 × 128 / 255) = 120 − 32
+  Canvas canvas(815, 400);
+  for (int scale : {1, 2}) {  // a mask of another size is stretched over the canvas
+    SCOPED_TRACE(scale);
+    ShadowSet set;
+    set.AddLight({{0, 400, 0}, 0.5f});
+    set.SetMask(*mask(scale));
+    ASSERT_TRUE(set.HasMask());
+    canvas.Clear(kGrey);
+    auto sprite = MakeSprite(407.5f, 0, Argb(255, 0, 0, 0));
+    set.DrawSprite(canvas, *sprite);
+    EXPECT_EQ(canvas.Pixel(318, 294), dark);  // wall, under white
+    EXPECT_EQ(canvas.Pixel(400, 340), dark);  // floor, under white
+    EXPECT_EQ(canvas.Pixel(420, 300), half);
+    EXPECT_EQ(canvas.Pixel(440, 350), half);
+    EXPECT_EQ(canvas.Pixel(460, 300), kGrey);  // inside the shadow's shape, under black
+    EXPECT_EQ(canvas.Pixel(470, 350), kGrey);
+
+    // The contact shadow follows the mask too: 96 at the centre, halved there.
+    canvas.Clear(kGrey);
+    Vell::Gfx::G2D::Sprites::Sprites_t sprites;
+    sprites.Add(sprite.get());
+    set.DrawContacts(canvas, sprites);
+    EXPECT_EQ(Vell::Gfx::RedOf(canvas.Pixel(408, 356)), 120u - 48u);
+    EXPECT_EQ(Vell::Gfx::RedOf(canvas.Pixel(404, 356)),
+              120u - 93u);  // white: 96 (1 − d²)², d = (4 / 36)²
+    sprites.Clear();
+
+    set.ClearMask();  // no mask: shadows fall everywhere again
+    canvas.Clear(kGrey);
+    set.DrawSprite(canvas, *sprite);
+    EXPECT_EQ(canvas.Pixel(460, 300), dark);
+  }
+}
+
 }  // namespace

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "game/player.h"
+#include "game/show_ending.h"
 #include "rig.h"
 #include "songs.h"
 #include "styles/manager.h"
@@ -222,6 +223,32 @@ TEST(Game, TenSecondsAfterTheEndTheNextItemIsAskedForOrTheSongRestarts) {
     }
     rig.game->Close();
   }
+}
+
+// The window cannot hear the crowd: its show runs on through the closing applause and asks for
+// the next item only then, not at the end of the bows as a caller-driven (rendered) run does.
+TEST(Game, TheWindowsShowRunsOnThroughTheClosingApplause) {
+  Rig rig(Songs::EarlyPiano(3));
+  ASSERT_TRUE(rig.game->Open(rig.Song()));
+  const Player& player = rig.game->GetPlayer();
+  const int64_t bowsEnd = player.SongLengthMs() + Player::kEndPauseMs;
+  const int64_t showEnd = bowsEnd + Kesh::Game::ShowEnding::kApplauseMs;
+  // Jumps the paused show to ms (40 ms a frame) and lets it run from there.
+  const auto runFrom = [&](int64_t ms) {
+    rig.game->Pause();
+    rig.game->framePosition = static_cast<float>(ms / 40);
+    rig.game->Play();
+  };
+  rig.game->Play();
+  ASSERT_TRUE(Rig::WaitFor([&] { return rig.stage.newFrames > 0; }));
+  runFrom(bowsEnd + 1000);
+  const int frames = rig.stage.newFrames;
+  ASSERT_TRUE(Rig::WaitFor([&] { return rig.stage.newFrames > frames + 5; }));
+  EXPECT_EQ(rig.mainWindow.songEnds, 0) << "asked for the next item during the applause";
+  runFrom(showEnd - 200);
+  ASSERT_TRUE(Rig::WaitFor([&] { return rig.mainWindow.songEnds > 0; }));
+  EXPECT_GE(rig.game->framePosition.load() * 40, static_cast<float>(showEnd - 40));
+  rig.game->Close();
 }
 
 TEST(Game, CloseNeverWaitsForARunThatDidNotStartOrForABlockedPaint) {

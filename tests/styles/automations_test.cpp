@@ -237,6 +237,44 @@ TEST_F(LightAutoTest, BottomAndTopLightsReadTheirOwnLines) {
   EXPECT_TRUE(Active(0));
 }
 
+// "recur" fills the song's stretches without a light cue: stage lights centre, left, right in
+// turn, recur frames apart from the entrance or the last cue, none within recur / 2 of the next.
+TEST_F(LightAutoTest, LightsRecurThroughLongStretchesWithoutCues) {
+  Vell::Data::Xml::Document document;
+  ASSERT_TRUE(document.LoadString(R"(<stagelights recur="300"/>)"));
+  auto root = document.GetRoot();
+  ASSERT_TRUE(style.lightAuto.LoadXml(root.get()));
+  EXPECT_EQ(style.lightAuto.recur, 300);
+  links.firstEntrance = 40;
+  ASSERT_TRUE(style.lightAuto.Prepare());
+  // Cues at 100, 200, 1050, 1350; the song ends at 1500: 500 and 800 fill 200 ... 1050.
+  const std::vector<std::pair<int, int>> expected = {
+      {100, LightAuto::kStageLeft},    {100, LightAuto::kSearchRight},
+      {200, LightAuto::kStageRight},   {200, LightAuto::kSearchCenter},
+      {500, LightAuto::kStageCenter},  {800, LightAuto::kStageLeft},
+      {1050, LightAuto::kStageCenter}, {1050, LightAuto::kStrobe},
+      {1350, LightAuto::kStageCenter}};
+  EXPECT_EQ(TimesAndKinds(style.lightAuto.Schedule()), expected);
+  Run(0, 499);
+  EXPECT_FALSE(Active(1));
+  Run(500, 500);
+  EXPECT_TRUE(Active(1));
+  EXPECT_TRUE(Active(4));
+
+  // A ten-minute song: the cues go on to its end, never more than 1.5 × recur apart.
+  show.songMs = 600000;
+  ASSERT_TRUE(style.lightAuto.Prepare());
+  int last = 40;
+  int recurring = 0;
+  for (const Cue& cue : style.lightAuto.Schedule()) {
+    EXPECT_LE(cue.time - last, 450) << cue.time;
+    last = cue.time;
+    recurring += cue.time > 1350 ? 1 : 0;
+  }
+  EXPECT_EQ(recurring, 44);  // 1650, 1950, ... 14550
+  EXPECT_GE(last, 15000 - 450);
+}
+
 TEST_F(LightAutoTest, AMissedFirstCueIsDroppedNotFiredLate) {
   Run(150, 150);
   EXPECT_FALSE(Active(0));

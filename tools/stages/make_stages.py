@@ -3,7 +3,8 @@
 
     tools/stages/make_stages.py [OUT]     (default OUT: data/styles)
 
-Writes OUT/<folder>/stage.png (815 x 400), OUT/<folder>/lights/*.png and OUT/<folder>/picture.png
+Writes OUT/<folder>/stage.png (815 x 400), OUT/<folder>/shadows.png (where shadows may fall),
+OUT/<folder>/lights/*.png and OUT/<folder>/picture.png
 (120 x 59) for every style of stagedefs.py. Deterministic: fixed seeds, no time stamps. Needs
 Debian's python3-cairo and python3-numpy; takes about half a minute.
 """
@@ -550,6 +551,56 @@ DRAW = {"Rock": draw_rock, "Jazz": draw_jazz, "Classic": draw_classic,
         "Electronic": draw_electronic, "Pop": draw_pop}
 
 
+# ---------------------------------------------------------------- shadow masks
+
+# Where each stage's shadows may fall: its floor and back wall, but not the rig at the top,
+# curtains, the stage's front edge or scenery that stands in front of the wall. Rectangles
+# (x0, y0, x1, y1) cut out of the wall and floor, the height of the rig, the front edge's height.
+MASK_CUTS = {
+    "Rock": dict(rig=64, lip=7, cuts=((118, 66, 162, 176), (654, 66, 698, 176),
+                                      (8, 144, 100, 273), (715, 144, 807, 273),
+                                      (28, H - 30, 114, H), (700, H - 30, 786, H))),
+    "Jazz": dict(rig=0, lip=8, cuts=((0, 0, 64, H), (W - 64, 0, W, H))),
+    "Classic": dict(rig=42, lip=8, cuts=((0, 0, 44, H), (W - 44, 0, W, H))),
+    "Electronic": dict(rig=56, lip=6, cuts=((30, 58, 50, 238), (84, 58, 104, 238),
+                                            (W - 104, 58, W - 84, 238), (W - 50, 58, W - 30, 238))),
+    "Pop": dict(rig=46, lip=6, cuts=()),
+}
+MASK_SOFT = 4  # pixels of blur on every edge of the mask
+WALL_FADE = 40  # the wall's shadows fade in over this many pixels below the rig
+
+
+def shadow_mask(st):
+    """The mask as floats 0..1, H x W: 1 where shadows fall whole."""
+    cut = MASK_CUTS[st["name"]]
+    ys = np.arange(H, dtype=np.float64)[:, None] + 0.5
+    m = np.ones((H, W))
+    # The wall fades in below the rig; nothing on the rig or the front edge.
+    m *= smooth((ys - cut["rig"]) / WALL_FADE) * (ys > cut["rig"])
+    m[H - cut["lip"]:, :] = 0
+    for (x0, y0, x1, y1) in cut["cuts"]:
+        m[max(0, int(y0)):int(y1), max(0, int(x0)):int(x1)] = 0
+    # Soft edges: a box blur along each axis.
+    k = np.ones(2 * MASK_SOFT + 1) / (2 * MASK_SOFT + 1)
+    m = np.apply_along_axis(lambda r: np.convolve(np.pad(r, MASK_SOFT, mode="edge"), k, "valid"),
+                            1, m)
+    m = np.apply_along_axis(lambda c: np.convolve(np.pad(c, MASK_SOFT, mode="edge"), k, "valid"),
+                            0, m)
+    return np.clip(m, 0.0, 1.0)
+
+
+def make_mask(st, folder):
+    """Writes <folder>/shadows.png: grey, white where shadows fall whole, black where none."""
+    v = np.round(shadow_mask(st) * 255.0).astype(np.uint8)
+    buf = np.zeros((H, W, 4), np.uint8)
+    buf[..., 0] = v
+    buf[..., 1] = v
+    buf[..., 2] = v
+    buf[..., 3] = 255
+    surf = cairo.ImageSurface.create_for_data(memoryview(buf), cairo.FORMAT_RGB24, W, H, W * 4)
+    surf.write_to_png(os.path.join(folder, "shadows.png"))
+
+
 # ---------------------------------------------------------------- lights
 
 def smooth(t):
@@ -651,6 +702,10 @@ def light_shapes(st):
         base = np.clip(np.maximum(fan * 0.85, glow), 0, 1)
     else:
         base = glow_alpha(bw, bh, bw * 0.5, bh * 1.02, bw * 0.5, bh * 0.7)
+    # The light falls off with height from the lamps at the edge and is gone before the image's
+    # top: a beam cut by the image's edge would end in a hard line in mid-air.
+    rise = (np.arange(bh, dtype=np.float64)[:, None] + 0.5) / bh
+    base = base * smooth(rise / 0.55)
     # Left and right footlights lean inwards.
     shapes["bottom_center"] = base
     ys, xs = np.mgrid[0:bh, 0:bw]
@@ -743,6 +798,7 @@ def main():
         st = dict(sd.STYLES[name], name=name)
         folder = os.path.join(out, st["folder"])
         make_stage(st, folder)
+        make_mask(st, folder)
         make_lights(st, folder)
         make_picture(st, folder)
         print("stage", name, "->", folder)

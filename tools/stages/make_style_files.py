@@ -59,14 +59,15 @@ def style_file(name):
         out.append(light(n, st, "search_" + n, st["search_size"], st["search_env"],
                          st["search_lines"][n]))
     out.append("      </searchlights>")
-    out.append("      <stagelights>")
+    out.append('      <stagelights recur="%d">' % st["recur"])
     for n in sd.STAGE_LIGHT_NAMES:
         row, side = n.split("-")
         size = st["top_size"] if row == "top" else st["bottom_size"]
         out.append(light(n, st, "%s_%s" % (row, side), size, st["stage_env"],
                          st["stage_lines"][n]))
     out.append("      </stagelights>")
-    out.append('      <shadowlights stageDepth="%s" stageBack="true">' % fmt(st["depth"]))
+    out.append('      <shadowlights stageDepth="%s" stageBack="true" mask="%s/shadows.png">'
+               % (fmt(st["depth"]), st["folder"]))
     for (x, y, z) in st["lamps"]:
         out.append('        <light location="%s,%s,%s" bias="%s"/>'
                    % (fmt(x), fmt(y), fmt(z), fmt(st["bias"])))

@@ -32,6 +32,8 @@ SEARCH_LIGHT_NAMES = ("left", "center", "right")
 
 STYLES = {
     "Rock": dict(
+        # A stage light at least every 200 frames (8 s) through the song, whoever features.
+        recur=200,
         folder="rock",
         depth=620.0,
         # Two lamps on the front truss; the shadows fall back and up the wall.
@@ -53,6 +55,8 @@ STYLES = {
                    applause=(1.0, 20), whistle=(0.9, 5, "1,2,3,4,5,6")),
     ),
     "Jazz": dict(
+        # A stage light at least every 400 frames (16 s) through the song, whoever features.
+        recur=400,
         folder="jazz",
         depth=560.0,
         # Two pendant lamps low over a small club stage.
@@ -74,6 +78,8 @@ STYLES = {
                    applause=(0.8, 25), whistle=(0.4, 10, "0")),
     ),
     "Classic": dict(
+        # A stage light at least every 480 frames (19.2 s) through the song, whoever features.
+        recur=480,
         folder="classic",
         depth=660.0,
         # Two chandeliers under the pelmet of the hall.
@@ -95,6 +101,8 @@ STYLES = {
                    applause=(1.0, 15), whistle=(0.3, 10, "0")),
     ),
     "Electronic": dict(
+        # A stage light at least every 100 frames (4 s) through the song, whoever features.
+        recur=100,
         folder="electronic",
         depth=600.0,
         # Two moving heads on the upper truss.
@@ -116,6 +124,8 @@ STYLES = {
                    applause=(1.0, 15), whistle=(1.0, 0, "1,2,3,4,5,6")),
     ),
     "Pop": dict(
+        # A stage light at least every 250 frames (10 s) through the song, whoever features.
+        recur=250,
         folder="pop",
         depth=600.0,
         # Two big spots hung at the corners of the top rig.
