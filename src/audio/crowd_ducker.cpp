@@ -128,8 +128,12 @@ void CrowdDucker::EndStep() {
   // Down at once (across one step), up no faster than kRiseDbPerSecond.
   const double rise =
       std::pow(10.0, (free ? kFreeRiseDbPerSecond : kRiseDbPerSecond) * stepSeconds / 20.0);
-  target = std::min(target, gain * rise);
-  gainStep = (target - gain) / static_cast<double>(stepFrames);
+  // The ramp across the step ends exactly on the gain it headed for: summed steps leave a rounding
+  // error, and a gain a hair under 0 would otherwise grow by the rise factor every step into a
+  // huge inverted gain.
+  gain = heading;
+  heading = std::clamp(std::min(target, std::max(gain, kRiseFloor) * rise), 0.0, 1.0);
+  gainStep = (heading - gain) / static_cast<double>(stepFrames);
 }
 
 }  // namespace Kesh::Audio

@@ -23,6 +23,9 @@ class CrowdDucker {
   // free (the applause after the song).
   static constexpr double kRiseDbPerSecond = 6.0;
   static constexpr double kFreeRiseDbPerSecond = 20.0;
+  // The gain a rise starts from when the crowd was silenced (-40 dB): a rise is a factor per
+  // step, which would never leave 0.
+  static constexpr double kRiseFloor = 0.01;
 
   explicit CrowdDucker(int sampleRate);
 
@@ -60,6 +63,7 @@ class CrowdDucker {
   bool free = true;        // no song playing: the crowd is held to kFreeLevel only
   double gain = 1.0;       // the gain now
   double gainStep = 0;     // its change per frame across the current step
+  double heading = 1.0;    // the gain at the end of the current step
   size_t stepFill = 0;     // frames of the current step so far
   double musicEnergy = 0;  // the current step's weighted energy so far
   double crowdEnergy = 0;

@@ -89,3 +89,23 @@ TEST(CrowdDucker, FollowsASuddenDropWithin100Ms) {
 }
 
 }  // namespace
+
+// A long silence inside the song presses the crowd to nothing; its gain must stay there, neither
+// under 0 (where the rise factor would blow it up, inverted, to full scale) nor stuck at 0: once
+// the music is back, a crowd well under it is heard again as it is.
+TEST(CrowdDucker, ALongSilenceNeitherInvertsNorSilencesTheCrowdForGood) {
+  std::vector<int16_t> music(static_cast<size_t>(kRate) * 2 * 80, 0);
+  const std::vector<int16_t> back = Noise(10, -20, 9);
+  std::copy(back.begin(), back.end(), music.begin() + kRate * 2 * 70);  // back at 70 s
+  const std::vector<int16_t> given = Noise(80, -30, 10);
+  std::vector<int16_t> crowd = given;
+  Duck(music, crowd);
+  size_t grown = 0;
+  for (size_t i = 0; i < crowd.size(); ++i) {
+    const bool flipped = (crowd[i] < 0 && given[i] > 0) || (crowd[i] > 0 && given[i] < 0);
+    grown += (flipped || std::abs(crowd[i]) > std::abs(given[i])) ? 1 : 0;
+  }
+  EXPECT_EQ(grown, 0u);
+  EXPECT_LT(RmsDb(crowd, 2, 70), -80.0);
+  EXPECT_NEAR(RmsDb(crowd, 78, 80), -30.0, 1.0);
+}
