@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "artists/artist.h"
 
@@ -24,6 +25,10 @@ constexpr float kBackDepth = 2;
 constexpr float kOuterDepth = 0.001f;
 // The widest gap between the boxes of a small band's neighbours.
 constexpr float kWidestGap = 110;
+// How much wider one side of the front row may grow than the other for the sake of the pieces.
+constexpr float kBalance = 60;
+// How much neighbours may cover each other (of the smaller box) when the stage has room.
+constexpr float kSnugOverlap = 0.08f;
 // How far the front row's wings reach in front of the drum kit's box.
 constexpr float kKitMargin = 24;
 // How much of the kit's box the front row may hide before it moves to the wings.
@@ -53,9 +58,9 @@ float Overlap(const Box& a, const Box& b) {
   return w > 0 && h > 0 ? w * h : 0;
 }
 
-// Whether two boxes cover at most the allowed share of the smaller one.
-bool Apart(const Box& a, const Box& b) {
-  return Overlap(a, b) <= Layout::kMostOverlap * std::min(Area(a), Area(b));
+// Whether two boxes cover at most a share of the smaller one.
+bool Apart(const Box& a, const Box& b, float share) {
+  return Overlap(a, b) <= share * std::min(Area(a), Area(b));
 }
 
 bool OnStage(const Box& b) {
@@ -69,14 +74,14 @@ struct Spot {
   Box box;
 };
 
-bool ApartFromAll(const Box& box, const std::vector<Spot>& spots) {
+bool ApartFromAll(const Box& box, const std::vector<Spot>& spots, float share) {
   return std::all_of(spots.begin(), spots.end(),
-                     [&box](const Spot& spot) { return Apart(box, spot.box); });
+                     [&box, share](const Spot& spot) { return Apart(box, spot.box, share); });
 }
 
 // The front row: the first musician in the middle, the others alternately on either side, each
-// on the side that turns his stage pieces towards the centre while the sides stay within one
-// musician of each other. Each side is listed from the middle outwards.
+// on the side that turns his stage pieces towards the centre while the two sides stay about as
+// wide, else on the narrower side. Each side is listed from the middle outwards.
 struct FrontRow {
   Artist* middle = nullptr;
   std::vector<Artist*> left;
@@ -85,15 +90,21 @@ struct FrontRow {
 
 FrontRow FrontOrder(const std::vector<Artist*>& players, size_t front) {
   FrontRow row;
+  float leftWidth = 0;
+  float rightWidth = 0;
   for (size_t i = 0; i < front; ++i) {
     Artist* artist = players[i];
     if (i == 0) {
       row.middle = artist;
       continue;
     }
-    const int lead = static_cast<int>(row.right.size()) - static_cast<int>(row.left.size());
-    const bool toRight = lead != 0 ? lead < 0 : artist->piecesSide <= 0;
+    // Pieces decide while the sides are about as wide; otherwise the narrower side.
+    const float lead = rightWidth - leftWidth;
+    const bool toRight = std::fabs(lead) >= kBalance || artist->piecesSide == 0
+                             ? lead < 0 || (lead == 0 && artist->piecesSide <= 0)
+                             : artist->piecesSide < 0;
     (toRight ? row.right : row.left).push_back(artist);
+    (toRight ? rightWidth : leftWidth) += artist->extent.right - artist->extent.left;
   }
   return row;
 }
@@ -103,7 +114,7 @@ float Width(const Artist& artist) { return artist.extent.right - artist.extent.l
 // Spreads players (left to right) over [from, to] at y with even gaps (at most kWidestGap, the
 // group centred), or packs them overlapping evenly when they are wider than the span; false
 // when one stands off the stage or inside another.
-bool SpreadRow(const std::vector<Artist*>& players, float from, float to, float y,
+bool SpreadRow(const std::vector<Artist*>& players, float from, float to, float y, float share,
                std::vector<Spot>& spots) {
   if (players.empty()) {
     return true;
@@ -119,7 +130,7 @@ bool SpreadRow(const std::vector<Artist*>& players, float from, float to, float 
   for (Artist* artist : players) {
     const float x = left - artist->extent.left;
     const Box box = BoxAt(*artist, x, y);
-    if (!OnStage(box) || !ApartFromAll(box, spots)) {
+    if (!OnStage(box) || !ApartFromAll(box, spots, share)) {
       return false;
     }
     spots.push_back({artist, x, y, box});
@@ -128,9 +139,10 @@ bool SpreadRow(const std::vector<Artist*>& players, float from, float to, float 
   return true;
 }
 
-// The back row: each player at the free place nearest the centre, on alternate sides; false
-// when one finds none.
-bool FillBackRow(const std::vector<Artist*>& players, std::vector<Spot>& spots) {
+// The back row: each player at the free place nearest the centre, on alternate sides, leaving
+// keepInView (the kit) in view when given; false when one finds none.
+bool FillBackRow(const std::vector<Artist*>& players, float share, const Box* keepInView,
+                 std::vector<Spot>& spots) {
   int lead = 0;  // players right of the centre less those left of it
   for (Artist* artist : players) {
     const float firstSign = lead > 0 ? -1.0f : 1.0f;
@@ -139,7 +151,8 @@ bool FillBackRow(const std::vector<Artist*>& players, std::vector<Spot>& spots) 
       for (const float sign : {firstSign, -firstSign}) {
         const float x = Layout::kStageCentre + sign * d;
         const Box box = BoxAt(*artist, x, kBackY);
-        if (OnStage(box) && ApartFromAll(box, spots)) {
+        if (OnStage(box) && ApartFromAll(box, spots, share) &&
+            (keepInView == nullptr || Overlap(box, *keepInView) <= kKitCover * Area(*keepInView))) {
           spots.push_back({artist, x, kBackY, box});
           lead += x > Layout::kStageCentre ? 1 : x < Layout::kStageCentre ? -1 : 0;
           placed = true;
@@ -155,10 +168,10 @@ bool FillBackRow(const std::vector<Artist*>& players, std::vector<Spot>& spots) 
 }
 
 // Places the first `front` players in the front row and the others in the back row; false when
-// someone finds no place. The front row is spread over the whole stage or, where that puts
-// someone in front of the drum kit, over the two wings beside the kit.
-bool TryArrangement(const std::vector<Artist*>& players, size_t front, const Box* kit,
-                    std::vector<Spot>& spots) {
+// someone finds no place. The front row is spread over the whole stage or, where that hides the
+// drum kit, over the two wings beside the kit; with hideKit the first also when the wings fail.
+bool TryArrangement(const std::vector<Artist*>& players, size_t front, const Box* kit, float share,
+                    bool hideKit, std::vector<Spot>& spots) {
   const FrontRow row = FrontOrder(players, front);
   const std::vector<Artist*> back(players.begin() + static_cast<std::ptrdiff_t>(front),
                                   players.end());
@@ -167,8 +180,8 @@ bool TryArrangement(const std::vector<Artist*>& players, size_t front, const Box
   whole.insert(whole.end(), row.right.begin(), row.right.end());
   std::vector<Spot> spread = spots;
   const bool spreadFits =
-      SpreadRow(whole, Layout::kStageLeft, Layout::kStageRight, kFrontY, spread) &&
-      FillBackRow(back, spread);
+      SpreadRow(whole, Layout::kStageLeft, Layout::kStageRight, kFrontY, share, spread) &&
+      FillBackRow(back, share, hideKit ? nullptr : kit, spread);
   // Whether the front row leaves the kit in view: someone narrow (the singer) may stand in
   // front of it.
   const bool kitInView =
@@ -200,13 +213,13 @@ bool TryArrangement(const std::vector<Artist*>& players, size_t front, const Box
     right.insert(right.begin(), row.middle);
   }
   std::vector<Spot> wings = spots;
-  if (SpreadRow(left, Layout::kStageLeft, kit->left + kKitMargin, kFrontY, wings) &&
-      SpreadRow(right, kit->right - kKitMargin, Layout::kStageRight, kFrontY, wings) &&
-      FillBackRow(back, wings)) {
+  if (SpreadRow(left, Layout::kStageLeft, kit->left + kKitMargin, kFrontY, share, wings) &&
+      SpreadRow(right, kit->right - kKitMargin, Layout::kStageRight, kFrontY, share, wings) &&
+      FillBackRow(back, share, hideKit ? nullptr : kit, wings)) {
     spots = std::move(wings);
     return true;
   }
-  if (spreadFits) {
+  if (spreadFits && hideKit) {
     spots = std::move(spread);
     return true;
   }
@@ -237,19 +250,26 @@ std::vector<Artist*> Layout::Arrange(const std::vector<Artist*>& band) {
                    [](const Artist* a, const Artist* b) { return a->priority > b->priority; });
   std::vector<Artist*> dropped;
   while (!players.empty()) {
-    for (size_t front = players.size(); front >= 1; --front) {
-      std::vector<Spot> spots = fixed;
-      if (!TryArrangement(players, front, kit, spots)) {
-        continue;
-      }
-      for (const Spot& spot : spots) {
-        if (spot.artist->IsDrummer()) {
+    // Neighbours standing clear of each other first, with some in the back row if need be;
+    // then as close as allowed; and only then with the kit partly hidden.
+    for (const auto& [share, hideKit] :
+         {std::pair{kSnugOverlap, false}, std::pair{kMostOverlap, false},
+          std::pair{kMostOverlap, true}}) {
+      for (size_t front = players.size(); front >= 1; --front) {
+        std::vector<Spot> spots = fixed;
+        if (!TryArrangement(players, front, kit, share, hideKit, spots)) {
           continue;
         }
-        const float base = spot.y == kFrontY ? kFrontDepth : kBackDepth;
-        spot.artist->PlaceAt(spot.x, spot.y, base + kOuterDepth * std::fabs(spot.x - kStageCentre));
+        for (const Spot& spot : spots) {
+          if (spot.artist->IsDrummer()) {
+            continue;
+          }
+          const float base = spot.y == kFrontY ? kFrontDepth : kBackDepth;
+          spot.artist->PlaceAt(spot.x, spot.y,
+                               base + kOuterDepth * std::fabs(spot.x - kStageCentre));
+        }
+        return dropped;
       }
-      return dropped;
     }
     // No room for everybody: the lowest priority leaves the stage.
     dropped.push_back(players.back());

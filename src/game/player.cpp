@@ -356,7 +356,9 @@ bool Player::Prepare() {
   std::vector<Artists::Artist*> band;
   for (const std::vector<Animation*>* list : {&animations, &drumKit}) {
     for (const Animation* animation : *list) {
-      if (animation != nullptr) {
+      // The drum groups share one drummer.
+      if (animation != nullptr &&
+          std::find(band.begin(), band.end(), animation->GetArtist()) == band.end()) {
         band.push_back(animation->GetArtist());
       }
     }

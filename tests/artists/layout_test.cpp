@@ -170,7 +170,7 @@ double Covered(const Artist& a, const Artist& b) {
 TEST_F(LayoutTest, ASmallBandSpreadsFromTheCentrePiecesTowardsIt) {
   auto singer = Player(220, 40);
   auto bassist = Player(170, 80, 1);    // amplifier on his right: stands left of the centre
-  auto guitarist = Player(160, 80, 1);  // the same, but the left side is one ahead now
+  auto guitarist = Player(160, 80, 1);  // the same, but the left side is wider now
   const std::vector<Artist*> band{guitarist.get(), singer.get(), bassist.get()};
   EXPECT_TRUE(layout->Arrange(band).empty());
   // 200 pixels of boxes on the 691 of the open stage: gaps of 110 (the widest), the group of
