@@ -1,5 +1,6 @@
 // An artist: an animated musician made of body sprites placed on the stage and a table of
-// animation sets, read from one element of an artist file.
+// animation sets, read from one element of an artist file. Loaded and placed by the thread that
+// prepares a song; its sprites are drawn by the frame thread under the scene lock.
 #pragma once
 
 #include <array>
