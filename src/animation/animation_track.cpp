@@ -296,7 +296,8 @@ int Animation::EntryBar(const std::vector<Bar>& bars) const {
 }
 
 Animation::Entry Animation::ChooseEntry() const {
-  int kind = artist->column < 3 ? Sets::kSLR : Sets::kSRL;
+  // From the nearer wing.
+  int kind = artist->x < Artists::Layout::kStageCentre ? Sets::kSLR : Sets::kSRL;
   if (artist->GetSet(kind) == nullptr) {
     kind = artist->GetSet(Sets::kSLR) != nullptr ? Sets::kSLR : Sets::kSRL;
   }

@@ -4,6 +4,8 @@
 
 #include "framework/text.h"
 #include "framework/xml.h"
+#include "gfx/image.h"
+#include "gfx/sprites.h"
 
 namespace Kesh::Artists {
 
@@ -11,6 +13,35 @@ namespace {
 
 // Stage x of column 0 for each row; columns are 164 pixels apart, rows 21 pixels.
 constexpr float kRowOffsets[4] = {137.8f, 169.6f, 66.25f, 265.0f};
+// Pieces whose middle lies this many pixels or more beside the musician's stand on a side.
+constexpr float kPiecesAside = 10.0f;
+constexpr int kFirstDrumGroup = 200;
+constexpr int kLastDrumGroup = 203;
+
+// The opaque rectangle of an image: left, top, right, bottom (exclusive); false when none.
+bool OpaqueRect(const Vell::Gfx::Image& image, std::array<int, 4>& rect) {
+  const int w = image.Width();
+  const int h = image.Height();
+  rect = {w, h, -1, -1};
+  const uint32_t* pixels = image.Pixels();
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (Vell::Gfx::AlphaOf(
+              pixels[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)]) !=
+          0) {
+        rect[0] = std::min(rect[0], x);
+        rect[1] = std::min(rect[1], y);
+        rect[2] = std::max(rect[2], x + 1);
+        rect[3] = std::max(rect[3], y + 1);
+      }
+    }
+  }
+  return rect[2] > 0;
+}
+
+const Vell::Gfx::Image* FirstImage(const Vell::Gfx::G2D::Sprites::Sprite* sprite) {
+  return sprite != nullptr && sprite->Count() > 0 ? sprite->Images().front() : nullptr;
+}
 
 }  // namespace
 
@@ -44,6 +75,11 @@ void Artist::AddBodySprite(std::unique_ptr<Sprite> sprite) {
   }
 }
 
+bool Artist::IsDrummer() const {
+  return std::any_of(patches.begin(), patches.end(),
+                     [](int patch) { return patch >= kFirstDrumGroup && patch <= kLastDrumGroup; });
+}
+
 void Artist::Position(int newColumn, int newRow) {
   float cellX = 0;
   float cellY = 0;
@@ -52,11 +88,15 @@ void Artist::Position(int newColumn, int newRow) {
   }
   column = newColumn;
   row = newRow;
-  x = cellX;
-  y = cellY;
+  PlaceAt(cellX, cellY, static_cast<float>(row));
+}
+
+void Artist::PlaceAt(float stageX, float stageY, float depth) {
+  x = stageX;
+  y = stageY;
   Vell::Keyframing::Runtime::KeyList<Vell::Math::Vector3> keys;
   keys.keys.push_back({0, {x, y, 0}, 0, 0});
-  const float rowDepth = static_cast<float>(row);
+  const float rowDepth = depth;
   auto* walk = sprites.GetEnumerator();
   size_t index = 0;
   while (walk->MoveNext()) {
@@ -171,8 +211,38 @@ bool Artist::LoadXml(Vell::Data::Xml::Node* node) {
       }
     }
   }
+  MeasureImages();
   Position(column, row);
   return true;
+}
+
+void Artist::MeasureImages() {
+  const Vell::Gfx::Image* playing = nullptr;
+  for (int kind :
+       {Animation::kCSA, Animation::kCSB, Animation::kCRA, Animation::kCRB, Animation::kCFA}) {
+    const Animation::Set* set = GetSet(kind);
+    playing = set != nullptr ? FirstImage(set->GetSprite()) : nullptr;
+    if (playing != nullptr) {
+      break;
+    }
+  }
+  std::array<int, 4> rect{};
+  if (playing == nullptr || !OpaqueRect(*playing, rect)) {
+    return;
+  }
+  // Sprites draw their images centred on the position.
+  const float halfW = static_cast<float>(playing->Width()) / 2;
+  const float halfH = static_cast<float>(playing->Height()) / 2;
+  extent = {static_cast<float>(rect[0]) - halfW, static_cast<float>(rect[1]) - halfH,
+            static_cast<float>(rect[2]) - halfW, static_cast<float>(rect[3]) - halfH};
+  const Vell::Gfx::Image* body =
+      sprites.Count() > 0 ? FirstImage(static_cast<const Sprite*>(sprites.GetAt(0))) : nullptr;
+  std::array<int, 4> pieces{};
+  if (body != nullptr && OpaqueRect(*body, pieces)) {
+    const float shift = static_cast<float>(pieces[0] + pieces[2]) / 2 -
+                        static_cast<float>(body->Width()) / 2 - (extent.left + extent.right) / 2;
+    piecesSide = shift >= kPiecesAside ? 1 : shift <= -kPiecesAside ? -1 : 0;
+  }
 }
 
 }  // namespace Kesh::Artists

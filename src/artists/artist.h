@@ -1,5 +1,6 @@
 // An artist: an animated musician made of body sprites placed on the stage and a table of
-// animation sets, read from one element of an artist file.
+// animation sets, read from one element of an artist file. Loaded and placed by the thread that
+// prepares a song; its sprites are drawn by the frame thread under the scene lock.
 #pragma once
 
 #include <array>
@@ -50,6 +51,20 @@ class Artist : public Vell::Object, public Vell::ILoadableXml {
   void Position(int column, int row);
   // The stage position of a cell.
   static bool CellPosition(int column, int row, float& x, float& y);
+  // Puts the artist at a point of the band's arrangement (Layout::Arrange) and keeps its cell:
+  // the body sprites get one position key there and depths just in front of depth, the sets'
+  // sprites depth.
+  void PlaceAt(float stageX, float stageY, float depth);
+  // Whether the artist plays the drum kit (answers to a drum group, 200-203).
+  bool IsDrummer() const;
+
+  // The opaque part of the first playing image, relative to the artist's position.
+  struct Extent {
+    float left = 0;
+    float top = 0;
+    float right = 0;
+    float bottom = 0;
+  };
 
   std::vector<int> patches;
   int type = kMelodic;
@@ -68,12 +83,19 @@ class Artist : public Vell::Object, public Vell::ILoadableXml {
   float x = 0;
   float y = 0;
   std::array<int, 4> space{};
+  Extent extent;
+  // The side the stage pieces (amplifier, stand, music stand) stand on, seen from the hall:
+  // -1 left, 1 right, 0 around the musician or none. Measured from the images at load.
+  int piecesSide = 0;
   Vell::Collections::List sprites;  // the body sprites, owned
   std::string desc;
   bool shown = true;
   uint64_t imageBytes = 0;  // what ImageBytes gave when the artist was loaded
 
  private:
+  // Measures extent and piecesSide from the first playing image and the first body image.
+  void MeasureImages();
+
   std::vector<float> bodyOrder;  // each body sprite's own depth as loaded, in sprites order
 };
 

@@ -1,8 +1,11 @@
 // The stage grid: four rows of four cells, one artist per cell. Settles conflicts between artists
-// asking for the same cell by priority and moves the loser to a free cell.
+// asking for the same cell by priority and moves the loser to a free cell; once a song's band has
+// its cells, spreads it across the stage. Called by the thread that prepares a song (the
+// player's Prepare) and by tests; not thread-safe.
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include "framework/singleton.h"
 
@@ -32,6 +35,21 @@ class Layout : public Vell::Singleton<Layout> {
   bool FindFreeCell(Artist* artist, int column, int row);
   // The row whose stage y is y (column always 0).
   static void RowFromY(float y, int& column, int& row);
+
+  // Spreads a song's band (every artist it shows) across the open stage, so that no two stand
+  // inside each other: the drummer keeps his cell at the back centre on the riser;
+  // the others, highest priority first, fill a front row from the centre outwards, alternating
+  // sides with their stage pieces towards the centre, and the rest a back row beside the
+  // drummer, in the front row's gaps. Outer musicians are drawn behind inner ones, the back row
+  // behind the front. Artists for whom no place is left (the lowest priorities first) lose
+  // their cells and are returned. The others keep the cells Place gave them.
+  std::vector<Artist*> Arrange(const std::vector<Artist*>& band);
+  // The open stage every style leaves between its curtains and how far two musicians' boxes
+  // may cover each other (of the smaller box).
+  static constexpr float kStageLeft = 62;
+  static constexpr float kStageRight = 753;
+  static constexpr float kStageCentre = (kStageLeft + kStageRight) / 2;
+  static constexpr float kMostOverlap = 0.24f;
 
   Artist* At(int column, int row) const;
   // Empties every cell.

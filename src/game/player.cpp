@@ -1,9 +1,12 @@
 #include "game/player.h"
 
+#include <algorithm>
 #include <deque>
 #include <utility>
 
 #include "app/log.h"
+#include "artists/artist.h"
+#include "artists/layout.h"
 #include "artists/manager.h"
 #include "artists/sets.h"
 #include "artists/settings.h"
@@ -340,15 +343,6 @@ bool Player::Prepare() {
     }
     audioStartMs = std::max<int64_t>(audioStartMs, static_cast<int64_t>(lateness));
   }
-  // An artist placed later may have pushed an earlier one to another cell, which changes its
-  // walk: the music starts when every artist, the drummer too, has walked on.
-  for (const std::vector<Animation*>* list : {&animations, &drumKit}) {
-    for (const Animation* animation : *list) {
-      if (animation != nullptr) {
-        audioStartMs = std::max<int64_t>(audioStartMs, static_cast<int64_t>(animation->Lateness()));
-      }
-    }
-  }
   if (limitReached) {
     Log("Max allowed artists count reached");
     if (!profile.forceDrummer && !drumComplete) {
@@ -356,8 +350,40 @@ bool Player::Prepare() {
         delete animation;
         animation = nullptr;
       }
-      audioStartMs = 0;
-      for (const Animation* animation : animations) {
+    }
+  }
+  // The band is known: spread it across the stage. A musician who finds no room left does not
+  // play (the lowest priorities first).
+  std::vector<Artists::Artist*> band;
+  for (const std::vector<Animation*>* list : {&animations, &drumKit}) {
+    for (const Animation* animation : *list) {
+      // The drum groups share one drummer.
+      if (animation != nullptr &&
+          std::find(band.begin(), band.end(), animation->GetArtist()) == band.end()) {
+        band.push_back(animation->GetArtist());
+      }
+    }
+  }
+  const std::vector<Artists::Artist*> noRoom = Artists::Layout::Instance()->Arrange(band);
+  if (!noRoom.empty()) {
+    std::erase_if(animations, [&](Animation* animation) {
+      if (std::find(noRoom.begin(), noRoom.end(), animation->GetArtist()) == noRoom.end()) {
+        return false;
+      }
+      NoPerformer(animation->GetTrack(),
+                  "no room left on the stage for its musician (priority " +
+                      std::to_string(animation->GetArtist()->priority) + ") beside the " +
+                      std::to_string(band.size() - noRoom.size()) + " performers of the song");
+      delete animation;
+      return true;
+    });
+  }
+  // Where each artist stands decides its walk-on: the music starts when every artist, the
+  // drummer too, has walked on.
+  audioStartMs = 0;
+  for (const std::vector<Animation*>* list : {&animations, &drumKit}) {
+    for (const Animation* animation : *list) {
+      if (animation != nullptr) {
         audioStartMs = std::max<int64_t>(audioStartMs, static_cast<int64_t>(animation->Lateness()));
       }
     }

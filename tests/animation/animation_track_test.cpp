@@ -512,28 +512,30 @@ TEST_F(AnimationTest, AnArtistPushedToAnotherCellWalksThereAndIsNotLate) {
   EXPECT_EQ(lateness, 8655u);
   ASSERT_TRUE(star->Prepare(lateness));
   EXPECT_EQ(lateness, 8655u);
-  // The star pushed the mover to column 2, row 1 (x 497.6): 529.6 pixels, 14711 ms.
+  // The star pushed the mover to column 2, row 1 (x 497.6), right of the centre: it now walks on
+  // from the right wing, 879 - 529.6 = 349.4 pixels, 9705 ms.
   const Artist* moved = mover->GetArtist();
   ASSERT_EQ(moved->column, 2);
   ASSERT_EQ(moved->row, 1);
-  EXPECT_EQ(mover->Lateness(), 14711u + 500 - 2000);
+  EXPECT_EQ(mover->Lateness(), 9705u + 250 - 2000);  // its right arrival has 5 images
   EXPECT_EQ(star->Lateness(), 8655u);
 
   // Built with the largest lateness, the mover walks to its new cell and arrives by the first
-  // active bar (frame (13211 + 2000) / 50 = 304).
+  // active bar (frame (8655 + 2000) / 50 = 213).
   const uint64_t offset = std::max(mover->Lateness(), star->Lateness());
   ASSERT_TRUE(mover->Build(offset));
   ASSERT_TRUE(star->Build(offset));
-  auto walk = PositionKeys(moved, Sets::kSLR);
-  ASSERT_EQ(walk.size(), 2u);
-  EXPECT_EQ(walk.front().first, 0);
-  EXPECT_FLOAT_EQ(walk.back().second.x, moved->x - 32);
-  auto arrival = PositionKeys(moved, Sets::kLTA);
+  auto walk = PositionKeys(moved, Sets::kSRL);
+  ASSERT_GE(walk.size(), 2u);  // the walk on (and, when drawn to the left, the walk off)
+  EXPECT_EQ(walk[0].first, (8655 + 2000 - 9705 - 250) / 50);
+  EXPECT_FLOAT_EQ(walk[0].second.x, 879.0f);
+  EXPECT_FLOAT_EQ(walk[1].second.x, moved->x + 32);
+  auto arrival = PositionKeys(moved, Sets::kRTA);
   EXPECT_FLOAT_EQ(arrival.back().second.x, 497.6f);
-  EXPECT_LE(arrival.back().first, 304);
-  // The star walks a shorter way and arrives by the same bar.
+  EXPECT_LE(arrival.back().first, 213);
+  // The star walks from the left and arrives by the same bar.
   EXPECT_FLOAT_EQ(PositionKeys(star->GetArtist(), Sets::kLTA).back().second.x, 333.6f);
-  EXPECT_LE(PositionKeys(star->GetArtist(), Sets::kLTA).back().first, 304);
+  EXPECT_LE(PositionKeys(star->GetArtist(), Sets::kLTA).back().first, 213);
 }
 
 TEST_F(AnimationTest, MissingSetsAndStillWalkersAreReported) {

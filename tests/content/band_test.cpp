@@ -363,6 +363,41 @@ TEST_F(ShippedBand, EveryArtistHasAllSetsWithConsistentImages) {
   EXPECT_EQ(names.size(), band.size());
 }
 
+// What the stage layout knows of a musician, against ImageMagick's trim of the shipped images
+// (identify -format '%@' csa_00.png body.png): the playing image's opaque box around the
+// musician's point (the image centred on it) and the side the stage pieces stand on.
+TEST_F(ShippedBand, TheLayoutMeasuresEachMusiciansBoxAndHisPiecesSide) {
+  ScopedDirectory at(kData + "/artists");
+  const auto band = LoadEveryArtist();
+  struct Expected {
+    std::string name;
+    Artist::Extent extent;
+    int piecesSide;
+  };
+  const std::vector<Expected> expected{
+      // 104x136+50+16 of 184x152; the amplifier 49x72+103+80, right of him.
+      {"Bassist", {50 - 92, 16 - 76, 154 - 92, 152 - 76}, 1},
+      // 124x130+35+22 of 184x152; the amplifier 48x54+35+98, left of him.
+      {"Rhythm guitarist", {35 - 92, 22 - 76, 159 - 92, 152 - 76}, -1},
+      // 53x125+59+27 of 160x152; the microphone stand 28x115+66+37, in front of her.
+      {"Singer", {59 - 80, 27 - 76, 112 - 80, 152 - 76}, 0},
+      // 80x130+48+22 of 176x152; the keyboard stand 80x93+48+58, around him.
+      {"Keyboardist", {48 - 88, 22 - 76, 128 - 88, 152 - 76}, 0}};
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(e.name);
+    const auto found = std::find_if(band.begin(), band.end(), [&e](const Loaded& loaded) {
+      return loaded.artist->GetName() == e.name;
+    });
+    ASSERT_NE(found, band.end());
+    const Artist& artist = *found->artist;
+    EXPECT_FLOAT_EQ(artist.extent.left, e.extent.left);
+    EXPECT_FLOAT_EQ(artist.extent.top, e.extent.top);
+    EXPECT_FLOAT_EQ(artist.extent.right, e.extent.right);
+    EXPECT_FLOAT_EQ(artist.extent.bottom, e.extent.bottom);
+    EXPECT_EQ(artist.piecesSide, e.piecesSide);
+  }
+}
+
 TEST(ShippedBandSize, ImagesStayUnder40Megabytes) {
   uintmax_t total = 0;
   int files = 0;
