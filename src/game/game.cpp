@@ -29,6 +29,7 @@ Game::~Game() {
   Vell::Diagnostics::SetWarningSink(nullptr);
   Close();
   JoinThread();
+  listeners->End();
   player.reset();
   if (Vell::Gfx::G2D::Sprites::Hub::Exists() &&
       Vell::Gfx::G2D::Sprites::Hub::Instance()->canvas == canvas.get()) {
@@ -53,6 +54,7 @@ bool Game::Open(const std::string& path) {
   songPath = path;
   songLoaded = true;
   CheckModule();
+  Announce(Change::kSong);
   return true;
 }
 
@@ -69,6 +71,7 @@ bool Game::Load(const char* path) {
   loadError.clear();
   songLoaded = true;
   CheckModule();
+  Announce(Change::kSong);
   return true;
 }
 
@@ -129,6 +132,7 @@ void Game::Close() {
   player->Reset();
   title.clear();
   songPath.clear();
+  Announce(Change::kSong);
 }
 
 void Game::JoinThread() {
@@ -174,6 +178,7 @@ void Game::Play() {
     go.set_value();
   }
   CheckModule();
+  Announce(Change::kTransport);
 }
 
 void Game::Pause() {
@@ -186,12 +191,16 @@ void Game::Pause() {
   if (services.module != nullptr) {
     services.module->Pause();
   }
+  Announce(Change::kTransport);
 }
 
 void Game::RequestStop() {
   stopRequested = true;
-  state.running = false;
+  const bool wasRunning = state.running.exchange(false);
   state.paused = false;
+  if (wasRunning) {
+    Announce(Change::kTransport);
+  }
 }
 
 void Game::RestartClock() {
@@ -316,6 +325,7 @@ void Game::PaintFrame() {
 void Game::ThreadMain(std::shared_future<void> go) {
   go.wait();
   BeginRun();
+  AnnounceFlips();
   const float period = 1.0f / static_cast<float>(kFrameRate);
   while (!stopRequested) {
     if (state.paused) {
@@ -339,6 +349,7 @@ void Game::ThreadMain(std::shared_future<void> go) {
     }
     if (due) {
       AdvanceFrame(interval);
+      AnnounceFlips();
       if (stopRequested) {
         break;
       }
@@ -375,6 +386,7 @@ void Game::RunOfflineFrame() {
     return;
   }
   AdvanceFrame(1.0f / static_cast<float>(kFrameRate));
+  AnnounceFlips();
   PaintFrame();
 }
 

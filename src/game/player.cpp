@@ -667,6 +667,9 @@ void Player::RunRecorded(ActionCode code) {
 }
 
 void Player::UndoAppliedToggles() {
+  if (applied.fades || applied.lights || applied.crowd) {
+    switchesFlipped = true;
+  }
   applied.ApplyTo(game.GetState());
   applied = Flips();
 }
@@ -753,12 +756,15 @@ void Player::RunAction(ActionCode code) {
       break;
     case ActionCode::kToggleAutoFades:
       state.autoFades = !state.autoFades;
+      switchesFlipped = true;
       break;
     case ActionCode::kToggleAutoLights:
       state.autoLights = !state.autoLights;
+      switchesFlipped = true;
       break;
     case ActionCode::kToggleAutoCrowd:
       state.autoCrowd = !state.autoCrowd;
+      switchesFlipped = true;
       break;
     case ActionCode::kWhistle:
       crowd("whistle");

@@ -5,6 +5,7 @@
 // hub's frame lock. Owns the analysis, the animations, the action list and the sprite scene.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -123,6 +124,11 @@ class Player : public Vell::ITrackable,
   // that loading it (which undoes the recorded toggles again) starts the show as it was seen.
   void ShowEndSwitches(State& state) const;
 
+  // Whether a recorded or live toggle (or a run's start undoing them) flipped an automation
+  // switch since the last call; the game announces it once the frame's locks are released. Any
+  // thread.
+  bool TakeSwitchesFlipped() { return switchesFlipped.exchange(false); }
+
   LyricState GetLyricState() const { return lyrics.State(); }
   const LyricPage& Lyrics() const { return lyrics; }
   std::vector<int> PatchesOfChannel(int channel) const;
@@ -191,6 +197,7 @@ class Player : public Vell::ITrackable,
   // The recorded toggles applied since the song's start in this run.
   Flips applied;
   bool songEndPosted = false;
+  std::atomic<bool> switchesFlipped{false};
   PostFX postFx{this};
   Styles::Manager* styles = nullptr;
   bool stylesTried = false;
