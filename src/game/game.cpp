@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -204,8 +205,72 @@ void Game::RequestStop() {
 }
 
 void Game::RestartClock() {
-  std::lock_guard<std::mutex> guard(synchLock);
-  synch.Reset();
+  {
+    std::lock_guard<std::mutex> guard(synchLock);
+    synch.Reset();
+  }
+  framePosition = 0;
+  lastAudioMs = 0;
+}
+
+void Game::Rewind() {
+  RestartClock();
+  if (services.module != nullptr) {
+    services.module->Stop();
+    services.module->Play();
+    services.module->Pause();
+  }
+  player->ResetPlayback();
+  songEndPosted = false;
+}
+
+void Game::FollowSong(int frame) {
+  const int64_t t = static_cast<int64_t>(frame) * 1000 / kFrameRate;
+  if (t < player->SongLengthMs()) {
+    if (t >= player->AudioStartMs() && !audioStarted) {
+      if (services.module != nullptr) {
+        services.module->Play();
+        CheckModule();  // the synthesizer is made at the first Play
+      }
+      audioStarted = true;
+    }
+    return;
+  }
+  audioStarted = false;
+  if (t >= player->SongLengthMs() + Player::kEndPauseMs) {
+    if (state.loop) {
+      Rewind();
+    } else if (!songEndPosted) {
+      songEndPosted = true;
+      PostSongEnd();
+    }
+  }
+}
+
+Game::Readouts Game::CurrentReadouts() const {
+  Readouts shown;
+  Audio::IPlayer* module = services.module;
+  if (module == nullptr) {
+    return shown;
+  }
+  if (state.timeReadout) {
+    int64_t elapsed = 0;
+    module->GetTime(&elapsed);
+    shown.timeMs = std::max<int64_t>(elapsed, 0);
+  }
+  if (state.counterReadout) {
+    shown.counter = module->GetCounter();
+  }
+  return shown;
+}
+
+std::vector<Vell::Gfx::LyricLine> Game::KaraokeLines() {
+  if (!state.karaoke) {
+    return {};
+  }
+  const std::lock_guard<std::recursive_mutex> frame(*services.frameLock);
+  const LyricState lyrics = player->GetLyricState();
+  return Vell::Gfx::LayoutLyricPage(lyrics.syllables, lyrics.currentSyllable, lyrics.lines);
 }
 
 void Game::ShowMessage(const std::string& text, App::IMessageBox::Icon icon) {
@@ -250,6 +315,8 @@ void Game::BeginRun() {
   std::lock_guard<std::recursive_mutex> frame(*services.frameLock);
   player->Scene().Reset();
   framePosition = 0;
+  lastAudioMs = 0;
+  songEndPosted = false;
   player->BeginRun();
   player->ResetPlayback();
   {
@@ -286,6 +353,7 @@ void Game::AdvanceFrame(float intervalSeconds) {
   const int f = static_cast<int>(framePosition.load());
   const bool audioWasStarted = audioStarted;
   player->Track(f);
+  FollowSong(f);
   player->Render(f);
   // The artists' images not shown yet, a few a frame: the song opens without waiting for them, and
   // after a few seconds no frame has to read many at once.
@@ -388,6 +456,18 @@ void Game::RunOfflineFrame() {
   AdvanceFrame(1.0f / static_cast<float>(kFrameRate));
   AnnounceFlips();
   PaintFrame();
+}
+
+Game::Readouts Game::StepOffline() {
+  if (!offlineRun) {
+    return {};
+  }
+  RunOfflineFrame();
+  const Readouts shown = CurrentReadouts();
+  if (services.module != nullptr) {
+    (void)services.module->AdvanceOffline(1000 / kFrameRate);
+  }
+  return shown;
 }
 
 void Game::StopOfflineRun() {

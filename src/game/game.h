@@ -25,6 +25,7 @@
 #include "game/profile.h"
 #include "game/state.h"
 #include "gfx/canvas.h"
+#include "gfx/lyric_page.h"
 #include "tavro/player_module.h"
 
 namespace Kesh::Game {
@@ -172,13 +173,26 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   const std::string& Title() const { return title; }
   void SetTitle(std::string value) { title = std::move(value); }
 
-  // The frame loop's values, shared by the frame thread, the player's per-frame work and Play.
-  std::atomic<float> framePosition{0};
-  std::atomic<bool> audioStarted{false};
-  std::atomic<uint32_t> lastAudioMs{0};
-  std::atomic<bool> threadEnded{false};
-  // Restarts the frame clock (rewind).
-  void RestartClock();
+  // The show's frame (fractional) in the current run: it follows the module's clock once the
+  // music plays. Any thread.
+  float FramePosition() const { return framePosition; }
+  // Whether the music of the current run has started (and the song has not ended). Any thread.
+  bool MusicStarted() const { return audioStarted; }
+
+  // What the stage's read-outs show: the song's time (-1: not shown) and the bar counter (-1: not
+  // shown), as the switches ask, from the module's clock now. Any thread.
+  struct Readouts {
+    int64_t timeMs = -1;
+    int counter = -1;
+  };
+  Readouts CurrentReadouts() const;
+  // The karaoke lines of the player's lyric page now; none while the karaoke switch is off.
+  // Takes the frame lock.
+  std::vector<Vell::Gfx::LyricLine> KaraokeLines();
+  // One frame of a caller-driven run in the caller-driven order: the frame is drawn (starting the
+  // music when its time has come), its read-outs are taken, then the module's offline clock moves
+  // on by one frame, so that a frame's sound is what plays while it is shown.
+  Readouts StepOffline();
 
  private:
   void ThreadMain(std::shared_future<void> go);
@@ -191,6 +205,13 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   // The frame's paint requests; the stage paint is abandoned when a stop is requested.
   void PaintFrame();
   void JoinThread();
+  // After a frame is tracked: starts the music when its time has come; at the song's end plus the
+  // end pause, rewinds (loop) or tells the main window once.
+  void FollowSong(int frame);
+  // Starts the song again from the top (end of a song with loop set).
+  void Rewind();
+  // Restarts the frame clock (a run's start, a rewind).
+  void RestartClock();
   // Announces the switches a frame's recorded toggles flipped (frame thread, locks released).
   void AnnounceFlips();
 
@@ -209,6 +230,12 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   Profile profile;
   State state;
   Playlist playlist;
+  // The frame loop's values, shared by the frame thread, the caller-driven run and Play.
+  std::atomic<float> framePosition{0};
+  std::atomic<bool> audioStarted{false};
+  std::atomic<uint32_t> lastAudioMs{0};
+  std::atomic<bool> threadEnded{false};
+  bool songEndPosted = false;  // frame thread
   std::shared_ptr<Listeners> listeners = std::make_shared<Listeners>();
 };
 

@@ -516,29 +516,16 @@ void Player::ResetPlayback() {
   }
   postFx.Reset();
   lyrics.Clear();
-  game.lastAudioMs = 0;
   firstFrame = true;
   // Every run replays the recorded show from the switches the song starts with.
   UndoAppliedToggles();
   recordedAhead.clear();
   replayedUpTo = -1;
-  songEndPosted = false;
   if (Audio::IPlayer* module = game.Module()) {
     if (Audio::ICrowd* crowd = module->GetCrowd()) {
       crowd->StopAll();
     }
   }
-}
-
-void Player::Rewind() {
-  game.RestartClock();
-  game.framePosition = 0;
-  if (Audio::IPlayer* module = game.Module()) {
-    module->Stop();
-    module->Play();
-    module->Pause();
-  }
-  ResetPlayback();
 }
 
 void Player::Track(int frame) {
@@ -575,26 +562,6 @@ void Player::Track(int frame) {
   postFx.Track(frame);
   if (Styles::Style* style = CurrentStyle()) {
     style->Track(frame);
-  }
-
-  if (t < songLengthMs) {
-    if (t >= audioStartMs && !game.audioStarted) {
-      if (module != nullptr) {
-        module->Play();
-        game.CheckModule();  // the synthesizer is made at the first Play
-      }
-      game.audioStarted = true;
-    }
-  } else {
-    game.audioStarted = false;
-    if (t >= songLengthMs + kEndPauseMs) {
-      if (game.GetState().loop) {
-        Rewind();
-      } else if (!songEndPosted) {
-        songEndPosted = true;
-        game.PostSongEnd();
-      }
-    }
   }
 }
 

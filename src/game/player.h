@@ -81,8 +81,6 @@ class Player : public Vell::ITrackable,
   bool Stop() override { return true; }
   // The start of every run and every rewind: lyrics, style, effects and crowd back to the start.
   void ResetPlayback();
-  // Starts the song again from the top (end of a song with loop set).
-  void Rewind();
 
   // The start of a run: the post effects draw on the canvas, the styles prepare their schedules.
   void BeginRun();
@@ -196,7 +194,6 @@ class Player : public Vell::ITrackable,
   std::set<int> recordedAhead;
   // The recorded toggles applied since the song's start in this run.
   Flips applied;
-  bool songEndPosted = false;
   std::atomic<bool> switchesFlipped{false};
   PostFX postFx{this};
   Styles::Manager* styles = nullptr;

@@ -1,12 +1,9 @@
 #include "gui/karaoke_panel.h"
 
 #include <mutex>
-#include <vector>
 
 #include "app/window.h"
 #include "game/game.h"
-#include "game/player.h"
-#include "gfx/lyric_page.h"
 #include "qtext/text_painter.h"
 #include "widgets/lyric_pane.h"
 
@@ -32,13 +29,7 @@ void KaraokePanel::OnPaint(uintptr_t marker) {
   if (!load.owns_lock() || !game->GetState().running || !game->GetState().karaoke) {
     return;
   }
-  std::vector<Vell::Gfx::LyricLine> lines;
-  {
-    const std::lock_guard<std::recursive_mutex> frame(game->FrameLock());
-    const Game::LyricState state = game->GetPlayer().GetLyricState();
-    lines = Vell::Gfx::LayoutLyricPage(state.syllables, state.currentSyllable, state.lines);
-  }
-  pane->SetLines(std::move(lines));
+  pane->SetLines(game->KaraokeLines());
 }
 
 void KaraokePanel::Clear() { pane->SetLines({}); }

@@ -81,19 +81,13 @@ bool StageFrames::Paint(QPainter& painter) {
 }
 
 void StageFrames::DrawReadouts() {
-  Audio::IPlayer* module = game->Module();
-  if (module == nullptr) {
+  // The renderer's read-outs, drawn the same way onto the frame before it is shown.
+  const Game::Game::Readouts shown = game->CurrentReadouts();
+  if (shown.timeMs < 0 && shown.counter < 0) {
     return;
   }
-  // The renderer's read-outs, drawn the same way onto the frame before it is shown.
-  int64_t elapsed = -1;
-  if (game->GetState().timeReadout) {
-    module->GetTime(&elapsed);
-    elapsed = std::max<int64_t>(elapsed, 0);
-  }
-  const int counter = game->GetState().counterReadout ? module->GetCounter() : -1;
   Vell::Gfx::Canvas& canvas = game->GetCanvas();
-  Vell::Gfx::DrawReadouts(*textPainter, canvas.Bitmap(), elapsed, counter);
+  Vell::Gfx::DrawReadouts(*textPainter, canvas.Bitmap(), shown.timeMs, shown.counter);
   canvas.Bitmap().Changed();
 }
 

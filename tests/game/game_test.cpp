@@ -87,7 +87,7 @@ TEST(Game, TransportCallsTheModuleAtTheRightMoments) {
   rig.module.ClearCalls();
   rig.game->Play();  // a fresh run from frame 0
   ASSERT_TRUE(Rig::WaitFor([&] { return rig.module.Count("Play") == 1; }));
-  EXPECT_LT(rig.game->framePosition.load(), 25.0f);
+  EXPECT_LT(rig.game->FramePosition(), 25.0f);
   rig.game->Close();
   EXPECT_FALSE(rig.game->SongLoaded());
   EXPECT_FALSE(rig.game->ThreadRunning());
@@ -213,7 +213,7 @@ TEST(Game, TenSecondsAfterTheEndTheNextItemIsAskedForOrTheSongRestarts) {
       ASSERT_GE(transport.size(), 3u);
       EXPECT_EQ(std::vector<std::string>(transport.end() - 3, transport.end()),
                 (std::vector<std::string>{"Stop", "Play", "Pause"}));
-      EXPECT_LT(rig.game->framePosition.load(), 2.0f) << "back at the top";
+      EXPECT_LT(rig.game->FramePosition(), 2.0f) << "back at the top";
     } else {
       EXPECT_EQ(rig.mainWindow.songEnds, 1);
       EXPECT_EQ(rig.module.Count("Stop"), 0u);
