@@ -42,8 +42,9 @@ Styles::Manager* Player::StyleManager() {
     stylesTried = true;
     try {
       styles = Styles::Manager::Instance();
-    } catch (const Vell::Exception&) {
-      Log("The styles in ./styles/ could not be loaded: the show runs without a style");
+    } catch (const Vell::Exception& error) {
+      Log("The styles in ./styles/ could not be loaded (%s): the show runs without a style",
+          error.Describe().c_str());
       styles = nullptr;
     }
     if (styles != nullptr) {
@@ -135,11 +136,11 @@ bool Player::OpenSong(const std::string& path) {
   }
   try {
     return Prepare();
-  } catch (const FileNotSupportedException&) {
-    Log("%s", kMeterMessage);
+  } catch (const FileNotSupportedException& error) {
+    Log("%s (%s)", kMeterMessage, error.Describe().c_str());
     game.ShowMessage(kMeterMessage, App::IMessageBox::Icon::kWarning);
-  } catch (const FileNotAnalyzed&) {
-    Log("%s", kAnalysisMessage);
+  } catch (const FileNotAnalyzed& error) {
+    Log("%s (%s)", kAnalysisMessage, error.Describe().c_str());
     game.ShowMessage(kAnalysisMessage, App::IMessageBox::Icon::kWarning);
   }
   Reset();
@@ -163,7 +164,8 @@ bool Player::Prepare() {
   bool artistsLoaded = true;
   try {
     Artists::Manager::Instance()->Reset();
-  } catch (const Vell::Exception&) {
+  } catch (const Vell::Exception& error) {
+    Log("The artists could not be loaded: %s", error.Describe().c_str());
     Vell::Diagnostics::Warn(
         "The artists in ./artists/ could not be loaded: the show runs without "
         "artists");
@@ -299,14 +301,15 @@ bool Player::Prepare() {
       delete animation;
       continue;
     } catch (const Data::Tracks::AnimationNotFoundException& error) {
-      Log("Error loading animation sets. Track for patch #%d not created", patch);
+      Log("Error loading animation sets (%s). Track for patch #%d not created",
+          error.Describe().c_str(), patch);
       if (!drum) {
         NoPerformer(track, "its musician lacks an animation set (" + error.Detail() + ")");
       }
       delete animation;
       continue;
     } catch (const Vell::Exception& error) {
-      Log("%s", error.ToString().c_str());
+      Log("%s", error.Describe().c_str());
       if (!drum) {
         NoPerformer(track, error.ToString());
       }
@@ -397,7 +400,8 @@ void Player::NoPerformer(const Data::Tracks::Event* track, const std::string& re
   if (patch >= 0 && patch <= 127 && Artists::Manager::Exists()) {
     try {
       name = Artists::Manager::Instance()->GetInstrumentName(patch);
-    } catch (const Vell::Exception&) {
+    } catch (const Vell::Exception& error) {
+      Log("No instrument name for patch %d: %s", patch, error.Describe().c_str());
       name.clear();
     }
   }
@@ -456,7 +460,7 @@ bool Player::LoadProject(const std::string& path, std::string* why) {
       return fail(path + ": the song cannot be prepared");
     }
   } catch (const Vell::Exception& error) {
-    return fail(path + ": " + error.ToString());
+    return fail(path + ": " + error.Describe());
   }
   return true;
 }
