@@ -55,6 +55,7 @@ bool Game::Open(const std::string& path) {
   songPath = path;
   songLoaded = true;
   CheckModule();
+  (void)player->TakeSwitchesFlipped();  // the song's announcement covers the switches
   Announce(Change::kSong);
   return true;
 }
@@ -72,6 +73,7 @@ bool Game::Load(const char* path) {
   loadError.clear();
   songLoaded = true;
   CheckModule();
+  (void)player->TakeSwitchesFlipped();  // the song's announcement covers the switches
   Announce(Change::kSong);
   return true;
 }
@@ -133,6 +135,7 @@ void Game::Close() {
   player->Reset();
   title.clear();
   songPath.clear();
+  (void)player->TakeSwitchesFlipped();  // the song's announcement covers the switches
   Announce(Change::kSong);
 }
 
@@ -446,6 +449,8 @@ bool Game::StartOfflineRun() {
   offlineRun = true;
   BeginRun();
   CheckModule();
+  Announce(Change::kTransport);
+  AnnounceFlips();
   return true;
 }
 
