@@ -168,8 +168,7 @@ void ThirteenArtistFrame(benchmark::State& state) {
   }
   std::vector<int16_t> sound(1764 * 2);
   for (int i = 0; i < 1500; ++i) {
-    game.RunOfflineFrame();
-    module->AdvanceOffline(40);
+    (void)game.StepOffline();
     while (module->RenderOffline(sound.data(), 1764) > 0) {
     }
   }

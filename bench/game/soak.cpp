@@ -80,8 +80,7 @@ int main(int argc, char** argv) {
     int artists = -1;
     if (game.Open(path) && game.StartOfflineRun()) {
       for (int frame = 0; frame < seconds * 25; ++frame) {
-        game.RunOfflineFrame();
-        module->AdvanceOffline(40);
+        (void)game.StepOffline();
         while (module->RenderOffline(sound.data(), 1764) > 0) {
         }
       }

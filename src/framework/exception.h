@@ -23,6 +23,8 @@ class Exception : public Object, public std::exception {
   // when there is nothing to add to the message.
   const std::string& Detail() const { return detail; }
   void SetDetail(std::string text) { detail = std::move(text); }
+  // The message and, when there is one, the detail: what a log line says of the exception.
+  std::string Describe() const { return detail.empty() ? ToString() : ToString() + ": " + detail; }
 
  private:
   mutable std::string message;

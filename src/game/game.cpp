@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -11,6 +12,7 @@
 #include "framework/user_file.h"
 #include "game/player.h"
 #include "game/project.h"
+#include "game/show_ending.h"
 #include "gfx/sprites.h"
 #include "platform/platform.h"
 #include "styles/style.h"
@@ -29,6 +31,7 @@ Game::~Game() {
   Vell::Diagnostics::SetWarningSink(nullptr);
   Close();
   JoinThread();
+  listeners->End();
   player.reset();
   if (Vell::Gfx::G2D::Sprites::Hub::Exists() &&
       Vell::Gfx::G2D::Sprites::Hub::Instance()->canvas == canvas.get()) {
@@ -53,6 +56,8 @@ bool Game::Open(const std::string& path) {
   songPath = path;
   songLoaded = true;
   CheckModule();
+  (void)player->TakeSwitchesFlipped();  // the song's announcement covers the switches
+  Announce(Change::kSong);
   return true;
 }
 
@@ -69,6 +74,8 @@ bool Game::Load(const char* path) {
   loadError.clear();
   songLoaded = true;
   CheckModule();
+  (void)player->TakeSwitchesFlipped();  // the song's announcement covers the switches
+  Announce(Change::kSong);
   return true;
 }
 
@@ -129,6 +136,8 @@ void Game::Close() {
   player->Reset();
   title.clear();
   songPath.clear();
+  (void)player->TakeSwitchesFlipped();  // the song's announcement covers the switches
+  Announce(Change::kSong);
 }
 
 void Game::JoinThread() {
@@ -174,6 +183,7 @@ void Game::Play() {
     go.set_value();
   }
   CheckModule();
+  Announce(Change::kTransport);
 }
 
 void Game::Pause() {
@@ -186,17 +196,85 @@ void Game::Pause() {
   if (services.module != nullptr) {
     services.module->Pause();
   }
+  Announce(Change::kTransport);
 }
 
 void Game::RequestStop() {
   stopRequested = true;
-  state.running = false;
+  const bool wasRunning = state.running.exchange(false);
   state.paused = false;
+  if (wasRunning) {
+    Announce(Change::kTransport);
+  }
 }
 
 void Game::RestartClock() {
-  std::lock_guard<std::mutex> guard(synchLock);
-  synch.Reset();
+  {
+    std::lock_guard<std::mutex> guard(synchLock);
+    synch.Reset();
+  }
+  framePosition = 0;
+  lastAudioMs = 0;
+}
+
+void Game::Rewind() {
+  RestartClock();
+  if (services.module != nullptr) {
+    services.module->Stop();
+    services.module->Play();
+    services.module->Pause();
+  }
+  player->ResetPlayback();
+  songEndPosted = false;
+}
+
+void Game::FollowSong(int frame) {
+  const int64_t t = static_cast<int64_t>(frame) * 1000 / kFrameRate;
+  if (t < player->SongLengthMs()) {
+    if (t >= player->AudioStartMs() && !audioStarted) {
+      if (services.module != nullptr) {
+        services.module->Play();
+        CheckModule();  // the synthesizer is made at the first Play
+      }
+      audioStarted = true;
+    }
+    return;
+  }
+  audioStarted = false;
+  if (t >= ShowEnding::EndMs(player->SongLengthMs(), Player::kEndPauseMs, offlineRun)) {
+    if (state.loop) {
+      Rewind();
+    } else if (!songEndPosted) {
+      songEndPosted = true;
+      PostSongEnd();
+    }
+  }
+}
+
+Game::Readouts Game::CurrentReadouts() const {
+  Readouts shown;
+  Audio::IPlayer* module = services.module;
+  if (module == nullptr) {
+    return shown;
+  }
+  if (state.timeReadout) {
+    int64_t elapsed = 0;
+    module->GetTime(&elapsed);
+    shown.timeMs = std::max<int64_t>(elapsed, 0);
+  }
+  if (state.counterReadout) {
+    shown.counter = module->GetCounter();
+  }
+  return shown;
+}
+
+std::vector<Vell::Gfx::LyricLine> Game::KaraokeLines() {
+  if (!state.karaoke) {
+    return {};
+  }
+  const std::lock_guard<std::recursive_mutex> frame(*services.frameLock);
+  const LyricState lyrics = player->GetLyricState();
+  return Vell::Gfx::LayoutLyricPage(lyrics.syllables, lyrics.currentSyllable, lyrics.lines);
 }
 
 void Game::ShowMessage(const std::string& text, App::IMessageBox::Icon icon) {
@@ -241,6 +319,8 @@ void Game::BeginRun() {
   std::lock_guard<std::recursive_mutex> frame(*services.frameLock);
   player->Scene().Reset();
   framePosition = 0;
+  lastAudioMs = 0;
+  songEndPosted = false;
   player->BeginRun();
   player->ResetPlayback();
   {
@@ -277,6 +357,7 @@ void Game::AdvanceFrame(float intervalSeconds) {
   const int f = static_cast<int>(framePosition.load());
   const bool audioWasStarted = audioStarted;
   player->Track(f);
+  FollowSong(f);
   player->Render(f);
   // The artists' images not shown yet, a few a frame: the song opens without waiting for them, and
   // after a few seconds no frame has to read many at once.
@@ -316,6 +397,7 @@ void Game::PaintFrame() {
 void Game::ThreadMain(std::shared_future<void> go) {
   go.wait();
   BeginRun();
+  AnnounceFlips();
   const float period = 1.0f / static_cast<float>(kFrameRate);
   while (!stopRequested) {
     if (state.paused) {
@@ -339,6 +421,7 @@ void Game::ThreadMain(std::shared_future<void> go) {
     }
     if (due) {
       AdvanceFrame(interval);
+      AnnounceFlips();
       if (stopRequested) {
         break;
       }
@@ -367,6 +450,8 @@ bool Game::StartOfflineRun() {
   offlineRun = true;
   BeginRun();
   CheckModule();
+  Announce(Change::kTransport);
+  AnnounceFlips();
   return true;
 }
 
@@ -375,7 +460,20 @@ void Game::RunOfflineFrame() {
     return;
   }
   AdvanceFrame(1.0f / static_cast<float>(kFrameRate));
+  AnnounceFlips();
   PaintFrame();
+}
+
+Game::Readouts Game::StepOffline() {
+  if (!offlineRun) {
+    return {};
+  }
+  RunOfflineFrame();
+  const Readouts shown = CurrentReadouts();
+  if (services.module != nullptr) {
+    (void)services.module->AdvanceOffline(1000 / kFrameRate);
+  }
+  return shown;
 }
 
 void Game::StopOfflineRun() {

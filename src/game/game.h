@@ -1,8 +1,10 @@
 // The game: the whole show. Owns the player of the current song, the profile, the switches, the
 // playlist, the stage canvas and the frame thread that advances the show in step with the music.
-// Its operations are called on the user-interface thread; the frame thread runs AdvanceFrame and
-// the paint requests. A caller-driven run (RunOffline*) does the same frame work on the caller's
-// thread, for rendering without a window or a sound device.
+// Its operations and commands are called on the user-interface thread; the frame thread runs
+// AdvanceFrame and the paint requests. Every command announces what it changed to the listeners
+// (see listener.h), once, after it released the game's locks. A caller-driven run (RunOffline*)
+// does the same frame work on the caller's thread, for rendering without a window or a sound
+// device.
 #pragma once
 
 #include <atomic>
@@ -12,14 +14,18 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "framework/interfaces.h"
 #include "framework/synch.h"
+#include "game/commands.h"
 #include "game/frontend.h"
+#include "game/listener.h"
 #include "game/playlist.h"
 #include "game/profile.h"
 #include "game/state.h"
 #include "gfx/canvas.h"
+#include "gfx/lyric_page.h"
 #include "tavro/player_module.h"
 
 namespace Kesh::Game {
@@ -68,7 +74,73 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   void Pause();
   // Asks the run to end and returns at once.
   void RequestStop();
-  void ResetDisplaySwitches() { state.ResetDisplaySwitches(); }
+  void ResetDisplaySwitches();
+
+  // --- Listeners (any thread) ---
+  // The listener hears every change while the subscription lives; either may outlive the game.
+  [[nodiscard]] std::unique_ptr<Listeners::Subscription> Subscribe(IListener* listener);
+  // Tells the listeners; never with the frame lock or the load mutex held.
+  void Announce(Change what) { listeners->Announce(what); }
+
+  // --- Commands (user-interface thread; each announces its change) ---
+  // The display switches that record no action.
+  enum class Switch { kNoClear, kCounterReadout, kTimeReadout };
+  void ToggleSwitch(Switch which);
+  // Pauses a running song, or resumes a paused one.
+  void TogglePause();
+  // Plays a song that is loaded and stopped; else as TogglePause.
+  void PlayOrPause();
+  void ToggleLoop();
+  void ToggleRecording();
+  void SetKaraoke(bool on);
+  // A light, crowd or fade effect, or an automation toggle, of the stage controls: recorded while
+  // the game records (see Player::LiveAction). Effects need a running song; toggles do not.
+  void LiveAction(ActionCode code);
+  // The styles by id (empty when they could not be loaded), the current one's id (-1: none) and
+  // the choice of one.
+  std::vector<std::string> StyleNames();
+  int CurrentStyleId();
+  void SelectStyle(int id);
+
+  // The mixer: the module's sixteen channels, the artists that play them and the crowd. Without a
+  // player module the channels play nothing and keep their defaults.
+  static constexpr int kChannels = 16;
+  static constexpr int kDefaultVolume = 100;
+  static constexpr int kDrumChannel = 9;
+  static constexpr int kTransposeLimit = 12;  // semitones either way
+  void SetChannelMuted(int channel, bool muted);
+  bool ChannelMuted(int channel) const;
+  void SetChannelVolume(int channel, int volume);
+  int ChannelVolume(int channel) const;
+  void SetChannelPan(int channel, int pan);
+  int ChannelPan(int channel) const;
+  // Whether the artists of a channel are on the stage (true when it has none).
+  void SetArtistsShown(int channel, bool shown);
+  bool ArtistsShown(int channel);
+  // The instrument the channel's first patch names ("Drums" on the drum channel; "" when none).
+  std::string ChannelName(int channel);
+  bool HasCrowd() const;
+  void SetCrowdMuted(bool muted);
+  bool CrowdMuted() const;
+  void SetCrowdVolume(float left, float right);
+  // Every channel at full volume, centred, sounding, its artists shown; the crowd on at full level.
+  void ResetMixer();
+  void Transpose(int delta);
+  int Transposition() const;
+  // The player module's first MIDI output: its built-in synthesizer.
+  static constexpr int kBuiltInOutput = 0;
+  // Plays through the MIDI output the profile keeps. When it cannot be opened (unplugged, or the
+  // ports were numbered anew) the built-in synthesizer plays, the profile says so, and why tells.
+  [[nodiscard]] bool OpenSavedOutput(std::string* why);
+  // The stage controls' reset: the display switches, the mixer and the transposition.
+  void ResetShow();
+  // The artists the artist manager holds (empty when they could not be loaded).
+  struct ArtistInfo {
+    std::string thumb;  // image file, relative to the data folder
+    std::string name;
+    std::string description;
+  };
+  static std::vector<ArtistInfo> ArtistList();
 
   // Caller-driven runs: the same frames without a thread, advanced by RunOfflineFrame (one frame of
   // 1/25 s before the music starts, the module's clock after).
@@ -102,13 +174,26 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   const std::string& Title() const { return title; }
   void SetTitle(std::string value) { title = std::move(value); }
 
-  // The frame loop's values, shared by the frame thread, the player's per-frame work and Play.
-  std::atomic<float> framePosition{0};
-  std::atomic<bool> audioStarted{false};
-  std::atomic<uint32_t> lastAudioMs{0};
-  std::atomic<bool> threadEnded{false};
-  // Restarts the frame clock (rewind).
-  void RestartClock();
+  // The show's frame (fractional) in the current run: it follows the module's clock once the
+  // music plays. Any thread.
+  float FramePosition() const { return framePosition; }
+  // Whether the music of the current run has started (and the song has not ended). Any thread.
+  bool MusicStarted() const { return audioStarted; }
+
+  // What the stage's read-outs show: the song's time (-1: not shown) and the bar counter (-1: not
+  // shown), as the switches ask, from the module's clock now. Any thread.
+  struct Readouts {
+    int64_t timeMs = -1;
+    int counter = -1;
+  };
+  Readouts CurrentReadouts() const;
+  // The karaoke lines of the player's lyric page now; none while the karaoke switch is off.
+  // Takes the frame lock.
+  std::vector<Vell::Gfx::LyricLine> KaraokeLines();
+  // One frame of a caller-driven run in the caller-driven order: the frame is drawn (starting the
+  // music when its time has come), its read-outs are taken, then the module's offline clock moves
+  // on by one frame, so that a frame's sound is what plays while it is shown.
+  Readouts StepOffline();
 
  private:
   void ThreadMain(std::shared_future<void> go);
@@ -121,6 +206,15 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   // The frame's paint requests; the stage paint is abandoned when a stop is requested.
   void PaintFrame();
   void JoinThread();
+  // After a frame is tracked: starts the music when its time has come; at the song's end plus the
+  // end pause, rewinds (loop) or tells the main window once.
+  void FollowSong(int frame);
+  // Starts the song again from the top (end of a song with loop set).
+  void Rewind();
+  // Restarts the frame clock (a run's start, a rewind).
+  void RestartClock();
+  // Announces the switches a frame's recorded toggles flipped (frame thread, locks released).
+  void AnnounceFlips();
 
   Services services;
   Vell::Time::Synch synch;
@@ -137,6 +231,15 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   Profile profile;
   State state;
   Playlist playlist;
+  // Tests move the clock of a paused show to a moment far into the song.
+  friend struct ClockForTests;
+  // The frame loop's values, shared by the frame thread, the caller-driven run and Play.
+  std::atomic<float> framePosition{0};
+  std::atomic<bool> audioStarted{false};
+  std::atomic<uint32_t> lastAudioMs{0};
+  std::atomic<bool> threadEnded{false};
+  bool songEndPosted = false;  // frame thread
+  std::shared_ptr<Listeners> listeners = std::make_shared<Listeners>();
 };
 
 }  // namespace Kesh::Game

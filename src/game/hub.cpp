@@ -9,6 +9,7 @@
 
 #include "app/log.h"
 #include "artists/sets.h"
+#include "framework/diagnostics.h"
 #include "game/game.h"
 #include "platform/platform.h"
 
@@ -74,7 +75,12 @@ Hub::Hub() {
 Hub::~Hub() {
   Log("...clearing");
   if (game && saveProfileAtExit) {
-    (void)game->GetProfile().Save(ProfilePath().c_str());
+    std::string why;
+    if (!game->GetProfile().SaveFile(ProfilePath(), &why)) {
+      Log("The settings could not be saved: %s", why.c_str());
+      game->ShowMessage("The settings could not be saved: " + why,
+                        App::IMessageBox::Icon::kWarning);
+    }
   }
   game.reset();
   if (player != nullptr) {
@@ -96,7 +102,12 @@ void Hub::CreateGame(const FrontEnd& frontEnd, int width, int height) {
   services.frameLock = &frameLock;
   services.frontEnd = frontEnd;
   game = std::make_unique<Game::Game>(std::move(services), width, height);
-  (void)game->GetProfile().Load(ProfilePath().c_str());
+  // No settings file yet is the first start; any other failure is told, and the defaults apply.
+  if (std::string why;
+      std::filesystem::exists(ProfilePath()) && !game->GetProfile().LoadFile(ProfilePath(), &why)) {
+    Log("The settings could not be read: %s", why.c_str());
+    Vell::Diagnostics::Warn("The settings could not be read (" + why + "): the defaults are used");
+  }
   // The artists' sprites hold each image for the profile's number of steps from their first load.
   Artists::Animation::SetQuality(game->GetProfile().animQuality);
 }

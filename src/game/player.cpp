@@ -14,7 +14,6 @@
 #include "framework/file.h"
 #include "game/game.h"
 #include "game/project.h"
-#include "game/show_ending.h"
 #include "styles/manager.h"
 #include "styles/style.h"
 
@@ -46,8 +45,9 @@ Styles::Manager* Player::StyleManager() {
     stylesTried = true;
     try {
       styles = Styles::Manager::Instance();
-    } catch (const Vell::Exception&) {
-      Log("The styles in ./styles/ could not be loaded: the show runs without a style");
+    } catch (const Vell::Exception& error) {
+      Log("The styles in ./styles/ could not be loaded (%s): the show runs without a style",
+          error.Describe().c_str());
       styles = nullptr;
     }
     if (styles != nullptr) {
@@ -139,11 +139,11 @@ bool Player::OpenSong(const std::string& path) {
   }
   try {
     return Prepare();
-  } catch (const FileNotSupportedException&) {
-    Log("%s", kMeterMessage);
+  } catch (const FileNotSupportedException& error) {
+    Log("%s (%s)", kMeterMessage, error.Describe().c_str());
     game.ShowMessage(kMeterMessage, App::IMessageBox::Icon::kWarning);
-  } catch (const FileNotAnalyzed&) {
-    Log("%s", kAnalysisMessage);
+  } catch (const FileNotAnalyzed& error) {
+    Log("%s (%s)", kAnalysisMessage, error.Describe().c_str());
     game.ShowMessage(kAnalysisMessage, App::IMessageBox::Icon::kWarning);
   }
   Reset();
@@ -167,7 +167,8 @@ bool Player::Prepare() {
   bool artistsLoaded = true;
   try {
     Artists::Manager::Instance()->Reset();
-  } catch (const Vell::Exception&) {
+  } catch (const Vell::Exception& error) {
+    Log("The artists could not be loaded: %s", error.Describe().c_str());
     Vell::Diagnostics::Warn(
         "The artists in ./artists/ could not be loaded: the show runs without "
         "artists");
@@ -303,14 +304,15 @@ bool Player::Prepare() {
       delete animation;
       continue;
     } catch (const Data::Tracks::AnimationNotFoundException& error) {
-      Log("Error loading animation sets. Track for patch #%d not created", patch);
+      Log("Error loading animation sets (%s). Track for patch #%d not created",
+          error.Describe().c_str(), patch);
       if (!drum) {
         NoPerformer(track, "its musician lacks an animation set (" + error.Detail() + ")");
       }
       delete animation;
       continue;
     } catch (const Vell::Exception& error) {
-      Log("%s", error.ToString().c_str());
+      Log("%s", error.Describe().c_str());
       if (!drum) {
         NoPerformer(track, error.ToString());
       }
@@ -424,7 +426,8 @@ void Player::NoPerformer(const Data::Tracks::Event* track, const std::string& re
   if (patch >= 0 && patch <= 127 && Artists::Manager::Exists()) {
     try {
       name = Artists::Manager::Instance()->GetInstrumentName(patch);
-    } catch (const Vell::Exception&) {
+    } catch (const Vell::Exception& error) {
+      Log("No instrument name for patch %d: %s", patch, error.Describe().c_str());
       name.clear();
     }
   }
@@ -483,7 +486,7 @@ bool Player::LoadProject(const std::string& path, std::string* why) {
       return fail(path + ": the song cannot be prepared");
     }
   } catch (const Vell::Exception& error) {
-    return fail(path + ": " + error.ToString());
+    return fail(path + ": " + error.Describe());
   }
   return true;
 }
@@ -543,29 +546,16 @@ void Player::ResetPlayback() {
   }
   postFx.Reset();
   lyrics.Clear();
-  game.lastAudioMs = 0;
   firstFrame = true;
   // Every run replays the recorded show from the switches the song starts with.
   UndoAppliedToggles();
   recordedAhead.clear();
   replayedUpTo = -1;
-  songEndPosted = false;
   if (Audio::IPlayer* module = game.Module()) {
     if (Audio::ICrowd* crowd = module->GetCrowd()) {
       crowd->StopAll();
     }
   }
-}
-
-void Player::Rewind() {
-  game.RestartClock();
-  game.framePosition = 0;
-  if (Audio::IPlayer* module = game.Module()) {
-    module->Stop();
-    module->Play();
-    module->Pause();
-  }
-  ResetPlayback();
 }
 
 void Player::Track(int frame) {
@@ -602,26 +592,6 @@ void Player::Track(int frame) {
   postFx.Track(frame);
   if (Styles::Style* style = CurrentStyle()) {
     style->Track(frame);
-  }
-
-  if (t < songLengthMs) {
-    if (t >= audioStartMs && !game.audioStarted) {
-      if (module != nullptr) {
-        module->Play();
-        game.CheckModule();  // the synthesizer is made at the first Play
-      }
-      game.audioStarted = true;
-    }
-  } else {
-    game.audioStarted = false;
-    if (t >= ShowEnding::EndMs(songLengthMs, kEndPauseMs, game.OfflineRun())) {
-      if (game.GetState().loop) {
-        Rewind();
-      } else if (!songEndPosted) {
-        songEndPosted = true;
-        game.PostSongEnd();
-      }
-    }
   }
 }
 
@@ -694,6 +664,9 @@ void Player::RunRecorded(ActionCode code) {
 }
 
 void Player::UndoAppliedToggles() {
+  if (applied.fades || applied.lights || applied.crowd) {
+    switchesFlipped = true;
+  }
   applied.ApplyTo(game.GetState());
   applied = Flips();
 }
@@ -780,12 +753,15 @@ void Player::RunAction(ActionCode code) {
       break;
     case ActionCode::kToggleAutoFades:
       state.autoFades = !state.autoFades;
+      switchesFlipped = true;
       break;
     case ActionCode::kToggleAutoLights:
       state.autoLights = !state.autoLights;
+      switchesFlipped = true;
       break;
     case ActionCode::kToggleAutoCrowd:
       state.autoCrowd = !state.autoCrowd;
+      switchesFlipped = true;
       break;
     case ActionCode::kWhistle:
       crowd("whistle");

@@ -5,6 +5,7 @@
 // hub's frame lock. Owns the analysis, the animations, the action list and the sprite scene.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -80,8 +81,6 @@ class Player : public Vell::ITrackable,
   bool Stop() override { return true; }
   // The start of every run and every rewind: lyrics, style, effects and crowd back to the start.
   void ResetPlayback();
-  // Starts the song again from the top (end of a song with loop set).
-  void Rewind();
 
   // The start of a run: the post effects draw on the canvas, the styles prepare their schedules.
   void BeginRun();
@@ -122,6 +121,11 @@ class Player : public Vell::ITrackable,
   // the song starts with, every recorded toggle applied. This is what a project file stores, so
   // that loading it (which undoes the recorded toggles again) starts the show as it was seen.
   void ShowEndSwitches(State& state) const;
+
+  // Whether a recorded or live toggle (or a run's start undoing them) flipped an automation
+  // switch since the last call; the game announces it once the frame's locks are released. Any
+  // thread.
+  bool TakeSwitchesFlipped() { return switchesFlipped.exchange(false); }
 
   LyricState GetLyricState() const { return lyrics.State(); }
   const LyricPage& Lyrics() const { return lyrics; }
@@ -190,7 +194,7 @@ class Player : public Vell::ITrackable,
   std::set<int> recordedAhead;
   // The recorded toggles applied since the song's start in this run.
   Flips applied;
-  bool songEndPosted = false;
+  std::atomic<bool> switchesFlipped{false};
   PostFX postFx{this};
   Styles::Manager* styles = nullptr;
   bool stylesTried = false;

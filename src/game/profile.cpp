@@ -11,16 +11,16 @@ using Vell::Data::Xml::Document;
 using Vell::Data::Xml::Element;
 using Vell::Data::Xml::Node;
 
-bool Profile::Load(const char* path) {
-  if (path == nullptr) {
-    return false;
-  }
+bool Profile::LoadFile(const std::string& path, std::string* why) {
   Document document;
-  if (!document.Load(path)) {
+  if (!document.Load(path, why)) {
     return false;
   }
   std::unique_ptr<Element> root = document.GetRoot();
   if (!root) {
+    if (why != nullptr) {
+      *why = "'" + path + "': no document element";
+    }
     return false;
   }
   if (std::unique_ptr<Node> artists = root->SelectNode("artists")) {
@@ -47,10 +47,13 @@ bool Profile::Load(const char* path) {
   return true;
 }
 
-bool Profile::Save(const char* path) {
-  if (path == nullptr) {
+bool Profile::SaveFile(const std::string& path, std::string* why) {
+  const auto fail = [&path, why] {
+    if (why != nullptr) {
+      *why = "'" + path + "': the settings document cannot be built";
+    }
     return false;
-  }
+  };
   Document document;
   std::unique_ptr<Element> root = document.CreateElement("profile");
   std::unique_ptr<Element> artists = document.CreateElement("artists");
@@ -58,7 +61,7 @@ bool Profile::Save(const char* path) {
   std::unique_ptr<Element> system = document.CreateElement("system");
   std::unique_ptr<Element> display = document.CreateElement("display");
   if (!root || !artists || !styles || !system || !display) {
-    return false;
+    return fail();
   }
   const auto flag = [](bool value) { return value ? "true" : "false"; };
   artists->SetAttribute("max", std::to_string(max));
@@ -70,14 +73,14 @@ bool Profile::Save(const char* path) {
   system->SetAttribute("latency", std::to_string(latency));
   display->SetAttribute("reduceFlashing", flag(reduceFlashing));
   if (!document.SetRoot(root.get())) {
-    return false;
+    return fail();
   }
   std::unique_ptr<Element> placed = document.GetRoot();
   if (!placed || !placed->AppendChild(artists.get()) || !placed->AppendChild(styles.get()) ||
       !placed->AppendChild(system.get()) || !placed->AppendChild(display.get())) {
-    return false;
+    return fail();
   }
-  return document.Save(path);
+  return document.Save(path, why);
 }
 
 void Profile::SetQuality(int value) {

@@ -15,14 +15,17 @@ class Profile : public Vell::ILoadableXml, public Vell::ISaveableXml {
  public:
   static constexpr int kMaxLatency = 100;
 
-  // Reads the file; false (every field unchanged) when it cannot be parsed. Missing elements and
-  // attributes keep their fields; animQuality 0 or above 4 reads as 1; latency is clamped to
-  // 0 ... 100.
-  bool Load(const char* path) override;
+  // Reads the file; false (every field unchanged) when it cannot be parsed, with the file and the
+  // reason in why. Missing elements and attributes keep their fields; animQuality 0 or above 4
+  // reads as 1; latency is clamped to 0 ... 100.
+  [[nodiscard]] bool LoadFile(const std::string& path, std::string* why);
+  bool Load(const char* path) override { return path != nullptr && LoadFile(path, nullptr); }
   bool LoadXml(Vell::Data::Xml::Node* node) override { return false; }
   // Writes "profile" with "artists", "styles", "system" and "display" through a temporary file
-  // renamed into place, so a failed save keeps the previous file.
-  bool Save(const char* path) override;
+  // renamed into place, so a failed save keeps the previous file; why then names the file and
+  // the reason.
+  [[nodiscard]] bool SaveFile(const std::string& path, std::string* why);
+  bool Save(const char* path) override { return path != nullptr && SaveFile(path, nullptr); }
   bool SaveXml(Vell::Data::Xml::Node* node) override { return false; }
 
   // 1 ... 4 is taken, anything else stores 1.

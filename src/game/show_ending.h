@@ -1,5 +1,5 @@
 // When the show of a song is over and the window asks for the next item (or starts the song
-// again). Pure arithmetic, called on the frame thread.
+// again). Pure arithmetic, any thread.
 //
 // Every show runs on Player::kEndPauseMs after the song's last note for the band's bows. A
 // rendered video then runs on while the crowd is still heard (it listens to its own sound). The

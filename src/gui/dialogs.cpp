@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "app/message_box.h"
+#include "game/game.h"
 #include "game/profile.h"
 #include "tavro/player_module.h"
 
@@ -282,6 +283,16 @@ void WaitDlg::ShowText(const QString& text) {
   show();
   raise();
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+std::vector<ArtistEntry> ArtistEntries() {
+  std::vector<ArtistEntry> artists;
+  for (const Game::Game::ArtistInfo& artist : Game::Game::ArtistList()) {
+    artists.push_back(ArtistEntry{QString::fromStdString(artist.thumb),
+                                  QString::fromStdString(artist.name),
+                                  QString::fromStdString(artist.description)});
+  }
+  return artists;
 }
 
 }  // namespace Kesh::GUI

@@ -34,6 +34,9 @@ struct ArtistEntry {
   QString description;
 };
 
+// The artists the game's artist manager holds, with their thumbnails' paths from the data folder.
+std::vector<ArtistEntry> ArtistEntries();
+
 class ArtistsDlg : public QDialog {
   Q_OBJECT
  public:

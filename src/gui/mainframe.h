@@ -1,15 +1,14 @@
 // The main window: a fixed 821 x 684 container centred in the window with the tool bar, the stage,
 // the stage controls, the three lower views (mixer, playlist, karaoke), the time line and the
-// transport. Routes the user's commands to the game and paints the frames the game renders.
-// GUI thread only, except the seams' Post/Send, which the frame thread calls. Owns its views and
-// the seams it hands to the game; the hub owns the game.
+// transport. It builds the panels and wires them to the game, whose commands they give and whose
+// announcements they show; it routes the playlist's runs and the file commands, and hands the
+// frames the game renders to the stage and karaoke views. GUI thread only, except the seams'
+// Post/Send, which the frame thread calls. Owns its panels and the seams it hands to the game;
+// the hub owns the game.
 #pragma once
 
-#include <QPointer>
 #include <QStringList>
 #include <QWidget>
-#include <atomic>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,17 +17,15 @@
 #include "game/commands.h"
 #include "game/frontend.h"
 #include "gui/qt_seams.h"
-#include "qtext/text_painter.h"
 
 class QLabel;
 class QComboBox;
-class QGraphicsOpacityEffect;
-class QPropertyAnimation;
 
 namespace L {
 class ImageButton;
 class LyricPane;
 class MixerStrip;
+class NoticeLine;
 class PlayList;
 class RegionFrame;
 class StagePane;
@@ -46,7 +43,15 @@ class Game;
 
 namespace Kesh::GUI {
 
+class GameEvents;
+class KaraokePanel;
+class MixerPanel;
+class PlaylistPanel;
 class PlaylistRun;
+class StageControls;
+class StageFrames;
+class ToolBar;
+class TransportBar;
 class WaitDlg;
 struct ArtistEntry;
 
@@ -103,32 +108,22 @@ class Mainframe : public QWidget {
   L::ImageButton* Transport(int id) const;
   L::ImageButton* Tool(int id) const;
   L::ImageButton* StageButton(int id) const;
-  L::RegionFrame* LightFrame() const { return lightFrame; }
-  L::RegionFrame* CrowdFrame() const { return crowdFrame; }
-  L::MixerStrip* Strip(int index) const { return strips[index]; }
-  L::PlayList* PlaylistView() const { return playlistView; }
-  L::LyricPane* KaraokeView() const { return karaokeView; }
+  L::RegionFrame* LightFrame() const;
+  L::RegionFrame* CrowdFrame() const;
+  L::MixerStrip* Strip(int index) const;
+  L::PlayList* PlaylistView() const;
+  L::LyricPane* KaraokeView() const;
   L::TimeBar* Timeline() const { return timeline; }
-  QLabel* TransposeLabel() const { return transposeLabel; }
-  QComboBox* StylePicker() const { return stylePicker; }
+  QLabel* TransposeLabel() const;
+  QComboBox* StylePicker() const;
 
  public slots:
   void OpenDialog();
-  void SaveProject();
-  void Settings();
-  void Help();
-  void About();
   void Previous();
   void Next();
   void Stop();
-  void PauseOrPlay();
-  // Space: plays a stopped song, else pauses or resumes.
-  void PlayOrPause();
-  void ToggleLoop();
   void ShowLowerView(int view);
-  void ResetMixer();
   void RefreshAfterLoad();
-  void RefreshSwitches();
   // Builds the karaoke view's lines from the player's lyric page now (as a frame's paint does).
   void RefreshKaraoke();
 
@@ -139,38 +134,16 @@ class Mainframe : public QWidget {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  void BuildToolBar();
-  void BuildTransport();
-  void BuildStageControls();
-  void BuildLowerViews();
+  void OnTransport(Game::TransportCommand id);
   void OnMainMessage(unsigned message, uintptr_t first, intptr_t second);
-  // Plays through the MIDI output the settings keep; the built-in synthesizer, with a notice,
-  // when it cannot be opened.
-  void OpenSavedOutput();
   // Opens one playlist item and plays it; false with the reason (messages of the game included).
   bool OpenItem(const std::string& path, std::string* why);
   // No song: the plain stage, an empty time bar and karaoke view.
   void ShowPlainStage();
   void RunFinished(bool playing);
-  void OnStagePaint(uintptr_t marker);
-  void OnKaraokePaint(uintptr_t marker);
   void OnTimelinePaint();
-  bool PaintStage(QPainter& painter);
-  void DrawReadouts();
-  void LiveAction(Game::ActionCode code);
-  void Transpose(int delta);
-  void RefreshMixerNames();
-  void RefreshPlaylistView();
   void SaveWindowRect();
-  // Playlist view commands.
-  void AddItems();
-  void SavePlaylist();
-  void PlayRow(int row);
-  void RemoveRow(int row);
-  void ClearPlaylist();
-  void MoveRow(int row, int delta);
   bool Running() const;
-  void RestoreStartDirectory();
 
   Core core;
   Audio::IPlayer* const module;
@@ -185,35 +158,18 @@ class Mainframe : public QWidget {
   PlaylistRun* run;
   bool quitting = false;
 
-  L::StagePane* stage = nullptr;
-  L::LyricPane* karaokeView = nullptr;
-  L::PlayList* playlistView = nullptr;
-  QWidget* mixer = nullptr;
-  std::vector<L::MixerStrip*> strips;
-  L::TimeBar* timeline = nullptr;
-  std::map<Game::ToolCommand, L::ImageButton*> tools;
-  std::map<Game::TransportCommand, L::ImageButton*> transport;
-  std::map<Game::StageCommand, L::ImageButton*> stageButtons;
-  L::RegionFrame* lightFrame = nullptr;
-  L::RegionFrame* crowdFrame = nullptr;
-  QLabel* transposeLabel = nullptr;
-  QComboBox* stylePicker = nullptr;
-  QLabel* notice = nullptr;
-  QGraphicsOpacityEffect* noticeOpacity = nullptr;
-  QPropertyAnimation* noticeFade = nullptr;
+  ToolBar* toolBar;
+  L::StagePane* stage;
+  std::unique_ptr<StageFrames> stageFrames;
+  StageControls* stageControls;
+  MixerPanel* mixer;
+  PlaylistPanel* playlistPanel;
+  KaraokePanel* karaokePanel;
+  L::TimeBar* timeline;
+  TransportBar* transport;
+  L::NoticeLine* notice;
+  GameEvents* events = nullptr;
   int lowerView = kMixer;
-  // Frames painted and their paint time, logged once a second when TAVRO_PAINT_STATS is set.
-  struct PaintStats;
-  std::unique_ptr<PaintStats> paintStats;
-  // Draws the read-outs on the stage (GUI thread).
-  std::unique_ptr<Vell::QText::TextPainter> textPainter;
-  bool stageDrawn = false;
-  uintptr_t stageMarker = 0;
-  uintptr_t karaokeMarker = 0;
-  // Crowd level state of the master strip.
-  float crowdLevel = 1.0F;
-  float leftGain = 1.0F;
-  float rightGain = 1.0F;
 };
 
 }  // namespace Kesh::GUI

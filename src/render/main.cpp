@@ -446,6 +446,10 @@ int Run(const Options& options) {
   const int64_t limitFrames = (showMs + player.AudioStartMs() + 60000) / kFrameMs;
   const auto began = std::chrono::steady_clock::now();
   std::vector<int16_t> sound(static_cast<size_t>(kSamplesPerFrame) * 2);
+  // The read-outs and the karaoke band are decided as the window decides them, from the switches.
+  game.GetState().timeReadout = options.readouts;
+  game.GetState().counterReadout = options.readouts;
+  game.GetState().karaoke = options.karaoke;
   if (!game.StartOfflineRun()) {
     return Fail("the song cannot be played");
   }
@@ -458,14 +462,7 @@ int Run(const Options& options) {
     }
     // The frame first (it starts the music when its time has come), then the module's clock moves
     // on by the frame's length: the sound of a frame is what plays while the frame is shown.
-    game.RunOfflineFrame();
-    int64_t elapsedMs = 0;
-    int counter = 0;
-    if (options.readouts) {
-      module->GetTime(&elapsedMs);
-      counter = module->GetCounter();
-    }
-    module->AdvanceOffline(kFrameMs);
+    const Kesh::Game::Game::Readouts readouts = game.StepOffline();
     int got = 0;
     while (got < kSamplesPerFrame) {
       const int n = module->RenderOffline(sound.data() + static_cast<size_t>(got) * 2,
@@ -490,10 +487,7 @@ int Run(const Options& options) {
                     static_cast<size_t>(canvas.Width()) * static_cast<size_t>(canvas.Height()),
                 picture.Pixels());
       if (options.karaoke) {
-        const Kesh::Game::LyricState lyrics = player.GetLyricState();
-        Vell::Gfx::DrawLyricLines(
-            *text, band,
-            Vell::Gfx::LayoutLyricPage(lyrics.syllables, lyrics.currentSyllable, lyrics.lines));
+        Vell::Gfx::DrawLyricLines(*text, band, game.KaraokeLines());
       }
     }
     if (options.karaoke) {
@@ -502,7 +496,7 @@ int Run(const Options& options) {
                 picture.Row(canvas.Height()));
     }
     if (options.readouts) {
-      Vell::Gfx::DrawReadouts(*text, picture, elapsedMs, counter);
+      Vell::Gfx::DrawReadouts(*text, picture, readouts.timeMs, readouts.counter);
     }
     if (decorated) {
       picture.Changed();

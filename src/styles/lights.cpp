@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string>
 
+#include "framework/diagnostics.h"
 #include "framework/parallel.h"
 #include "framework/xml.h"
 #include "gfx/sprites.h"
@@ -86,8 +88,11 @@ void Light::LoadImages() {
   images.resize(maps.size());
   Vell::Parallel::For(maps.size(), [this](size_t i) {
     images[i] = std::make_unique<Vell::Gfx::Image>();
-    // A light map that cannot be read stays empty and is not drawn.
-    static_cast<void>(images[i]->LoadPng(maps[i]));
+    // A light map that cannot be read stays empty and is not drawn; the log says which and why.
+    std::string why;
+    if (!images[i]->LoadPng(maps[i], &why)) {
+      Vell::Diagnostics::Report("Light image not read: " + why);
+    }
   });
 }
 

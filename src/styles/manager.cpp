@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "framework/diagnostics.h"
 #include "framework/text.h"
 #include "framework/xml.h"
 #include "gfx/sprites.h"
@@ -24,7 +25,7 @@ Manager::Manager() {
   {
     Vell::Platform::ScopedDirectory folder(kFolder);
     if (!folder.Ok()) {
-      throw DatafileNotLoadedException();
+      throw DatafileNotLoadedException(std::string("there is no folder ") + kFolder);
     }
     LoadIndex();
     LoadAuto();
@@ -37,25 +38,29 @@ Manager::~Manager() = default;
 
 void Manager::LoadIndex() {
   Xml::Document index;
-  if (!index.Load(kIndex)) {
-    throw DatafileNotLoadedException();
+  std::string why;
+  if (!index.Load(kIndex, &why)) {
+    throw DatafileNotLoadedException(std::string("in ") + kFolder + ": " + why);
   }
   auto root = index.GetRoot();
   if (!root) {
-    throw DatafileNotLoadedException();
+    throw DatafileNotLoadedException(std::string("'") + kFolder + kIndex +
+                                     "': no document element");
   }
   int id = 0;
   for (auto child = root->FirstChild(); child; child = child->NextSibling()) {
     if (!child->IsElement()) {
       continue;  // comments
     }
-    auto file = Xml::OpenInclude(child.get());
+    auto file = Xml::OpenInclude(child.get(), &why);
     if (!file) {
-      throw DatafileNotLoadedException();
+      throw DatafileNotLoadedException(std::string("'") + kFolder + kIndex + "', style " +
+                                       std::to_string(id) + ": " + why);
     }
     auto list = file->SelectNode("profile/styles");
     if (!list) {
-      throw DatafileNotLoadedException();
+      throw DatafileNotLoadedException(std::string("'") + kFolder + kIndex + "', style " +
+                                       std::to_string(id) + ": no profile/styles element");
     }
     auto style = std::make_unique<Style>(id, &links);
     for (auto element = list->FirstChild(); element; element = element->NextSibling()) {
@@ -70,7 +75,10 @@ void Manager::LoadIndex() {
 
 void Manager::LoadAuto() {
   Xml::Document document;
-  if (!document.Load(kAuto)) {
+  std::string why;
+  if (!document.Load(kAuto, &why)) {
+    Vell::Diagnostics::Report(std::string("The automatic style choice keeps its defaults: in ") +
+                              kFolder + ": " + why);
     return;
   }
   auto root = document.GetRoot();

@@ -20,7 +20,11 @@ namespace Kesh::Styles {
 
 class Manager final : public Vell::Singleton<Manager>, public Vell::ITriggerable {
  public:
-  class DatafileNotLoadedException : public Vell::Exception {};
+  // Detail: the file and the reason.
+  class DatafileNotLoadedException : public Vell::Exception {
+   public:
+    using Exception::Exception;
+  };
 
   // The order of the five weights of a patch.
   enum Genre { kElectronic = 0, kRock = 1, kJazz = 2, kClassic = 3, kPop = 4 };

@@ -436,8 +436,7 @@ void CheckStrokesOnTheBeat(const std::string& song, int64_t untilMs) {
   std::vector<int16_t> sound(44100 / 25 * 2);
   ASSERT_TRUE(game.StartOfflineRun());
   for (int frame = 0; frame < 25 * 600; ++frame) {
-    game.RunOfflineFrame();
-    module->AdvanceOffline(kFrameMs);
+    (void)game.StepOffline();
     while (module->RenderOffline(sound.data(), 44100 / 25) > 0) {
     }
     const int64_t t = static_cast<int64_t>(game.GetPlayer().CurrentFrame()) * kFrameMs;

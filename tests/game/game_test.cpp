@@ -18,6 +18,12 @@
 #include "styles/manager.h"
 #include "styles/style.h"
 
+namespace Kesh::Game {
+struct ClockForTests {
+  static void Set(Game& game, float frame) { game.framePosition = frame; }
+};
+}  // namespace Kesh::Game
+
 namespace {
 
 using Kesh::Game::Game;
@@ -88,7 +94,7 @@ TEST(Game, TransportCallsTheModuleAtTheRightMoments) {
   rig.module.ClearCalls();
   rig.game->Play();  // a fresh run from frame 0
   ASSERT_TRUE(Rig::WaitFor([&] { return rig.module.Count("Play") == 1; }));
-  EXPECT_LT(rig.game->framePosition.load(), 25.0f);
+  EXPECT_LT(rig.game->FramePosition(), 25.0f);
   rig.game->Close();
   EXPECT_FALSE(rig.game->SongLoaded());
   EXPECT_FALSE(rig.game->ThreadRunning());
@@ -214,7 +220,7 @@ TEST(Game, TenSecondsAfterTheEndTheNextItemIsAskedForOrTheSongRestarts) {
       ASSERT_GE(transport.size(), 3u);
       EXPECT_EQ(std::vector<std::string>(transport.end() - 3, transport.end()),
                 (std::vector<std::string>{"Stop", "Play", "Pause"}));
-      EXPECT_LT(rig.game->framePosition.load(), 2.0f) << "back at the top";
+      EXPECT_LT(rig.game->FramePosition(), 2.0f) << "back at the top";
     } else {
       EXPECT_EQ(rig.mainWindow.songEnds, 1);
       EXPECT_EQ(rig.module.Count("Stop"), 0u);
@@ -236,7 +242,7 @@ TEST(Game, TheWindowsShowRunsOnThroughTheClosingApplause) {
   // Jumps the paused show to ms (40 ms a frame) and lets it run from there.
   const auto runFrom = [&](int64_t ms) {
     rig.game->Pause();
-    rig.game->framePosition = static_cast<float>(ms / 40);
+    Kesh::Game::ClockForTests::Set(*rig.game, static_cast<float>(ms / 40));
     rig.game->Play();
   };
   rig.game->Play();
@@ -247,7 +253,7 @@ TEST(Game, TheWindowsShowRunsOnThroughTheClosingApplause) {
   EXPECT_EQ(rig.mainWindow.songEnds, 0) << "asked for the next item during the applause";
   runFrom(showEnd - 200);
   ASSERT_TRUE(Rig::WaitFor([&] { return rig.mainWindow.songEnds > 0; }));
-  EXPECT_GE(rig.game->framePosition.load() * 40, static_cast<float>(showEnd - 40));
+  EXPECT_GE(rig.game->FramePosition() * 40, static_cast<float>(showEnd - 40));
   rig.game->Close();
 }
 

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/window.h"
+#include "game/player.h"
 #include "gfx/lyric_page.h"
 #include "gui/file_dialogs.h"
 #include "gui/local_files.h"
@@ -311,6 +312,95 @@ TEST_F(Window, KeysSizeAndSaveAreWhereAUserExpectsThem) {
   EXPECT_FALSE(window->Tool(101)->isEnabled());
   QTest::keyClick(window.get(), Qt::Key_Space);  // plays the stopped song again
   EXPECT_TRUE(game->GetState().running);
+}
+
+TEST_F(Window, AReplayedToggleMovesItsControlAndAProjectBringsBackItsSwitches) {
+  Open();
+  AwaitRun();
+  L::ImageButton* autoLights = window->StageButton(108);
+  ASSERT_TRUE(autoLights->isChecked());
+  Click(window->Transport(102));  // record
+  Frames(600);                    // late enough in the song to see the replay come
+  Click(autoLights);              // automatic lights off, recorded
+  EXPECT_FALSE(autoLights->isChecked());
+  ASSERT_EQ(game->GetPlayer().Actions().Count(), 1);
+  Click(window->Transport(102));  // recording off
+  Click(window->Transport(105));  // stop
+
+  // The next run starts from the song's switches and replays the toggle at its frame: the frame
+  // thread flips the switch, and the control follows each time.
+  std::vector<bool> shown;
+  QObject::connect(autoLights, &QAbstractButton::toggled,
+                   [&shown](bool on) { shown.push_back(on); });
+  Click(window->Transport(104));  // play
+  for (int i = 0; i < 600 && shown.size() < 2; ++i) {
+    QTest::qWait(10);
+  }
+  EXPECT_EQ(shown, (std::vector<bool>{true, false}));
+  EXPECT_EQ(autoLights->isChecked(), game->GetState().autoLights.load());
+
+  // Saved as a project, with the bar counter on; opened again after the counter was turned off,
+  // the project's switches come back and the controls show them.
+  Click(window->StageButton(100));  // bar counter on
+  OnDialog<QFileDialog>([this](QFileDialog* dialog) {
+    dialog->setDirectory(QString::fromStdString(folder.Root()));
+    dialog->findChild<QLineEdit*>()->setText(QStringLiteral("show"));
+    QTest::keyClick(dialog->findChild<QLineEdit*>(), Qt::Key_Return);
+  });
+  Click(window->Tool(101));
+  ASSERT_TRUE(std::filesystem::exists(folder.Path("show.kesh")));
+  Click(window->StageButton(100));  // bar counter off
+  EXPECT_FALSE(window->StageButton(100)->isChecked());
+  window->OpenFiles({folder.Path("show.kesh")});
+  AwaitRun();
+  ASSERT_TRUE(game->GetState().running);
+  EXPECT_TRUE(game->GetState().counterReadout);
+  EXPECT_TRUE(window->StageButton(100)->isChecked());
+  EXPECT_EQ(game->GetPlayer().Actions().Count(), 1) << "the recorded toggle came with it";
+}
+
+TEST_F(Window, ThePlaylistViewsCommandsChangeTheGamesPlaylist) {
+  Write("b.mid", "MThd");
+  Write("c.mid", "MThd");
+  window->OpenFiles({folder.Path("song.mid"), folder.Path("b.mid"), folder.Path("c.mid")});
+  AwaitRun();
+  auto& playlist = game->GetPlaylist();
+  L::PlayList* view = window->PlaylistView();
+  const auto rows = [view] {
+    std::vector<std::string> names;
+    for (int row = 0; row < view->count(); ++row) {
+      names.push_back(std::filesystem::path(view->PathOf(row)).filename().string());
+    }
+    return names;
+  };
+  EXPECT_EQ(rows(), (std::vector<std::string>{"song.mid", "b.mid", "c.mid"}));
+  emit view->MoveRequested(0, 1);
+  EXPECT_EQ(rows(), (std::vector<std::string>{"b.mid", "song.mid", "c.mid"}));
+  EXPECT_EQ(playlist.Paths()[0], folder.Path("b.mid"));
+  emit view->MoveRequested(2, 1);  // past the end: nothing moves
+  EXPECT_EQ(rows(), (std::vector<std::string>{"b.mid", "song.mid", "c.mid"}));
+  emit view->RemoveRequested(2);
+  EXPECT_EQ(playlist.Count(), 2);
+  module.ClearCalls();
+  emit view->PlayRequested(0);
+  AwaitRun();
+  EXPECT_EQ(Opened("b.mid"), 1u);
+  EXPECT_EQ(view->CurrentItem(), 0);
+  EXPECT_EQ(window->windowTitle(), "Tavro - b.mid");
+
+  // Add takes songs and projects from the dialog and leaves the rest out.
+  Write("notes.txt", "not a song");
+  OnDialog<QFileDialog>([this](QFileDialog* dialog) {
+    dialog->setDirectory(QString::fromStdString(folder.Root()));
+    dialog->findChild<QLineEdit*>()->setText(QStringLiteral("\"c.mid\" \"notes.txt\""));
+    QTest::keyClick(dialog->findChild<QLineEdit*>(), Qt::Key_Return);
+  });
+  emit view->AddRequested();
+  EXPECT_EQ(rows(), (std::vector<std::string>{"b.mid", "song.mid", "c.mid"}));
+
+  emit view->ClearRequested();
+  EXPECT_EQ(playlist.Count(), 0);
+  EXPECT_EQ(view->count(), 0);
 }
 
 }  // namespace
