@@ -356,7 +356,16 @@ bool Encoder::Start(const Settings& given, std::string* why) {
 
 bool Encoder::WriteAll(int fd, const void* data, size_t size, const char* what, std::string* why) {
   const char* bytes = static_cast<const char*>(data);
+  const char* const first = bytes;
   auto progress = std::chrono::steady_clock::now();
+  // A signal before the first byte ends the write at once; one in the middle of a frame lets the
+  // frame finish (ffmpeg is still reading), so that a kept partial video holds whole frames and
+  // ffmpeg has no cut frame to complain of.
+  bool interrupted = false;
+  const auto stopHere = [&] {
+    interrupted = interrupted || Interrupted();
+    return interrupted && bytes == first;
+  };
   const auto stopped = [&](const std::string& reason) {
     const std::string line = FirstLogLine();
     const std::string told = !line.empty() ? line + " (see " + target + ".ffmpeg.log)" : reason;
@@ -372,7 +381,7 @@ bool Encoder::WriteAll(int fd, const void* data, size_t size, const char* what, 
       continue;
     }
     if (n < 0 && errno == EINTR) {
-      if (Interrupted()) {
+      if (stopHere()) {
         return Fail(why, "interrupted");
       }
       continue;
@@ -383,7 +392,7 @@ bool Encoder::WriteAll(int fd, const void* data, size_t size, const char* what, 
       // long stall, ends the wait.
       pollfd ready{fd, POLLOUT, 0};
       if (::poll(&ready, 1, static_cast<int>(kPollWrite.count())) < 0 && errno == EINTR &&
-          Interrupted()) {
+          stopHere()) {
         return Fail(why, "interrupted");
       }
       const auto stalled = std::chrono::steady_clock::now() - progress;
@@ -397,7 +406,7 @@ bool Encoder::WriteAll(int fd, const void* data, size_t size, const char* what, 
     }
     return stopped("");
   }
-  return true;
+  return !interrupted || Fail(why, "interrupted");
 }
 
 bool Encoder::WriteFrame(const uint32_t* pixels, std::string* why) {
