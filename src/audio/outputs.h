@@ -22,6 +22,9 @@ class Output : public MidiSink {
   // The music's level in decibels against the calibrated gain; outputs whose level is not ours
   // (MIDI ports) ignore it.
   virtual void SetGain(float decibels) {}
+  // Playback is about to start: an output that closed its sound device while silent opens it
+  // again now, without waiting. Any thread.
+  virtual void Wake() {}
 };
 
 // Lists and opens the outputs. Index 0 is always the built-in synthesizer.

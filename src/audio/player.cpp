@@ -207,6 +207,9 @@ void Player::Play() {
       selected = device;
       sequencer.Restore(output.get());
     }
+    if (output && !offline) {
+      output->Wake();
+    }
     if (state == State::Paused) {
       sequencer.Resume(ActiveSink());
     }
