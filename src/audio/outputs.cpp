@@ -25,7 +25,7 @@ namespace {
 
 constexpr int kRealTimeRate = 44100;
 constexpr int kPeriodFrames = 1024;
-constexpr int kPeriods = 2;
+constexpr int kPeriods = 4;
 constexpr int kDrumBank = 128;  // where SoundFonts keep their drum kits
 // A sound device that only plays silence still wakes the sound server for every period, a steady
 // share of a core: after this long of silence (release tails and reverb included) it is closed,
@@ -34,6 +34,8 @@ constexpr int kIdleAfterSeconds = 3;
 // Below -80 dB of full scale (a few steps of the 16-bit output) the synthesizer counts as silent:
 // the reverb's last tail takes seconds more to reach zero.
 constexpr float kSilentLevel = 1.0e-4f;
+// The longest Play waits for a closed device to open again (it takes a few milliseconds).
+constexpr int kMostWakeMs = 500;
 
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 void QuietFluid(int, const char*, void*) {}
@@ -139,10 +141,12 @@ class SynthOutput : public Output {
     fluid_settings_setnum(settings, "synth.sample-rate", offline ? sampleRate : kRealTimeRate);
     fluid_settings_setint(settings, "synth.cpu-cores", 1);
     fluid_settings_setnum(settings, "synth.gain", MusicGain(0.0f));
-    // Periods of 1024 frames (23 ms), two of them buffered: every period wakes the sound server's
-    // client threads, which costs far more than the synthesis when periods are short, while longer
-    // ones delay the sound behind the stage (about 45 ms from Play to sound here). Messages
-    // still sound at their own sample: the callback places them inside the period (Process).
+    // Periods of 1024 frames (23 ms): every period wakes the sound server's client threads, which
+    // costs far more than the synthesis when periods are short, while longer ones delay the sound
+    // behind the stage. Four are buffered: with two, a busy machine (load 12 on two cores) held
+    // this thread up past the buffer and the server played gaps of silence every second; Play to
+    // sound stays about 35-40 ms (the server starts with what is buffered). Messages still sound
+    // at their own sample: the callback places them inside the period (Process).
     fluid_settings_setint(settings, "audio.period-size", kPeriodFrames);
     fluid_settings_setint(settings, "audio.periods", kPeriods);
     synth = new_fluid_synth(settings);
@@ -231,11 +235,14 @@ class SynthOutput : public Output {
   }
 
   void Wake() override {
-    std::lock_guard lock(pendingMutex);
-    if (managed && driver == nullptr) {
-      deviceWanted = true;
-      keeperWake.notify_all();
+    std::unique_lock lock(pendingMutex);
+    if (!managed || driver != nullptr) {
+      return;
     }
+    deviceWanted = true;
+    keeperWake.notify_all();
+    deviceOpened.wait_for(lock, std::chrono::milliseconds(kMostWakeMs),
+                          [this] { return driver != nullptr || !deviceWanted || stop; });
   }
 
   // Whether the sound device is open (false while it is closed for silence). Any thread.
@@ -295,6 +302,7 @@ class SynthOutput : public Output {
         if (opened == nullptr) {
           deviceWanted = false;  // the device is gone: messages go to the synthesizer directly
         }
+        deviceOpened.notify_all();
       }
     }
   }
@@ -535,6 +543,7 @@ class SynthOutput : public Output {
   DrumParts parts;  // touched only where messages are applied
   std::mutex pendingMutex;
   std::condition_variable keeperWake;
+  std::condition_variable deviceOpened;
   bool deviceWanted = true;      // under pendingMutex
   int64_t silentFrames = 0;      // the audio callback's own (reset by the keeper before it opens)
   std::vector<Pending> pending;  // sent, not yet played; under pendingMutex

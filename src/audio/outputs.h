@@ -23,7 +23,8 @@ class Output : public MidiSink {
   // (MIDI ports) ignore it.
   virtual void SetGain(float decibels) {}
   // Playback is about to start: an output that closed its sound device while silent opens it
-  // again now, without waiting. Any thread.
+  // again, and waits for it (at most a moment), so the first notes sound at their time. Never
+  // under the player's lock.
   virtual void Wake() {}
 };
 

@@ -91,6 +91,7 @@ bool Player::SetMusicGain(float decibels) {
 }
 
 bool Player::SelectMidiOutput(int device, int) {
+  const std::lock_guard swap(outputSwap);
   const std::vector<std::string> names = provider->List();
   if (device < 0 || device >= static_cast<int>(names.size())) {
     return false;
@@ -188,10 +189,18 @@ void Player::Play() {
   std::unique_ptr<Output> opened;
   int device = 0;
   bool needOutput = false;
+  const std::lock_guard swap(outputSwap);
   {
-    std::lock_guard lock(mutex);
+    std::unique_lock lock(mutex);
     needOutput = loaded && state != State::Playing && !output && !offline;
     device = selected;
+    if (loaded && state != State::Playing && output && !offline) {
+      // A device closed for silence opens again before the clock starts (outside the lock, so
+      // position queries do not wait; outputSwap keeps the output alive).
+      Output* waking = output.get();
+      lock.unlock();
+      waking->Wake();
+    }
   }
   if (needOutput) {
     opened = OpenOutput(device);
@@ -206,9 +215,6 @@ void Player::Play() {
       output = std::move(opened);
       selected = device;
       sequencer.Restore(output.get());
-    }
-    if (output && !offline) {
-      output->Wake();
     }
     if (state == State::Paused) {
       sequencer.Resume(ActiveSink());
@@ -349,6 +355,7 @@ const char* Player::GetLastError() {
 }
 
 bool Player::SetOffline(bool enable, int sampleRate) {
+  const std::lock_guard swap(outputSwap);
   // Outputs are made (the SoundFont loads) and closed outside the lock, so position queries from
   // other threads never wait for them.
   std::unique_ptr<Output> closing;

@@ -199,6 +199,40 @@ class SoundServer {
   std::vector<std::pair<std::string, Saved>> saved;
 };
 
+// What pactl prints for its arguments (empty when it fails). Test thread.
+inline std::string Pactl(const std::vector<std::string>& args) {
+  std::vector<std::string> command = {"pactl"};
+  command.insert(command.end(), args.begin(), args.end());
+  int fd = -1;
+  const pid_t pid = Spawn(command, "/dev/null", &fd);
+  if (pid < 0) {
+    return {};
+  }
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return WaitFor(pid, std::chrono::seconds(5)) == 0 ? text : std::string();
+}
+
+// The streams the sound server has (its sink inputs), and of them those that are not corked
+// (paused by their client).
+inline int ServerStreams() {
+  const std::string text = Pactl({"list", "short", "sink-inputs"});
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+inline int RunningServerStreams() {
+  const std::string text = Pactl({"list", "sink-inputs"});
+  int corked = 0;
+  for (size_t at = text.find("Corked: yes"); at != std::string::npos;
+       at = text.find("Corked: yes", at + 1)) {
+    ++corked;
+  }
+  return ServerStreams() - corked;
+}
+
 // Records the sink's monitor (16-bit stereo at kSinkRate) from Start to Stop. FrameAt maps a moment
 // to the frame the sink played then, from when each piece arrived: a reader that a busy machine
 // holds up gets its frames late, never early, so the earliest arrivals give the sink's clock.
