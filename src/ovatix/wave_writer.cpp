@@ -135,6 +135,9 @@ void TDeviceWaveWriter::Worker() {
         return;
       }
     }
+    if (idle_.load()) {
+      StandIn(false);  // the client may just have queued a block with sound
+    }
   }
 }
 
@@ -201,17 +204,23 @@ void TDeviceWaveWriter::StandIn(bool blockDue) {
     Pa_StopStream(stream);
     streamStopped_ = true;
   }
-  if (!blockDue) {
+  const uint32_t written = written_.load();
+  bool sound = false;
+  for (uint32_t b = done_.load(); b != written; ++b) {
+    sound = sound || !silent_[b % 2].load();
+  }
+  if (!sound) {
+    if (blockDue && done_.load() != written) {
+      playOffset_ = 0;
+      Signal(kWriterBufferDone);  // played, as far as anyone can hear
+    }
     return;
   }
-  const uint32_t done = done_.load();
-  if (done == written_.load()) {
-    return;  // the client has nothing queued
-  }
+  // A block with sound is queued: the silent ones before it are skipped and the stream starts
+  // at once, so the sound comes no later than it would have from a running stream.
   playOffset_ = 0;
-  if (silent_[done % 2].load()) {
-    Signal(kWriterBufferDone);  // played, as far as anyone can hear
-    return;
+  while (silent_[done_.load() % 2].load()) {
+    Signal(kWriterBufferDone);
   }
   silentFrames_ = 0;
   idle_.store(false);

@@ -75,9 +75,9 @@ class TDeviceWaveWriter : public TWaveWriter {
   void Worker();
   void CloseLocked();
   void Prepare(const TWaveBuffer& buffer);
-  // While the stream is ended for silence: stops it, and when a block's time has passed takes the
-  // oldest queued block as played when it is silent, or starts the stream again for one with
-  // sound.
+  // While the stream is ended for silence: stops it; starts it again as soon as a queued block
+  // has sound (skipping the silent ones before it); otherwise, when a block's time has passed,
+  // takes the oldest queued block as played.
   void StandIn(bool blockDue);
 
   mutable std::mutex mutex_;  // guards the stream and the blocks against Close
