@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -24,8 +25,17 @@ namespace {
 
 constexpr int kRealTimeRate = 44100;
 constexpr int kPeriodFrames = 1024;
-constexpr int kPeriods = 2;
+constexpr int kPeriods = 4;
 constexpr int kDrumBank = 128;  // where SoundFonts keep their drum kits
+// A sound device that only plays silence still wakes the sound server for every period, a steady
+// share of a core: after this long of silence (release tails and reverb included) it is closed,
+// and the next note opens it again.
+constexpr int kIdleAfterSeconds = 3;
+// Below -80 dB of full scale (a few steps of the 16-bit output) the synthesizer counts as silent:
+// the reverb's last tail takes seconds more to reach zero.
+constexpr float kSilentLevel = 1.0e-4f;
+// The longest Play waits for a closed device to open again (it takes a few milliseconds).
+constexpr int kMostWakeMs = 500;
 
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 void QuietFluid(int, const char*, void*) {}
@@ -131,10 +141,12 @@ class SynthOutput : public Output {
     fluid_settings_setnum(settings, "synth.sample-rate", offline ? sampleRate : kRealTimeRate);
     fluid_settings_setint(settings, "synth.cpu-cores", 1);
     fluid_settings_setnum(settings, "synth.gain", MusicGain(0.0f));
-    // Periods of 1024 frames (23 ms), two of them buffered: every period wakes the sound server's
-    // client threads, which costs far more than the synthesis when periods are short, while longer
-    // ones delay the sound behind the stage (about 45 ms from Play to sound here). Messages
-    // still sound at their own sample: the callback places them inside the period (Process).
+    // Periods of 1024 frames (23 ms): every period wakes the sound server's client threads, which
+    // costs far more than the synthesis when periods are short, while longer ones delay the sound
+    // behind the stage. Four are buffered: with two, a busy machine (load 12 on two cores) held
+    // this thread up past the buffer and the server played gaps of silence every second; Play to
+    // sound stays about 35-40 ms (the server starts with what is buffered). Messages still sound
+    // at their own sample: the callback places them inside the period (Process).
     fluid_settings_setint(settings, "audio.period-size", kPeriodFrames);
     fluid_settings_setint(settings, "audio.periods", kPeriods);
     synth = new_fluid_synth(settings);
@@ -144,15 +156,18 @@ class SynthOutput : public Output {
     if (synth == nullptr || offline) {
       return;
     }
+    managed = true;  // before the callback can run
     for (const char* name : {"pipewire", "pulseaudio", "alsa"}) {
       if (fluid_settings_setstr(settings, "audio.driver", name) != FLUID_OK) {
         continue;
       }
       driver = new_fluid_audio_driver2(settings, &SynthOutput::Process, this);
       if (driver != nullptr) {
+        keeper = std::thread([this] { KeepDevice(); });
         return;
       }
     }
+    managed = false;
     // No sound device: render into nothing, paced by the wall clock, so the synthesizer behaves
     // as if it were heard (voices end, queues drain).
     pacer = std::thread([this] { Pace(); });
@@ -160,6 +175,13 @@ class SynthOutput : public Output {
 
   ~SynthOutput() override {
     stop = true;
+    {
+      std::lock_guard lock(pendingMutex);
+      keeperWake.notify_all();
+    }
+    if (keeper.joinable()) {
+      keeper.join();
+    }
     if (pacer.joinable()) {
       pacer.join();
     }
@@ -190,8 +212,15 @@ class SynthOutput : public Output {
     if (n == 0) {
       return;
     }
+    std::lock_guard lock(pendingMutex);
     if (driver == nullptr) {
+      // No device (or one closed while silent): the synthesizer takes the message now, and a
+      // note reopens a closed device.
       Apply(b, n);
+      if (managed && IsSoundingNote(b, n)) {
+        deviceWanted = true;
+        keeperWake.notify_all();
+      }
       return;
     }
     // The audio callback plays the message at the sample of the moment it was sent.
@@ -202,8 +231,28 @@ class SynthOutput : public Output {
     } else {
       message.longBytes.assign(b, b + n);
     }
-    std::lock_guard lock(pendingMutex);
     pending.push_back(std::move(message));
+  }
+
+  void SetSongPlaying(bool playing) override {
+    songPlaying.store(playing, std::memory_order_relaxed);
+  }
+
+  void Wake() override {
+    std::unique_lock lock(pendingMutex);
+    if (!managed || driver != nullptr) {
+      return;
+    }
+    deviceWanted = true;
+    keeperWake.notify_all();
+    deviceOpened.wait_for(lock, std::chrono::milliseconds(kMostWakeMs),
+                          [this] { return driver != nullptr || !deviceWanted || stop; });
+  }
+
+  // Whether the sound device is open (false while it is closed for silence). Any thread.
+  bool DeviceOpen() {
+    std::lock_guard lock(pendingMutex);
+    return driver != nullptr;
   }
 
  private:
@@ -216,6 +265,51 @@ class SynthOutput : public Output {
     std::array<uint8_t, 3> shortBytes;
     std::vector<uint8_t> longBytes;  // SysEx
   };
+
+  static bool IsSoundingNote(const uint8_t* b, size_t n) {
+    return n >= 3 && (b[0] & Midi::kKindMask) == Midi::kNoteOn && b[2] != 0;
+  }
+
+  // The keeper thread: closes the device once the callback has heard only silence for a while
+  // and opens it again when a note comes (or the player wakes it). Opening and closing wait for
+  // the sound server, so they happen here and never on a thread that holds a lock of the player.
+  void KeepDevice() {
+    std::unique_lock lock(pendingMutex);
+    while (!stop) {
+      keeperWake.wait(lock, [this] { return stop || (driver != nullptr) != deviceWanted; });
+      if (stop) {
+        break;
+      }
+      if (driver != nullptr && !deviceWanted) {
+        fluid_audio_driver_t* closing = driver;
+        driver = nullptr;
+        lock.unlock();
+        // The callback may still run until this returns; it finds what it needs under the lock.
+        delete_fluid_audio_driver(closing);
+        lock.lock();
+        // What was queued for the closed device is played by the synthesizer now; a note that
+        // came meanwhile opens it again.
+        for (const Pending& m : pending) {
+          const uint8_t* bytes = m.length > 0 ? m.shortBytes.data() : m.longBytes.data();
+          const size_t size = m.length > 0 ? m.length : m.longBytes.size();
+          Apply(bytes, size);
+          deviceWanted = deviceWanted || IsSoundingNote(bytes, size);
+        }
+        pending.clear();
+      } else if (driver == nullptr && deviceWanted) {
+        lock.unlock();
+        silentFrames = 0;
+        fluid_audio_driver_t* opened =
+            new_fluid_audio_driver2(settings, &SynthOutput::Process, this);
+        lock.lock();
+        driver = opened;
+        if (opened == nullptr) {
+          deviceWanted = false;  // the device is gone: messages go to the synthesizer directly
+        }
+        deviceOpened.notify_all();
+      }
+    }
+  }
 
   // Plays one message on the synthesizer now.
   void Apply(const uint8_t* b, size_t n) {
@@ -344,9 +438,21 @@ class SynthOutput : public Output {
                            std::make_move_iterator(self->playing.end()));
       self->playing.clear();
     }
+    bool silent = true;
     for (int i = 0; i < nout; ++i) {
       for (int j = 0; j < len; ++j) {
         out[i][j] = SoftLimit(out[i][j]);
+        silent = silent && std::fabs(out[i][j]) < kSilentLevel;
+      }
+    }
+    // Silence long enough closes the device (through the keeper; this thread must not wait).
+    self->silentFrames = silent ? self->silentFrames + len : 0;
+    if (self->silentFrames >= kIdleAfterSeconds * kRealTimeRate && self->managed &&
+        !self->songPlaying.load(std::memory_order_relaxed)) {
+      std::lock_guard lock(self->pendingMutex);
+      if (self->pending.empty() && self->deviceWanted) {
+        self->deviceWanted = false;
+        self->keeperWake.notify_all();
       }
     }
     return result;
@@ -434,11 +540,18 @@ class SynthOutput : public Output {
   SoundFontChoice soundFont;
   fluid_settings_t* settings = nullptr;
   fluid_synth_t* synth = nullptr;
-  fluid_audio_driver_t* driver = nullptr;
+  fluid_audio_driver_t* driver = nullptr;  // under pendingMutex once the keeper runs
   std::thread pacer;
+  std::thread keeper;
+  bool managed = false;  // the keeper closes and opens the device; set before the callback runs
   std::atomic<bool> stop{false};
   DrumParts parts;  // touched only where messages are applied
   std::mutex pendingMutex;
+  std::condition_variable keeperWake;
+  std::condition_variable deviceOpened;
+  bool deviceWanted = true;              // under pendingMutex
+  std::atomic<bool> songPlaying{false};  // no closing for silence while true
+  int64_t silentFrames = 0;      // the audio callback's own (reset by the keeper before it opens)
   std::vector<Pending> pending;  // sent, not yet played; under pendingMutex
   std::vector<Pending> playing;  // the audio callback's own
   Clock::time_point periodStart;

@@ -22,6 +22,14 @@ class Output : public MidiSink {
   // The music's level in decibels against the calibrated gain; outputs whose level is not ours
   // (MIDI ports) ignore it.
   virtual void SetGain(float decibels) {}
+  // Playback is about to start: an output that closed its sound device while silent opens it
+  // again, and waits for it (at most a moment), so the first notes sound at their time. Never
+  // under the player's lock.
+  virtual void Wake() {}
+  // Whether a song is playing: while it is, the output keeps its sound device open through
+  // silence, so that a rest inside the song never costs the next note the time a device takes to
+  // open. Any thread.
+  virtual void SetSongPlaying(bool playing) {}
 };
 
 // Lists and opens the outputs. Index 0 is always the built-in synthesizer.

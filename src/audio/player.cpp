@@ -91,6 +91,7 @@ bool Player::SetMusicGain(float decibels) {
 }
 
 bool Player::SelectMidiOutput(int device, int) {
+  const std::lock_guard swap(outputSwap);
   const std::vector<std::string> names = provider->List();
   if (device < 0 || device >= static_cast<int>(names.size())) {
     return false;
@@ -113,6 +114,7 @@ bool Player::SelectMidiOutput(int device, int) {
       sequencer.Silence(output.get());
       old = std::move(output);
       output = std::move(opened);
+      output->SetSongPlaying(state == State::Playing);
       sequencer.Restore(output.get());
     }
     selected = device;
@@ -188,10 +190,18 @@ void Player::Play() {
   std::unique_ptr<Output> opened;
   int device = 0;
   bool needOutput = false;
+  const std::lock_guard swap(outputSwap);
   {
-    std::lock_guard lock(mutex);
+    std::unique_lock lock(mutex);
     needOutput = loaded && state != State::Playing && !output && !offline;
     device = selected;
+    if (loaded && state != State::Playing && output && !offline) {
+      // A device closed for silence opens again before the clock starts (outside the lock, so
+      // position queries do not wait; outputSwap keeps the output alive).
+      Output* waking = output.get();
+      lock.unlock();
+      waking->Wake();
+    }
   }
   if (needOutput) {
     opened = OpenOutput(device);
@@ -212,6 +222,9 @@ void Player::Play() {
     }
     state = State::Playing;
     baseWall = Clock::now();
+    if (output) {
+      output->SetSongPlaying(true);
+    }
   }
   wake.notify_all();
 }
@@ -225,6 +238,9 @@ void Player::Pause() {
     baseUs = PositionUs();
     state = State::Paused;
     sequencer.Silence(ActiveSink());
+    if (output) {
+      output->SetSongPlaying(false);
+    }
   }
   wake.notify_all();
 }
@@ -236,6 +252,9 @@ void Player::Stop() {
     sequencer.Rewind();
     state = State::Stopped;
     baseUs = 0;
+    if (output) {
+      output->SetSongPlaying(false);
+    }
   }
   wake.notify_all();
 }
@@ -346,6 +365,7 @@ const char* Player::GetLastError() {
 }
 
 bool Player::SetOffline(bool enable, int sampleRate) {
+  const std::lock_guard swap(outputSwap);
   // Outputs are made (the SoundFont loads) and closed outside the lock, so position queries from
   // other threads never wait for them.
   std::unique_ptr<Output> closing;
@@ -398,6 +418,7 @@ bool Player::SetOffline(bool enable, int sampleRate) {
       baseWall = Clock::now();
       if (!output && opened) {
         output = std::move(opened);
+        output->SetSongPlaying(state == State::Playing);
         selected = device;
         sequencer.Restore(output.get());
       }

@@ -86,6 +86,9 @@ class Player final : public IPlayer {
 
   std::atomic<float> musicGainDb{0.0f};  // see SetMusicGain
   mutable std::mutex mutex;
+  // Taken before mutex by whatever replaces or closes the real-time output, and by Play while it
+  // waits outside mutex for the output's device: the output stays alive meanwhile.
+  std::mutex outputSwap;
   std::condition_variable wake;
   std::thread worker;
   bool quit = false;

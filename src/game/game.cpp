@@ -428,7 +428,9 @@ void Game::ThreadMain(std::shared_future<void> go) {
       PaintFrame();
       Vell::Platform::SleepMs(1);
     } else {
-      Vell::Platform::SleepMs(static_cast<int>(remaining * 1000.0f / 1.4f));
+      // One sleep to the frame's due time: sleeping a fraction of the rest again and again ended
+      // in a busy loop of yields for the last millisecond of every frame.
+      std::this_thread::sleep_for(std::chrono::duration<float>(remaining));
     }
   }
   EndRun();

@@ -73,8 +73,10 @@ bool StageFrames::Paint(QPainter& painter) {
     DrawReadouts();
   }
   const Vell::Gfx::Canvas& canvas = game->GetCanvas();
+  // The stage is opaque: as RGB32 it is copied to the screen as it is, where ARGB32 was converted
+  // (premultiplied) on every frame.
   const QImage image(reinterpret_cast<const uchar*>(canvas.Pixels()), canvas.Width(),
-                     canvas.Height(), QImage::Format_ARGB32);
+                     canvas.Height(), QImage::Format_RGB32);
   painter.drawImage(0, 0, image);
   drawn = true;
   return true;

@@ -55,11 +55,12 @@ class AudioSession {
 [[maybe_unused]] const bool g_jackResident =
     dlopen("libjack.so.0", RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
 
+constexpr unsigned long kFramesPerPeriod = 1024;
+
 int PaCallback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
                PaStreamCallbackFlags, void* user) {
   auto* self = static_cast<TDeviceWaveWriter*>(user);
-  self->Pull(static_cast<uint8_t*>(output), frames);
-  return paContinue;
+  return self->Pull(static_cast<uint8_t*>(output), frames) ? paContinue : paComplete;
 }
 
 // The n-th device that has output channels, or the default output for -1.
@@ -101,9 +102,27 @@ TDeviceWaveWriter::~TDeviceWaveWriter() {
 
 void TDeviceWaveWriter::Worker() {
   for (;;) {
-    event_.acquire();
+    bool signalled = true;
+    if (idle_.load()) {
+      // Nothing plays: the worker keeps the device's pace, one block at a time.
+      std::chrono::microseconds block{0};
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const size_t frames = blockBytes_ / std::max<size_t>(frameBytes_, 1);
+        block = std::chrono::microseconds(frames * 1000000 / std::max<uint32_t>(rate_, 1));
+      }
+      signalled = event_.try_acquire_for(std::max(block, std::chrono::microseconds(1000)));
+    } else {
+      event_.acquire();
+    }
     if (quit_.load()) {
       return;
+    }
+    if (idle_.load()) {
+      StandIn(!signalled);
+    }
+    if (!signalled) {
+      continue;
     }
     while (pending_.load() != 0) {
       try {
@@ -115,6 +134,9 @@ void TDeviceWaveWriter::Worker() {
       if (quit_.load()) {
         return;
       }
+    }
+    if (idle_.load()) {
+      StandIn(false);  // the client may just have queued a block with sound
     }
   }
 }
@@ -150,10 +172,13 @@ void TDeviceWaveWriter::Open(const std::string& name, const TWaveBuffer& buffer)
   if (ok) {
     out.channelCount = f.channels;
     out.sampleFormat = f.bitsPerSample == 16 ? paInt16 : paUInt8;
-    out.suggestedLatency = info->defaultLowOutputLatency;
+    // The device's high latency and periods of 1024 frames (about 23 ms): the low latency woke
+    // the sound server's client threads every few milliseconds, which cost more than all the
+    // mixing, while the crowd is queued a block ahead (100 ms) anyway.
+    out.suggestedLatency = info->defaultHighOutputLatency;
     out.hostApiSpecificStreamInfo = nullptr;
-    ok = Pa_OpenStream(&stream, nullptr, &out, f.samplesPerSec, paFramesPerBufferUnspecified,
-                       paNoFlag, &PaCallback, this) == paNoError;
+    ok = Pa_OpenStream(&stream, nullptr, &out, f.samplesPerSec, kFramesPerPeriod, paNoFlag,
+                       &PaCallback, this) == paNoError;
   }
   if (!ok) {
     AudioSession::Release();
@@ -168,6 +193,44 @@ void TDeviceWaveWriter::Open(const std::string& name, const TWaveBuffer& buffer)
   Signal(kWriterOpened);
 }
 
+void TDeviceWaveWriter::StandIn(bool blockDue) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!open_ || stream_ == nullptr || !idle_.load()) {
+    return;
+  }
+  auto* stream = static_cast<PaStream*>(stream_);
+  if (!streamStopped_) {
+    // Ended by the callback; the audio system's thread still polls the device until stopped.
+    Pa_StopStream(stream);
+    streamStopped_ = true;
+  }
+  const uint32_t written = written_.load();
+  bool sound = false;
+  for (uint32_t b = done_.load(); b != written; ++b) {
+    sound = sound || !silent_[b % 2].load();
+  }
+  if (!sound) {
+    if (blockDue && done_.load() != written) {
+      playOffset_ = 0;
+      Signal(kWriterBufferDone);  // played, as far as anyone can hear
+    }
+    return;
+  }
+  // A block with sound is queued: the silent ones before it are skipped and the stream starts
+  // at once, so the sound comes no later than it would have from a running stream.
+  playOffset_ = 0;
+  while (silent_[done_.load() % 2].load()) {
+    Signal(kWriterBufferDone);
+  }
+  silentFrames_ = 0;
+  idle_.store(false);
+  if (Pa_StartStream(stream) == paNoError) {
+    streamStopped_ = false;
+  } else {
+    idle_.store(true);  // tried again with the next block
+  }
+}
+
 void TDeviceWaveWriter::OpenDetached(const TWaveBuffer& buffer) {
   std::lock_guard<std::mutex> lock(mutex_);
   CloseLocked();
@@ -178,10 +241,15 @@ void TDeviceWaveWriter::OpenDetached(const TWaveBuffer& buffer) {
 void TDeviceWaveWriter::Prepare(const TWaveBuffer& buffer) {
   blockBytes_ = buffer.Bytes();
   frameBytes_ = buffer.Format().blockAlign;
+  rate_ = buffer.Format().samplesPerSec;
+  silenceByte_ = buffer.Format().bitsPerSample == 8 ? 0x80 : 0;
   for (auto& b : blocks_) {
-    b.assign(blockBytes_, 0);
+    b.assign(blockBytes_, silenceByte_);
   }
   playOffset_ = 0;
+  silentFrames_ = 0;
+  idle_.store(false);
+  streamStopped_ = false;
   done_.store(0);
   written_.store(0);
   open_ = true;
@@ -228,7 +296,9 @@ void TDeviceWaveWriter::WriteBuffer(const uint8_t* bytes, size_t size) {
   std::vector<uint8_t>& block = blocks_[written % 2];
   const size_t n = std::min(size, blockBytes_);
   std::memcpy(block.data(), bytes, n);
-  std::memset(block.data() + n, 0, blockBytes_ - n);
+  std::memset(block.data() + n, silenceByte_, blockBytes_ - n);
+  silent_[written % 2].store(
+      std::all_of(block.begin(), block.end(), [this](uint8_t b) { return b == silenceByte_; }));
   written_.store(written + 1);
 }
 
@@ -237,15 +307,17 @@ int32_t TDeviceWaveWriter::FreeBuffers() const {
   return std::max(0, 2 - queued);
 }
 
-void TDeviceWaveWriter::Pull(uint8_t* out, size_t frames) {
+bool TDeviceWaveWriter::Pull(uint8_t* out, size_t frames) {
   size_t bytes = frames * frameBytes_;
+  bool silent = true;
   while (bytes > 0) {
     const uint32_t done = done_.load();
     if (done == written_.load() || blockBytes_ == 0) {
-      std::memset(out, 0, bytes);  // nothing queued: the device plays silence
-      return;
+      std::memset(out, silenceByte_, bytes);  // nothing queued: the device plays silence
+      break;
     }
     const std::vector<uint8_t>& block = blocks_[done % 2];
+    silent = silent && silent_[done % 2].load();
     const size_t n = std::min(bytes, blockBytes_ - playOffset_);
     std::memcpy(out, block.data() + playOffset_, n);
     out += n;
@@ -256,6 +328,13 @@ void TDeviceWaveWriter::Pull(uint8_t* out, size_t frames) {
       Signal(kWriterBufferDone);
     }
   }
+  silentFrames_ = silent ? silentFrames_ + frames : 0;
+  if (silentFrames_ >= size_t{kIdleSeconds} * rate_ && stream_ != nullptr && rate_ > 0) {
+    idle_.store(true);
+    event_.release();  // the worker takes over the pace
+    return false;
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------------

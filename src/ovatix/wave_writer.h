@@ -60,8 +60,14 @@ class TDeviceWaveWriter : public TWaveWriter {
   // buffer handling where no sound device exists).
   void OpenDetached(const TWaveBuffer& buffer);
 
-  // Called by the audio system's thread: fills out with queued bytes, silence when none.
-  void Pull(uint8_t* out, size_t bytes);
+  // Called by the audio system's thread: fills out with queued bytes, silence when none. false
+  // once the device has played nothing but silence for kIdleSeconds: the stream then ends and the
+  // worker plays the device's part, at its pace and without a sound, until a block with sound
+  // comes, which starts the stream again.
+  bool Pull(uint8_t* out, size_t frames);
+  static constexpr int kIdleSeconds = 3;
+  // Whether the stream is ended for silence. Any thread.
+  bool Idle() const { return idle_.load(); }
   // Records an event of the output and wakes the worker.
   void Signal(uint32_t event);
 
@@ -69,6 +75,10 @@ class TDeviceWaveWriter : public TWaveWriter {
   void Worker();
   void CloseLocked();
   void Prepare(const TWaveBuffer& buffer);
+  // While the stream is ended for silence: stops it; starts it again as soon as a queued block
+  // has sound (skipping the silent ones before it); otherwise, when a block's time has passed,
+  // takes the oldest queued block as played.
+  void StandIn(bool blockDue);
 
   mutable std::mutex mutex_;  // guards the stream and the blocks against Close
   void* stream_ = nullptr;
@@ -76,7 +86,13 @@ class TDeviceWaveWriter : public TWaveWriter {
   std::vector<uint8_t> blocks_[2];
   size_t blockBytes_ = 0;
   size_t frameBytes_ = 0;
-  size_t playOffset_ = 0;  // read position inside the block being played
+  size_t playOffset_ = 0;                         // read position inside the block being played
+  std::atomic<bool> silent_[2] = {false, false};  // each block holds nothing but silence
+  uint8_t silenceByte_ = 0;
+  uint32_t rate_ = 0;
+  size_t silentFrames_ = 0;  // the audio thread's own: silence played in a row
+  std::atomic<bool> idle_{false};
+  bool streamStopped_ = false;  // under mutex_: stopped by the worker while idle
   std::counting_semaphore<> event_{0};
   std::atomic<int32_t> pending_{0};
   std::atomic<uint32_t> lastEvent_{kWriterClosed};

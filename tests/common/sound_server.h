@@ -199,7 +199,43 @@ class SoundServer {
   std::vector<std::pair<std::string, Saved>> saved;
 };
 
-// Records the sink's monitor (16-bit stereo at kSinkRate) from Start to Stop.
+// What pactl prints for its arguments (empty when it fails). Test thread.
+inline std::string Pactl(const std::vector<std::string>& args) {
+  std::vector<std::string> command = {"pactl"};
+  command.insert(command.end(), args.begin(), args.end());
+  int fd = -1;
+  const pid_t pid = Spawn(command, "/dev/null", &fd);
+  if (pid < 0) {
+    return {};
+  }
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return WaitFor(pid, std::chrono::seconds(5)) == 0 ? text : std::string();
+}
+
+// The streams the sound server has (its sink inputs), and of them those that are not corked
+// (paused by their client).
+inline int ServerStreams() {
+  const std::string text = Pactl({"list", "short", "sink-inputs"});
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+inline int RunningServerStreams() {
+  const std::string text = Pactl({"list", "sink-inputs"});
+  int corked = 0;
+  for (size_t at = text.find("Corked: yes"); at != std::string::npos;
+       at = text.find("Corked: yes", at + 1)) {
+    ++corked;
+  }
+  return ServerStreams() - corked;
+}
+
+// Records the sink's monitor (16-bit stereo at kSinkRate) from Start to Stop. FrameAt maps a moment
+// to the frame the sink played then, from when each piece arrived: a reader that a busy machine
+// holds up gets its frames late, never early, so the earliest arrivals give the sink's clock.
 class MonitorRecorder {
  public:
   explicit MonitorRecorder(std::string monitor) : source(std::move(monitor)) {}
@@ -225,10 +261,19 @@ class MonitorRecorder {
         if (n <= 0) {
           break;
         }
+        const auto now = std::chrono::steady_clock::now();
         std::lock_guard lock(mutex);
         const size_t values = static_cast<size_t>(n) / sizeof(int16_t);
         samples.insert(samples.end(), buffer.begin(), buffer.begin() + static_cast<long>(values));
         frames = static_cast<int64_t>(samples.size() / 2);
+        // The sink's frame at time zero of the steady clock, as this piece tells it.
+        const double micros = static_cast<double>(
+            std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count());
+        const double origin = static_cast<double>(frames.load()) - micros * kSinkRate / 1e6;
+        if (!originKnown || origin > sinkOrigin) {
+          sinkOrigin = origin;
+          originKnown = true;
+        }
       }
       close(fd);
     });
@@ -248,6 +293,14 @@ class MonitorRecorder {
 
   // Frames recorded so far.
   int64_t Frames() const { return frames.load(); }
+
+  // The frame of the recording the sink played at the moment given (once something arrived).
+  int64_t FrameAt(std::chrono::steady_clock::time_point moment) {
+    const double micros = static_cast<double>(
+        std::chrono::duration_cast<std::chrono::microseconds>(moment.time_since_epoch()).count());
+    std::lock_guard lock(mutex);
+    return static_cast<int64_t>(std::llround(sinkOrigin + micros * kSinkRate / 1e6));
+  }
 
   // Ends the recording; everything recorded, interleaved stereo.
   std::vector<int16_t> Stop() {
@@ -275,6 +328,8 @@ class MonitorRecorder {
   std::mutex mutex;
   std::vector<int16_t> samples;
   std::atomic<int64_t> frames{0};
+  double sinkOrigin = 0;  // under mutex
+  bool originKnown = false;
 };
 
 // The loudness of a recording (16-bit interleaved stereo): the RMS of its mono mix over any span,
