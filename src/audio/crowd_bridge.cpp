@@ -12,6 +12,9 @@ constexpr int kSceneRate = 44100;
 constexpr int kSceneChannels = 2;
 constexpr int kSceneBufferMs = 100;
 constexpr int kVolumeRampMs = 20;
+// A crowd stopped while the window plays fades out over this long instead of stopping dead (a
+// skip or Stop during the applause).
+constexpr int kStopFadeMs = 1000;
 constexpr auto kDeviceRetry = std::chrono::seconds(1);
 
 template <typename Fn>
@@ -92,6 +95,7 @@ bool CrowdBridge::Ready() {
 }
 
 void CrowdBridge::ApplySettings() {
+  EndFadingStop();
   if (volumeSet) {
     float copy[2] = {volume[0], volume[1]};
     setSceneVolume(copy, 2, 0);
@@ -147,6 +151,7 @@ bool CrowdBridge::OpenCollection(const char* iniPath, const char* waveFolder) {
   if (iniPath == nullptr || !Ready()) {
     return false;
   }
+  EndFadingStop();
   return openCollection(iniPath, waveFolder != nullptr ? waveFolder : "");
 }
 
@@ -155,8 +160,26 @@ bool CrowdBridge::StopAll() {
   if (!Ready()) {
     return false;
   }
-  stopSeries();
+  if (offline) {
+    stopSeries();  // a render ends its own sound
+    return true;
+  }
+  // The scene fades to silence; its sounds are stopped, and its volume given back, at its next
+  // use.
+  float silent[2] = {0.0f, 0.0f};
+  setSceneVolume(silent, 2, kStopFadeMs);
+  stopFading = true;
   return true;
+}
+
+void CrowdBridge::EndFadingStop() {
+  if (!stopFading) {
+    return;
+  }
+  stopFading = false;
+  stopSeries();
+  float volumes[2] = {volume[0], volume[1]};
+  setSceneVolume(volumes, 2, 0);
 }
 
 bool CrowdBridge::PlaySeries(const char* name, float volume) {
@@ -164,6 +187,7 @@ bool CrowdBridge::PlaySeries(const char* name, float volume) {
   if (name == nullptr || !Ready()) {
     return false;
   }
+  EndFadingStop();
   return playSeries(name, volume);
 }
 
@@ -175,6 +199,7 @@ bool CrowdBridge::SetVolume(float left, float right) {
   if (!Ready()) {
     return false;
   }
+  EndFadingStop();
   float volumes[2] = {left, right};
   return setSceneVolume(volumes, 2, kVolumeRampMs);
 }

@@ -59,6 +59,8 @@ class CrowdBridge : public ICrowd {
   bool Ready();
   // Gives a freshly opened scene the volume, balance and mute asked for so far.
   void ApplySettings();
+  // Stops the sounds of a fading StopAll and gives the scene back its volume.
+  void EndFadingStop();
 
   std::recursive_mutex mutex;
   std::string path;
@@ -73,6 +75,7 @@ class CrowdBridge : public ICrowd {
   bool muteSet = false;
   bool ready = false;
   bool offline = false;
+  bool stopFading = false;              // a live StopAll is fading the scene out
   std::unique_ptr<CrowdDucker> ducker;  // for the offline scene
   InitSceneFn initScene = nullptr;
   InitSceneOfflineFn initSceneOffline = nullptr;

@@ -43,7 +43,7 @@ EXPORT bool _PlaySeries(const char* name, float volume) {
 }
 EXPORT bool _SetSceneVolume(float* v, unsigned count, int rampMs) {
   Log("SetSceneVolume " + std::to_string(count) + " " + std::to_string(v[0]) + " " +
-      std::to_string(v[count - 1]));
+      std::to_string(v[count - 1]) + (rampMs > 0 ? " ramp " + std::to_string(rampMs) : ""));
   return count > 0;
 }
 EXPORT void _MuteScene(bool mute) {

@@ -277,20 +277,32 @@ TEST(Player, CrowdBridgeForwardsToTheEngine) {
   EXPECT_TRUE(crowd->SetVolume(0.25f, 0.75f));
   EXPECT_TRUE(crowd->Mute(true));
   EXPECT_TRUE(crowd->IsMuted());
+  // Live, a stop fades the crowd out over a second; its sounds are stopped, and the volume given
+  // back, when the scene is next used.
   EXPECT_TRUE(crowd->StopAll());
   EXPECT_FALSE(crowd->OpenCollection(nullptr, ""));
+  EXPECT_TRUE(crowd->PlaySeries("bravo", 1.0f));
+  EXPECT_TRUE(crowd->PlaySeries("bravo", 1.0f));
   EXPECT_EQ(std::string(calls()),
             "InitScene -1 44100 2\n"
             "OpenCollection styles/rock/collection.ini [styles/rock]\n"
             "PlaySeries applause 0.500000\n"
             "PlaySeries missing 1.000000\n"
-            "SetSceneVolume 2 0.250000 0.750000\n"
+            "SetSceneVolume 2 0.250000 0.750000 ramp 20\n"
             "MuteScene 1\n"
-            "StopSeries\n");
+            "SetSceneVolume 2 0.000000 0.000000 ramp 1000\n"
+            "StopSeries\n"
+            "SetSceneVolume 2 0.250000 0.750000\n"
+            "PlaySeries bravo 1.000000\n"
+            "PlaySeries bravo 1.000000\n");
   // Offline, the scene renders into the synthesizer's sound.
   MemoryStream stream(ChangingSong());
   ASSERT_TRUE(player.OpenStream(&stream));
   ASSERT_TRUE(player.SetOffline(true, 44100));
+  // A render stops its crowd at once: its ending is its own.
+  reinterpret_cast<void (*)()>(dlsym(fake, "FakeOvatixClear"))();
+  EXPECT_TRUE(crowd->StopAll());
+  EXPECT_EQ(std::string(calls()), "StopSeries\n");
   ASSERT_TRUE(player.AdvanceOffline(10));
   int16_t frames[441 * 2];
   ASSERT_EQ(player.RenderOffline(frames, 441), 441);
