@@ -27,6 +27,21 @@ F Get(void* handle, const char* name) {
   return reinterpret_cast<F>(dlsym(handle, name));
 }
 
+// Writes crowd.ini with one series, "tone": a 440 Hz tone at a quarter of full scale, seconds
+// long, one instance, no randomness.
+void WriteToneCollection(const TempDir& dir, int seconds) {
+  std::vector<int16_t> tone(static_cast<size_t>(seconds) * 44100);
+  for (size_t i = 0; i < tone.size(); ++i) {
+    tone[i] = static_cast<int16_t>(
+        8000 * std::sin(2 * std::numbers::pi * 440 * static_cast<double>(i) / 44100));
+  }
+  ovatix_test::WriteFile(dir.path / "tone.wav",
+                         ovatix_test::MakeWav(ovatix_test::WavSpec{}, ovatix_test::Pcm16(tone)));
+  ovatix_test::WriteFile(dir.path / "crowd.ini",
+                         "[tone]\nWavFile=tone.wav\nNumber=1\nProportion=0\nProportionRND=0\n"
+                         "PitchRND=0\nVolumeReducingRND=0\nAheadRND=0\n");
+}
+
 }  // namespace
 
 // A series started on the default device is heard on the sink; pausing the scene silences it
@@ -38,18 +53,8 @@ TEST(OvatixSound, SeriesIsHeardAndPauseSilencesIt) {
   if (!server.Start(&why)) {
     GTEST_SKIP() << "no private sound server: " << why;
   }
-  // A five-second 440 Hz tone at a quarter of full scale, one instance, no randomness.
   TempDir dir;
-  std::vector<int16_t> tone(5 * 44100);
-  for (size_t i = 0; i < tone.size(); ++i) {
-    tone[i] = static_cast<int16_t>(
-        8000 * std::sin(2 * std::numbers::pi * 440 * static_cast<double>(i) / 44100));
-  }
-  ovatix_test::WriteFile(dir.path / "tone.wav",
-                         ovatix_test::MakeWav(ovatix_test::WavSpec{}, ovatix_test::Pcm16(tone)));
-  ovatix_test::WriteFile(dir.path / "crowd.ini",
-                         "[tone]\nWavFile=tone.wav\nNumber=1\nProportion=0\nProportionRND=0\n"
-                         "PitchRND=0\nVolumeReducingRND=0\nAheadRND=0\n");
+  WriteToneCollection(dir, 5);
 
   // Loaded only now, so that PortAudio and ALSA see the private server.
   void* handle = dlopen(TAVRO_PROGRAM_DIR "/libovatix.so", RTLD_NOW | RTLD_LOCAL);
@@ -105,16 +110,7 @@ TEST(OvatixSound, StreamStopsInSilenceAndASeriesStartsItAgain) {
     GTEST_SKIP() << "no private sound server: " << why;
   }
   TempDir dir;
-  std::vector<int16_t> tone(2 * 44100);
-  for (size_t i = 0; i < tone.size(); ++i) {
-    tone[i] = static_cast<int16_t>(
-        8000 * std::sin(2 * std::numbers::pi * 440 * static_cast<double>(i) / 44100));
-  }
-  ovatix_test::WriteFile(dir.path / "tone.wav",
-                         ovatix_test::MakeWav(ovatix_test::WavSpec{}, ovatix_test::Pcm16(tone)));
-  ovatix_test::WriteFile(dir.path / "crowd.ini",
-                         "[tone]\nWavFile=tone.wav\nNumber=1\nProportion=0\nProportionRND=0\n"
-                         "PitchRND=0\nVolumeReducingRND=0\nAheadRND=0\n");
+  WriteToneCollection(dir, 2);
   void* handle = dlopen(TAVRO_PROGRAM_DIR "/libovatix.so", RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(handle, nullptr) << dlerror();
   ASSERT_TRUE(Get<OvatixApi::InitScene>(handle, "_InitScene")(-1, 44100, 2, 100));
