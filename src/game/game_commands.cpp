@@ -236,16 +236,35 @@ int Game::Transposition() const {
 }
 
 bool Game::OpenSavedOutput(std::string* why) {
-  if (services.module == nullptr || profile.device == kBuiltInOutput ||
-      services.module->SelectMidiOutput(profile.device, 0)) {
+  Audio::IPlayer* module = services.module;
+  if (module == nullptr || profile.device == kBuiltInOutput) {
     return true;
   }
-  Log("MIDI output %d of the settings could not be opened", profile.device);
+  // Outputs come and go (a port plugged in or out): the saved name finds its output wherever it
+  // now stands in the list; without a name (older files) the number is taken as it is.
+  int found = profile.device;
+  if (!profile.deviceName.empty()) {
+    found = -1;
+    char name[256];
+    for (int i = 0, count = module->GetMidiOutputCount(); i < count && found < 0; ++i) {
+      if (module->GetMidiOutputName(i, name, sizeof name) && profile.deviceName == name) {
+        found = i;
+      }
+    }
+  }
+  const std::string shown = profile.deviceName.empty() ? "number " + std::to_string(profile.device)
+                                                       : "\"" + profile.deviceName + "\"";
+  if (found >= 0 && module->SelectMidiOutput(found, 0)) {
+    profile.device = found;
+    return true;
+  }
+  Log("MIDI output %s of the settings could not be opened", shown.c_str());
   if (why != nullptr) {
-    *why = "The MIDI output of the settings (number " + std::to_string(profile.device) +
-           ") could not be opened: the built-in synthesizer plays";
+    *why = "The MIDI output of the settings (" + shown +
+           (found < 0 ? ") is gone" : ") could not be opened") + ": the built-in synthesizer plays";
   }
   profile.device = kBuiltInOutput;
+  profile.deviceName.clear();
   return false;
 }
 

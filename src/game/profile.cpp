@@ -37,6 +37,7 @@ bool Profile::LoadFile(const std::string& path, std::string* why) {
   }
   if (std::unique_ptr<Node> system = root->SelectNode("system")) {
     system->ReadInt("device", device);
+    system->ReadString("deviceName", deviceName);
     if (system->ReadInt("latency", latency)) {
       latency = std::clamp(latency, 0, kMaxLatency);
     }
@@ -70,6 +71,9 @@ bool Profile::SaveFile(const std::string& path, std::string* why) {
   styles->SetAttribute("shadows", flag(shadows));
   styles->SetAttribute("auto", flag(autoStyle));
   system->SetAttribute("device", std::to_string(device));
+  if (!deviceName.empty()) {
+    system->SetAttribute("deviceName", deviceName);
+  }
   system->SetAttribute("latency", std::to_string(latency));
   display->SetAttribute("reduceFlashing", flag(reduceFlashing));
   if (!document.SetRoot(root.get())) {

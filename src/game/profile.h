@@ -37,6 +37,9 @@ class Profile : public Vell::ILoadableXml, public Vell::ISaveableXml {
   bool autoStyle = true;  // "auto" in the file
   uint16_t animQuality = 1;
   int32_t device = 0;
+  // The output's name when it was chosen ("deviceName"; empty for the built-in synthesizer and in
+  // older files): the output is found by it again when the list's order has changed.
+  std::string deviceName;
   int32_t latency = 0;
   // Holds the strobe to a safe rate whatever a style asks ("display", "reduceFlashing").
   bool reduceFlashing = true;

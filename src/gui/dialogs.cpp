@@ -243,6 +243,11 @@ void SettingsDlg::accept() {
   if (selected >= 0 && selected != profile.device) {
     if (module != nullptr && module->SelectMidiOutput(selected, 0)) {
       profile.device = selected;
+      char name[256];
+      profile.deviceName = selected != Game::Game::kBuiltInOutput &&
+                                   module->GetMidiOutputName(selected, name, sizeof name)
+                               ? name
+                               : "";
     } else {
       messages.Show("Unable to set MIDI output!", App::kCaption, App::IMessageBox::Icon::kWarning);
     }

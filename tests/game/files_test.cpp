@@ -91,6 +91,14 @@ TEST(Profile, SavesTheDefaultsAndKeepsTheOldFileWhenSavingFails) {
   back.max = 1;
   ASSERT_TRUE(back.Load(dir.File("game.xml").c_str()));
   EXPECT_EQ(back.max, 13);
+  EXPECT_TRUE(back.deviceName.empty());
+  // A chosen port keeps its name beside its number, whatever characters the name holds.
+  profile.device = 2;
+  profile.deviceName = "Port <A> & \"B\" \xC3\xA9";
+  ASSERT_TRUE(profile.Save(dir.File("game.xml").c_str()));
+  ASSERT_TRUE(back.Load(dir.File("game.xml").c_str()));
+  EXPECT_EQ(back.device, 2);
+  EXPECT_EQ(back.deviceName, profile.deviceName);
 
   // A folder where the file should be: nothing is replaced.
   std::filesystem::create_directory(dir.File("folder.xml"));

@@ -301,6 +301,14 @@ TEST_F(Gui, SettingsCopyOnOkOnlyAndReportAnOutputThatFails) {
   }
   EXPECT_EQ(profile.latency, 0);
   EXPECT_EQ(module.selected.size(), 1u);
+  {
+    module.outputWorks = true;
+    Kesh::GUI::SettingsDlg dialog(profile, &module, 9, {}, messages, window.get());
+    dialog.Output()->setCurrentIndex(1);
+    dialog.accept();
+  }
+  EXPECT_EQ(profile.device, 1);
+  EXPECT_EQ(profile.deviceName, "Output 1") << "the chosen port is kept by its name too";
 }
 
 TEST_F(Gui, ArtistsDialogPagesByFour) {

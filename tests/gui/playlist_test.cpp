@@ -287,6 +287,22 @@ TEST_F(Window, TheSavedMidiOutputOpensAtStartOrTheSynthesizerPlaysWithANotice) {
   window->AttachGame(game.get());
   EXPECT_EQ(game->GetProfile().device, Mainframe::kBuiltInOutput);
   EXPECT_TRUE(window->Notice().contains("built-in synthesizer")) << window->Notice().toStdString();
+
+  // Saved with its name, the port is found where it now stands in the list, or told gone.
+  module.outputWorks = true;
+  module.selected.clear();
+  module.outputNames = {"Synth", "Port B", "Port A"};
+  game->GetProfile().device = 1;
+  game->GetProfile().deviceName = "Port A";
+  window->AttachGame(game.get());
+  EXPECT_EQ(module.selected, std::vector<int>{2});
+  EXPECT_EQ(game->GetProfile().device, 2);
+  module.outputNames = {"Synth", "Port B"};
+  window->AttachGame(game.get());
+  EXPECT_EQ(module.selected, std::vector<int>{2}) << "Port B is not the port that was chosen";
+  EXPECT_EQ(game->GetProfile().device, Mainframe::kBuiltInOutput);
+  EXPECT_TRUE(game->GetProfile().deviceName.empty());
+  EXPECT_TRUE(window->Notice().contains("(\"Port A\") is gone")) << window->Notice().toStdString();
 }
 
 TEST_F(Window, KeysSizeAndSaveAreWhereAUserExpectsThem) {

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "fakes.h"
 #include "game/game.h"
@@ -55,11 +57,16 @@ class Module : public Fakes::Module {
   };
   void SetTranspose(int semitones) override { transpose = semitones; }
   int GetTranspose() override { return transpose; }
-  int GetMidiOutputCount() override { return 2; }
+  int GetMidiOutputCount() override { return static_cast<int>(outputNames.size()); }
   bool GetMidiOutputName(int index, char* buffer, int size) override {
-    std::snprintf(buffer, static_cast<size_t>(size), "Output %d", index);
+    if (index < 0 || index >= GetMidiOutputCount()) {
+      return false;
+    }
+    std::snprintf(buffer, static_cast<size_t>(size), "%s",
+                  outputNames[static_cast<size_t>(index)].c_str());
     return true;
   }
+  std::vector<std::string> outputNames{"Output 0", "Output 1"};
   bool SelectMidiOutput(int device, int) override {
     selected.push_back(device);
     return outputWorks;
