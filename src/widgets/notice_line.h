@@ -1,11 +1,17 @@
-// The notice line: one line of text over the bottom of the stage that tells what went wrong, and
-// fades out a few seconds after it was shown. GUI thread only.
+// The notice line: a line of text over the bottom of the stage that tells what went wrong, and
+// fades out a few seconds after it was shown. Notices that come while others are still shown
+// stack with them, the newest on top, up to kMostLines, so that none is lost to the next
+// (a start can bring the module's, the SoundFont's and the MIDI output's at once). GUI thread only.
 #pragma once
 
 #include <QLabel>
+#include <QList>
+
+#include <chrono>
 
 class QGraphicsOpacityEffect;
 class QPropertyAnimation;
+class QTimer;
 
 namespace L {
 
@@ -16,15 +22,24 @@ class NoticeLine : public QLabel {
   static constexpr int kFadeMs = 1500;
   // Longer texts are cut with an ellipsis: a very long name would only cost layout time.
   static constexpr qsizetype kLongest = 400;
+  static constexpr int kMostLines = 3;
 
   explicit NoticeLine(QWidget* parent = nullptr);
   void Show(const QString& text);
-  // The text while it is shown, else "".
+  // The texts while they are shown, the newest first, one a line; else "".
   QString Shown() const;
 
  private:
+  struct Line {
+    QString text;
+    std::chrono::steady_clock::time_point until;
+  };
   QGraphicsOpacityEffect* opacity;
   QPropertyAnimation* fade;
+  QTimer* hold;        // kShownMs from the newest notice to the fade
+  QList<Line> lines;   // the oldest first
+  int lineHeight = 0;  // the height and bottom edge it was placed with: one line
+  int bottom = 0;
 };
 
 }  // namespace L

@@ -17,6 +17,7 @@
 #include "widgets/image_button.h"
 #include "widgets/lyric_pane.h"
 #include "widgets/mixer_strip.h"
+#include "widgets/notice_line.h"
 #include "widgets/play_list.h"
 #include "widgets/time_bar.h"
 
@@ -276,4 +277,28 @@ TEST_F(Widgets, RegionFrameReportsTheRegionUnderAClick) {
   QTest::mouseClick(&frame, Qt::RightButton, Qt::NoModifier, QPoint(60, 40));
   ASSERT_EQ(clicked.count(), 1);
   EXPECT_EQ(clicked.at(0).at(0).toInt(), 2);
+}
+
+// Notices that come together are all read: they stack, the newest on top, up to three, growing
+// upwards from the line's place; once faded, the next notice stands alone again.
+TEST_F(Widgets, NoticesThatComeTogetherStackAndFadeTogether) {
+  QWidget stage;
+  stage.resize(400, 200);
+  auto* line = new L::NoticeLine(&stage);
+  line->setGeometry(0, 170, 400, 20);
+  stage.show();
+  EXPECT_EQ(line->Shown(), "");
+  line->Show("module");
+  line->Show("soundfont");
+  EXPECT_EQ(line->Shown(), "soundfont\nmodule");
+  EXPECT_EQ(line->geometry(), QRect(0, 150, 400, 40));
+  line->Show("output");
+  line->Show("fourth");
+  EXPECT_EQ(line->Shown(), "fourth\noutput\nsoundfont");
+  EXPECT_EQ(line->geometry(), QRect(0, 130, 400, 60));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return line->Shown().isEmpty(); },
+                              L::NoticeLine::kShownMs + L::NoticeLine::kFadeMs + 2000));
+  line->Show("later");
+  EXPECT_EQ(line->Shown(), "later");
+  EXPECT_EQ(line->geometry(), QRect(0, 170, 400, 20));
 }
