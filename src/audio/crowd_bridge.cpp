@@ -16,6 +16,14 @@ constexpr int kVolumeRampMs = 20;
 // skip or Stop during the applause).
 constexpr int kStopFadeMs = 1000;
 constexpr auto kDeviceRetry = std::chrono::seconds(1);
+// The longest the carrier's audio thread waits for the bridge: opening a collection, which reads
+// its waves, holds it longer; that period goes without the crowd rather than the music stalling.
+constexpr auto kMostCarrierWait = std::chrono::milliseconds(5);
+constexpr float kFullScale = 32768.0f;
+
+int16_t ToSample(float v) {
+  return static_cast<int16_t>(std::clamp(v * kFullScale, -kFullScale, kFullScale - 1.0f));
+}
 
 template <typename Fn>
 Fn Symbol(void* handle, const char* name) {
@@ -110,6 +118,7 @@ bool CrowdBridge::InitOffline(int sampleRate) {
   if (!LoadLibrary() || initSceneOffline == nullptr || renderScene == nullptr) {
     return false;
   }
+  carrier = nullptr;  // the render mixes the scene itself
   offline = initSceneOffline(sampleRate, kSceneChannels, kSceneBufferMs);
   ready = ready || offline;
   ducker = std::make_unique<CrowdDucker>(sampleRate);
@@ -144,6 +153,56 @@ bool CrowdBridge::MixInto(int16_t* frames, int frameCount, bool songPlaying) {
     frames[i] = static_cast<int16_t>(std::clamp(frames[i] + crowd[i], -32768, 32767));
   }
   return true;
+}
+
+void CrowdBridge::CarryBy(Output* by) {
+  std::lock_guard lock(mutex);
+  if (by == carrier || offline) {
+    return;
+  }
+  if (by == nullptr) {
+    // Back on a device of its own, at once, so that a murmur goes on.
+    carrier = nullptr;
+    ready = false;
+    deviceTried = false;
+    Ready();
+    return;
+  }
+  if (!LoadLibrary() || initSceneOffline == nullptr || renderScene == nullptr ||
+      !initSceneOffline(kSceneRate, kSceneChannels, kSceneBufferMs)) {
+    return;  // the scene keeps its own device
+  }
+  carrier = by;
+  ready = true;
+  ducker = std::make_unique<CrowdDucker>(kSceneRate);
+  ApplySettings();
+  by->Carry(this);
+}
+
+void CrowdBridge::MixUnder(const Output* by, float* left, float* right, int frameCount,
+                           bool songPlaying) {
+  std::unique_lock lock(mutex, std::defer_lock);
+  if (frameCount <= 0 || !lock.try_lock_for(kMostCarrierWait) || by != carrier || offline) {
+    return;
+  }
+  const size_t samples = static_cast<size_t>(frameCount) * kSceneChannels;
+  if (crowdScratch.size() < samples) {
+    crowdScratch.resize(samples);
+    musicScratch.resize(samples);
+  }
+  if (!renderScene(crowdScratch.data(), frameCount)) {
+    return;
+  }
+  for (int i = 0; i < frameCount; ++i) {
+    musicScratch[2 * i] = ToSample(left[i]);
+    musicScratch[2 * i + 1] = ToSample(right[i]);
+  }
+  ducker->Process(musicScratch.data(), crowdScratch.data(), static_cast<size_t>(frameCount),
+                  songPlaying);
+  for (int i = 0; i < frameCount; ++i) {
+    left[i] = std::clamp(left[i] + crowdScratch[2 * i] / kFullScale, -1.0f, 1.0f);
+    right[i] = std::clamp(right[i] + crowdScratch[2 * i + 1] / kFullScale, -1.0f, 1.0f);
+  }
 }
 
 bool CrowdBridge::OpenCollection(const char* iniPath, const char* waveFolder) {
@@ -188,7 +247,13 @@ bool CrowdBridge::PlaySeries(const char* name, float volume) {
     return false;
   }
   EndFadingStop();
-  return playSeries(name, volume);
+  if (!playSeries(name, volume)) {
+    return false;
+  }
+  if (carrier != nullptr) {
+    carrier->WakeSoon();  // a synthesizer silent for a while has closed its device
+  }
+  return true;
 }
 
 bool CrowdBridge::SetVolume(float left, float right) {

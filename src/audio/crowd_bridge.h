@@ -1,8 +1,10 @@
 // The crowd sub-interface: forwards to the crowd-sound engine library, loaded on first use. When
 // the library, its exports or a sound device are missing, every operation does nothing and
 // reports false; a scene that failed to open on the device is tried again at a later operation,
-// at most once a second. The scene's volume, balance and mute are kept by the bridge and given to
-// every scene it opens (device or offline). Any thread may call; one lock serialises the calls.
+// at most once a second. While the built-in synthesizer plays through a sound device, the scene
+// has no device of its own: it rides in the synthesizer's sound, held under the music there
+// (CarryBy). The scene's volume, balance and mute are kept by the bridge and given to every scene
+// it opens (device, carried or offline). Any thread may call; one lock serialises the calls.
 #pragma once
 
 #include <chrono>
@@ -12,11 +14,12 @@
 #include <string>
 
 #include "audio/crowd_ducker.h"
+#include "audio/outputs.h"
 #include "tavro/player_module.h"
 
 namespace Kesh::Audio {
 
-class CrowdBridge : public ICrowd {
+class CrowdBridge : public ICrowd, public Underlay {
  public:
   explicit CrowdBridge(std::string libraryPath);
   CrowdBridge(const CrowdBridge&) = delete;
@@ -42,6 +45,13 @@ class CrowdBridge : public ICrowd {
   // songPlaying: the song has notes still to play (the crowd is held under the music then).
   bool MixInto(int16_t* frames, int frameCount, bool songPlaying);
 
+  // Renders the scene into carrier's sound from now on, without a device of its own (see
+  // Output::Carry); null gives the scene its own device again. Not on an audio thread.
+  void CarryBy(Output* carrier);
+  // Underlay: the carrier's audio thread.
+  void MixUnder(const Output* carrier, float* left, float* right, int frameCount,
+                bool songPlaying) override;
+
  private:
   using InitSceneFn = bool (*)(int, unsigned, int, unsigned);
   using InitSceneOfflineFn = bool (*)(int, int, int);
@@ -62,7 +72,8 @@ class CrowdBridge : public ICrowd {
   // Stops the sounds of a fading StopAll and gives the scene back its volume.
   void EndFadingStop();
 
-  std::recursive_mutex mutex;
+  // Timed, so that the carrier's audio thread never waits long for it (MixUnder).
+  std::recursive_timed_mutex mutex;
   std::string path;
   void* handle = nullptr;
   bool loadTried = false;
@@ -76,7 +87,10 @@ class CrowdBridge : public ICrowd {
   bool ready = false;
   bool offline = false;
   bool stopFading = false;              // a live StopAll is fading the scene out
-  std::unique_ptr<CrowdDucker> ducker;  // for the offline scene
+  std::unique_ptr<CrowdDucker> ducker;  // for the offline or carried scene
+  Output* carrier = nullptr;            // the output whose sound carries the scene, if any
+  std::vector<int16_t> musicScratch;    // MixUnder's
+  std::vector<int16_t> crowdScratch;
   InitSceneFn initScene = nullptr;
   InitSceneOfflineFn initSceneOffline = nullptr;
   RenderSceneFn renderScene = nullptr;

@@ -249,6 +249,18 @@ class SynthOutput : public Output {
                           [this] { return driver != nullptr || !deviceWanted || stop; });
   }
 
+  bool CanCarry() const override { return !offline && managed; }
+
+  void Carry(Underlay* mixed) override { underlay.store(mixed, std::memory_order_release); }
+
+  void WakeSoon() override {
+    std::lock_guard lock(pendingMutex);
+    if (managed && !deviceWanted) {
+      deviceWanted = true;
+      keeperWake.notify_all();
+    }
+  }
+
   // Whether the sound device is open (false while it is closed for silence). Any thread.
   bool DeviceOpen() {
     std::lock_guard lock(pendingMutex);
@@ -438,11 +450,20 @@ class SynthOutput : public Output {
                            std::make_move_iterator(self->playing.end()));
       self->playing.clear();
     }
-    bool silent = true;
     for (int i = 0; i < nout; ++i) {
       for (int j = 0; j < len; ++j) {
         out[i][j] = SoftLimit(out[i][j]);
-        silent = silent && std::fabs(out[i][j]) < kSilentLevel;
+      }
+    }
+    // The crowd goes in after the limiter, as in a rendered video, held under the music.
+    if (Underlay* under = self->underlay.load(std::memory_order_acquire);
+        under != nullptr && nout >= 2) {
+      under->MixUnder(self, out[0], out[1], len, self->songPlaying.load(std::memory_order_relaxed));
+    }
+    bool silent = true;
+    for (int i = 0; i < nout && silent; ++i) {
+      for (int j = 0; j < len && silent; ++j) {
+        silent = std::fabs(out[i][j]) < kSilentLevel;
       }
     }
     // Silence long enough closes the device (through the keeper; this thread must not wait).
@@ -551,6 +572,7 @@ class SynthOutput : public Output {
   std::condition_variable deviceOpened;
   bool deviceWanted = true;              // under pendingMutex
   std::atomic<bool> songPlaying{false};  // no closing for silence while true
+  std::atomic<Underlay*> underlay{nullptr};
   int64_t silentFrames = 0;      // the audio callback's own (reset by the keeper before it opens)
   std::vector<Pending> pending;  // sent, not yet played; under pendingMutex
   std::vector<Pending> playing;  // the audio callback's own

@@ -11,6 +11,19 @@
 
 namespace Kesh::Audio {
 
+class Output;
+
+// Sound an output mixes under its music in real time (the crowd, held under the band).
+class Underlay {
+ public:
+  virtual ~Underlay() = default;
+  // The carrier's audio thread: adds frameCount frames of its sound to the music in left and
+  // right (full scale 1), held under that music; does nothing unless carrier carries it now.
+  // songPlaying: the song has notes still to play.
+  virtual void MixUnder(const Output* carrier, float* left, float* right, int frameCount,
+                        bool songPlaying) = 0;
+};
+
 class Output : public MidiSink {
  public:
   // Offline rendering: interleaved 16-bit stereo at the rate the output was made for. Outputs that
@@ -26,10 +39,18 @@ class Output : public MidiSink {
   // again, and waits for it (at most a moment), so the first notes sound at their time. Never
   // under the player's lock.
   virtual void Wake() {}
-  // Whether a song is playing: while it is, the output keeps its sound device open through
-  // silence, so that a rest inside the song never costs the next note the time a device takes to
-  // open. Any thread.
+  // Whether a song is playing with notes still to come: while it is, the output keeps its sound
+  // device open through silence, so that a rest inside the song never costs the next note the
+  // time a device takes to open, and an underlay is held under the music. Any thread.
   virtual void SetSongPlaying(bool playing) {}
+  // Whether the output can mix an underlay into its sound in real time: the built-in synthesizer
+  // with a sound device of its own.
+  virtual bool CanCarry() const { return false; }
+  // Mixes underlay into its sound from now on (null: nothing). Not on the audio thread.
+  virtual void Carry(Underlay* underlay) {}
+  // The underlay has sound to play: a device closed for silence opens again, without waiting for
+  // it. Any thread but the audio thread.
+  virtual void WakeSoon() {}
 };
 
 // Lists and opens the outputs. Index 0 is always the built-in synthesizer.

@@ -28,6 +28,9 @@ Player::~Player() {
   }
   wake.notify_all();
   worker.join();
+  // The outputs' audio threads mix the crowd: they end before the crowd bridge does.
+  output.reset();
+  offlineOutput.reset();
 }
 
 void Player::Release(int) { delete this; }
@@ -42,6 +45,9 @@ void Player::Run() {
     sequencer.PlayUntil(PositionUs(), output.get());
     const int64_t next = sequencer.NextEventUs();
     if (next == Sequencer::kNever) {
+      if (output) {
+        output->SetSongPlaying(false);  // the last note has played: the applause may rise
+      }
       wake.wait(lock);
     } else {
       wake.wait_until(lock, baseWall + std::chrono::microseconds(next - baseUs));
@@ -107,6 +113,7 @@ bool Player::SelectMidiOutput(int device, int) {
     return false;
   }
   std::unique_ptr<Output> old;
+  Output* fresh = nullptr;
   {
     std::lock_guard lock(mutex);
     KeepSoundFontState(opened.get());
@@ -116,9 +123,11 @@ bool Player::SelectMidiOutput(int device, int) {
       output = std::move(opened);
       output->SetSongPlaying(state == State::Playing);
       sequencer.Restore(output.get());
+      fresh = output.get();
     }
     selected = device;
   }
+  CarryCrowd(fresh);
   return true;  // the old output closes here, outside the lock
 }
 
@@ -188,6 +197,7 @@ void Player::Play() {
   // Opening the synthesizer loads its SoundFont: do that outside the lock, so that position
   // queries from other threads are not held up.
   std::unique_ptr<Output> opened;
+  Output* fresh = nullptr;
   int device = 0;
   bool needOutput = false;
   const std::lock_guard swap(outputSwap);
@@ -216,6 +226,7 @@ void Player::Play() {
       output = std::move(opened);
       selected = device;
       sequencer.Restore(output.get());
+      fresh = output.get();
     }
     if (state == State::Paused) {
       sequencer.Resume(ActiveSink());
@@ -226,6 +237,7 @@ void Player::Play() {
       output->SetSongPlaying(true);
     }
   }
+  CarryCrowd(fresh);
   wake.notify_all();
 }
 
@@ -425,8 +437,15 @@ bool Player::SetOffline(bool enable, int sampleRate) {
     }
   }
   crowd.LeaveOffline();
+  CarryCrowd(output.get());  // outputSwap keeps it
   wake.notify_all();
   return true;
+}
+
+void Player::CarryCrowd(Output* fresh) {
+  if (fresh != nullptr) {
+    crowd.CarryBy(fresh->CanCarry() ? fresh : nullptr);
+  }
 }
 
 void Player::KeepSoundFontState(const Output* opened) {

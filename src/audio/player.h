@@ -81,6 +81,9 @@ class Player final : public IPlayer {
   void KeepSoundFontState(const Output* opened);
   // The output with the music gain applied (null stays null).
   std::unique_ptr<Output> Gained(std::unique_ptr<Output> opened) const;
+  // The crowd rides in a freshly opened output's sound when it can carry it, else has a device of
+  // its own. outputSwap held, mutex not (null: nothing changed).
+  void CarryCrowd(Output* fresh);
   void RenderOfflineTo(int64_t clockUs);        // lock held
   void AdvanceOfflineBy(int64_t milliseconds);  // lock held
 

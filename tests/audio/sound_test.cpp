@@ -4,11 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <numbers>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "common/sound_plugins.h"
 #include "common/sound_server.h"
+#include "common/temp_dir.h"
 #include "tavro/player_module.h"
 
 using Kesh::Audio::IPlayer;
@@ -258,4 +265,128 @@ TEST_F(ModuleSound, SongPlaysAgainAfterTheDeviceClosedForSilence) {
     EXPECT_LE(f.startDelayMs, 150) << "sound started " << f.startDelayMs << " ms after Play";
     EXPECT_LE(f.lostMs, kMostLostMs) << f.dropouts << " dropouts";
   }
+}
+
+namespace {
+
+constexpr double kToneHz = 3000;
+
+// Writes crowd.ini with one series, "tone": a 3 kHz sine at half of full scale (louder than any
+// song's music), seconds long, one instance, no randomness.
+void WriteToneCollection(const std::filesystem::path& folder, int seconds) {
+  const uint32_t frames = static_cast<uint32_t>(seconds) * TavroTest::kSinkRate;
+  std::string wav = "RIFF";
+  auto put = [&wav](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+      wav += static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
+  };
+  put(36 + frames * 2, 4);
+  wav += "WAVEfmt ";
+  put(16, 4);
+  put(1, 2);  // PCM
+  put(1, 2);  // mono
+  put(TavroTest::kSinkRate, 4);
+  put(TavroTest::kSinkRate * 2, 4);
+  put(2, 2);
+  put(16, 2);
+  wav += "data";
+  put(frames * 2, 4);
+  for (uint32_t i = 0; i < frames; ++i) {
+    const double t = static_cast<double>(i) / TavroTest::kSinkRate;
+    put(static_cast<uint16_t>(
+            static_cast<int16_t>(16000 * std::sin(2 * std::numbers::pi * kToneHz * t))),
+        2);
+  }
+  std::ofstream(folder / "tone.wav", std::ios::binary) << wav;
+  std::ofstream(folder / "crowd.ini") << "[tone]\nWavFile=tone.wav\nNumber=1\nProportion=0\n"
+                                         "ProportionRND=0\nPitchRND=0\nVolumeReducingRND=0\n"
+                                         "AheadRND=0\n";
+}
+
+// The tone's power and everything else's in the left channel of frames [from, from + count): the
+// tone's from its Goertzel amplitude, the rest as the remaining mean square.
+struct Split {
+  double tone = 0;
+  double rest = 0;
+};
+Split SplitTone(const std::vector<int16_t>& stereo, int64_t from, int64_t count) {
+  const double w = 2 * std::numbers::pi * kToneHz / TavroTest::kSinkRate;
+  double s1 = 0;
+  double s2 = 0;
+  double total = 0;
+  for (int64_t f = from; f < from + count; ++f) {
+    const double x = stereo[2 * f];
+    total += x * x;
+    const double s = x + 2 * std::cos(w) * s1 - s2;
+    s2 = s1;
+    s1 = s;
+  }
+  const double n = static_cast<double>(count);
+  const double amplitude =
+      2 * std::sqrt(std::max(s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2, 0.0)) / n;
+  Split split;
+  split.tone = amplitude * amplitude / 2;
+  split.rest = std::max(total / n - split.tone, 0.0);
+  return split;
+}
+
+}  // namespace
+
+// A crowd cue during the song rides in the synthesizer's own stream, held well under the music;
+// once the synthesizer has closed its device after the song, a crowd cue opens it again.
+TEST_F(ModuleSound, CrowdRidesInTheSynthesizersSoundUnderTheMusic) {
+  TempDir folder;
+  WriteToneCollection(folder.path, 3);
+  Kesh::Audio::ICrowd* crowd = player->GetCrowd();
+  ASSERT_NE(crowd, nullptr);
+  ASSERT_TRUE(crowd->OpenCollection((folder.path / "crowd.ini").c_str(), folder.path.c_str()))
+      << "the crowd engine did not open the collection";
+  ASSERT_TRUE(player->OpenFile(kSong));
+  TavroTest::MonitorRecorder recorder(server.MonitorName());
+  std::string why;
+  ASSERT_TRUE(recorder.Start(&why)) << why;
+
+  player->Play();
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const auto cued = std::chrono::steady_clock::now();
+  ASSERT_TRUE(crowd->PlaySeries("tone", 1.0f));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(TavroTest::ServerStreams(), 1) << "the crowd plays a stream of its own";
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  player->Stop();
+  const std::vector<int16_t> during = recorder.Snapshot();
+  const int64_t atCue = recorder.FrameAt(cued);
+  // Half-second windows from 0.3 s after the cue (the device's buffer and the first fall) to 2.5 s.
+  constexpr int64_t kHalf = TavroTest::kSinkRate / 2;
+  int windows = 0;
+  for (int64_t from = atCue + TavroTest::kSinkRate * 3 / 10;
+       from + kHalf <= atCue + TavroTest::kSinkRate * 5 / 2 &&
+       from + kHalf <= static_cast<int64_t>(during.size() / 2);
+       from += kHalf) {
+    const Split split = SplitTone(during, from, kHalf);
+    ASSERT_GT(split.rest, 300.0 * 300.0) << "the music is missing at frame " << from;
+    ASSERT_GT(split.tone, 0.0) << "the crowd is missing at frame " << from;
+    const double marginDb = 10 * std::log10(split.rest / split.tone);
+    std::printf("crowd %.1f dB under the music\n", marginDb);
+    EXPECT_GE(marginDb, 6.0) << "the crowd is not held under the music at frame " << from;
+    ++windows;
+  }
+  EXPECT_GE(windows, 3) << "too little was recorded after the cue";
+
+  // The tone ends and the release tails fade; after seconds of silence the device closes.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (TavroTest::ServerStreams() != 0 && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  ASSERT_EQ(TavroTest::ServerStreams(), 0) << "the silent synthesizer still holds its stream";
+  const auto again = std::chrono::steady_clock::now();
+  ASSERT_TRUE(crowd->PlaySeries("tone", 1.0f));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(TavroTest::ServerStreams(), 1) << "a crowd cue did not open the device again";
+  const std::vector<int16_t> after = recorder.Stop();
+  const int64_t atAgain = recorder.FrameAt(again) + TavroTest::kSinkRate / 2;
+  ASSERT_GE(static_cast<int64_t>(after.size() / 2), atAgain + kHalf);
+  // Free of the song, the crowd sounds at its ceiling (about -20 LUFS): far above silence.
+  EXPECT_GT(SplitTone(after, atAgain, kHalf).tone, 300.0 * 300.0) << "the cue was not heard";
 }
