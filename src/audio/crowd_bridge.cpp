@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <thread>
 #include <vector>
 
 namespace Kesh::Audio {
@@ -18,7 +19,9 @@ constexpr int kStopFadeMs = 1000;
 constexpr auto kDeviceRetry = std::chrono::seconds(1);
 // The longest the carrier's audio thread waits for the bridge: opening a collection, which reads
 // its waves, holds it longer; that period goes without the crowd rather than the music stalling.
+// (Tried every 250 us rather than with a timed lock, which the thread checker cannot follow.)
 constexpr auto kMostCarrierWait = std::chrono::milliseconds(5);
+constexpr auto kCarrierRetry = std::chrono::microseconds(250);
 constexpr float kFullScale = 32768.0f;
 
 int16_t ToSample(float v) {
@@ -181,8 +184,13 @@ void CrowdBridge::CarryBy(Output* by) {
 
 void CrowdBridge::MixUnder(const Output* by, float* left, float* right, int frameCount,
                            bool songPlaying) {
-  std::unique_lock lock(mutex, std::defer_lock);
-  if (frameCount <= 0 || !lock.try_lock_for(kMostCarrierWait) || by != carrier || offline) {
+  std::unique_lock lock(mutex, std::try_to_lock);
+  for (auto waited = std::chrono::microseconds(0); !lock.owns_lock() && waited < kMostCarrierWait;
+       waited += kCarrierRetry) {
+    std::this_thread::sleep_for(kCarrierRetry);
+    lock.try_lock();
+  }
+  if (frameCount <= 0 || !lock.owns_lock() || by != carrier || offline) {
     return;
   }
   const size_t samples = static_cast<size_t>(frameCount) * kSceneChannels;

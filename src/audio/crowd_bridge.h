@@ -72,8 +72,7 @@ class CrowdBridge : public ICrowd, public Underlay {
   // Stops the sounds of a fading StopAll and gives the scene back its volume.
   void EndFadingStop();
 
-  // Timed, so that the carrier's audio thread never waits long for it (MixUnder).
-  std::recursive_timed_mutex mutex;
+  std::recursive_mutex mutex;
   std::string path;
   void* handle = nullptr;
   bool loadTried = false;
