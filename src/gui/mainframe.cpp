@@ -1,5 +1,6 @@
 #include "gui/mainframe.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -35,6 +36,14 @@ namespace Kesh::GUI {
 
 using Game::TransportCommand;
 
+namespace {
+// The stage's place in the container (left, top, right, bottom).
+constexpr int kStageLeft = 3;
+constexpr int kStageTop = 32;
+constexpr int kStageRight = 818;
+constexpr int kStageBottom = 432;
+}  // namespace
+
 Mainframe::Mainframe(Core core)
     : core(std::move(core)),
       module(this->core.module),
@@ -55,7 +64,7 @@ Mainframe::Mainframe(Core core)
       toolBar(Place(
           new ToolBar({this->core.module, &messages, wait, this->core.startDirectory}, container),
           3, 0, 818, 32)),
-      stage(Place(new L::StagePane(container), 3, 32, 818, 432)),
+      stage(Place(new L::StagePane(container), kStageLeft, kStageTop, kStageRight, kStageBottom)),
       stageFrames(std::make_unique<StageFrames>(stage)),
       stageControls(Place(new StageControls(container), 3, 432, 818, 495)),
       mixer(Place(new MixerPanel(container), 3, 495, 818, 647)),
@@ -80,6 +89,19 @@ Mainframe::Mainframe(Core core)
   connect(playlistPanel, &PlaylistPanel::Notice, this, &Mainframe::ShowNotice);
   connect(playlistPanel, &PlaylistPanel::FilesDropped, this,
           [this](const std::vector<std::string>& paths) { OpenFiles(paths); });
+
+  // F11 and a double click on the stage show it full screen and return; Esc only returns.
+  fullScreenKey = new QAction(tr("Full screen"), this);
+  fullScreenKey->setShortcut(QKeySequence(Qt::Key_F11));
+  connect(fullScreenKey, &QAction::triggered, this, &Mainframe::ToggleStageFullScreen);
+  addAction(fullScreenKey);
+  leaveFullScreenKey = new QAction(this);
+  leaveFullScreenKey->setShortcut(QKeySequence(Qt::Key_Escape));
+  leaveFullScreenKey->setEnabled(false);  // Esc belongs to the rest of the window otherwise
+  connect(leaveFullScreenKey, &QAction::triggered, this, [this] { SetStageFullScreen(false); });
+  addAction(leaveFullScreenKey);
+  connect(stage, &L::StagePane::DoubleClicked, this, &Mainframe::ToggleStageFullScreen);
+  connect(stage, &L::StagePane::RenderScaleWanted, this, &Mainframe::SetRenderScale);
 
   // Never smaller than the container: a smaller window would cut the controls off.
   setMinimumSize(kContainerWidth, kContainerHeight);
@@ -114,6 +136,7 @@ void Mainframe::AttachGame(Game::Game* attached) {
   playlistPanel->Attach(*game, *events);
   karaokePanel->Attach(*game);
   transport->Attach(*game, *events);
+  SetRenderScale(stage->WantedRenderScale());
   game->ResetMixer();
   if (std::string why; !game->OpenSavedOutput(&why)) {
     ShowNotice(QString::fromStdString(why));
@@ -334,6 +357,45 @@ void Mainframe::RefreshAfterLoad() {
 
 // --- window ---
 
+void Mainframe::SetStageFullScreen(bool on) {
+  if (on == stageFullScreen || quitting) {
+    return;
+  }
+  stageFullScreen = on;
+  leaveFullScreenKey->setEnabled(on);
+  if (on) {
+    windowedGeometry = geometry();
+    windowedStates = windowState();
+    // The stage leaves the container for the whole window and lies over the rest, which stays as
+    // it is (visible to Qt, so its keys still work).
+    stage->setParent(this);
+    stage->setGeometry(rect());
+    stage->SetFullScreen(true);
+    stage->show();
+    stage->raise();
+    showFullScreen();
+  } else {
+    stage->SetFullScreen(false);
+    stage->setParent(container);
+    Place(stage, kStageLeft, kStageTop, kStageRight, kStageBottom);
+    stage->stackUnder(notice);
+    stage->show();
+    if (windowedStates.testFlag(Qt::WindowMaximized)) {
+      showMaximized();
+    } else {
+      showNormal();
+      setGeometry(windowedGeometry);
+    }
+  }
+}
+
+void Mainframe::SetRenderScale(int scale) {
+  renderScale = scale;
+  if (game != nullptr) {
+    // The game is told here, for the next show it loads: game->SetRenderScale(renderScale).
+  }
+}
+
 void Mainframe::closeEvent(QCloseEvent* event) {
   Log("Asked to close");
   if (QMessageBox::question(this, QStringLiteral("Tavro"), tr("Really quit?"),
@@ -352,6 +414,9 @@ void Mainframe::closeEvent(QCloseEvent* event) {
 
 void Mainframe::resizeEvent(QResizeEvent* /*event*/) {
   container->move((width() - container->width()) / 2, (height() - container->height()) / 2);
+  if (stageFullScreen) {
+    stage->setGeometry(rect());
+  }
 }
 
 void Mainframe::Quit() {
@@ -366,7 +431,8 @@ void Mainframe::Quit() {
 
 void Mainframe::SaveWindowRect() {
   QSettings settings;
-  settings.setValue(QStringLiteral("Mainframe/wndRect"), geometry());
+  settings.setValue(QStringLiteral("Mainframe/wndRect"),
+                    stageFullScreen ? windowedGeometry : geometry());
 }
 
 void Mainframe::dragEnterEvent(QDragEnterEvent* event) {
