@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
 #include <QSettings>
 #include <QTimer>
 
@@ -374,6 +375,11 @@ void Mainframe::SetStageFullScreen(bool on) {
     stage->show();
     stage->raise();
     showFullScreen();
+    // Without a window manager (a bare X server) nobody acts on the full-screen state: cover the
+    // screen by hand; a window manager that does gives the window this geometry anyway.
+    if (const QScreen* shown = screen()) {
+      setGeometry(shown->geometry());
+    }
   } else {
     stage->SetFullScreen(false);
     stage->setParent(container);
