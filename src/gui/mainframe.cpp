@@ -43,6 +43,8 @@ constexpr int kStageLeft = 3;
 constexpr int kStageTop = 32;
 constexpr int kStageRight = 818;
 constexpr int kStageBottom = 432;
+// The notice line lies over the bottom of the stage.
+constexpr int kNoticeTop = 410;
 }  // namespace
 
 Mainframe::Mainframe(Core core)
@@ -74,8 +76,8 @@ Mainframe::Mainframe(Core core)
       karaokePanel(Place(new KaraokePanel(container), 3, 495, 818, 647)),
       timeline(Place(new L::TimeBar(container), 3, 647, 233, 686)),
       transport(Place(new TransportBar(container), 233, 647, 818, 686)),
-      // The notice line lies over the bottom of the stage.
-      notice(Place(new L::NoticeLine(container), 3, 410, 818, 432)) {
+      notice(
+          Place(new L::NoticeLine(container), kStageLeft, kNoticeTop, kStageRight, kStageBottom)) {
   setWindowTitle(QStringLiteral("Tavro"));
   setWindowIcon(QIcon(QStringLiteral(":/skin/tavro-256.png")));
   SetPanel(this);
@@ -374,6 +376,7 @@ void Mainframe::SetStageFullScreen(bool on) {
     stage->SetFullScreen(true);
     stage->show();
     stage->raise();
+    PlaceNoticeOverStage();
     showFullScreen();
     // Without a window manager (a bare X server) nobody acts on the full-screen state: cover the
     // screen by hand; a window manager that does gives the window this geometry anyway.
@@ -384,6 +387,8 @@ void Mainframe::SetStageFullScreen(bool on) {
     stage->SetFullScreen(false);
     stage->setParent(container);
     Place(stage, kStageLeft, kStageTop, kStageRight, kStageBottom);
+    notice->MoveTo(container, QRect(kStageLeft, kNoticeTop, kStageRight - kStageLeft,
+                                    kStageBottom - kNoticeTop));
     stage->stackUnder(notice);
     stage->show();
     if (windowedStates.testFlag(Qt::WindowMaximized)) {
@@ -422,7 +427,15 @@ void Mainframe::resizeEvent(QResizeEvent* /*event*/) {
   container->move((width() - container->width()) / 2, (height() - container->height()) / 2);
   if (stageFullScreen) {
     stage->setGeometry(rect());
+    PlaceNoticeOverStage();
   }
+}
+
+void Mainframe::PlaceNoticeOverStage() {
+  // Over the bottom of the full-screen stage, so that what goes wrong is still told.
+  const QRect shown = stage->StageRect().translated(stage->pos());
+  const int height = kStageBottom - kNoticeTop;
+  notice->MoveTo(this, QRect(shown.left(), shown.bottom() + 1 - height, shown.width(), height));
 }
 
 void Mainframe::Quit() {

@@ -155,6 +155,7 @@ class Mainframe : public QWidget {
   void SaveWindowRect();
   bool Running() const;
   void SetRenderScale(int scale);
+  void PlaceNoticeOverStage();
 
   Core core;
   Audio::IPlayer* const module;

@@ -101,9 +101,20 @@ TEST_F(Screens, F11ShowsTheStageOverTheWholeScreenAndEscReturnsToTheSameWindow) 
     ASSERT_TRUE(RowIs(shot, y, onStage ? StagePane::kPanel : StagePane::kBars));
   }
 
+  // A notice lies over the bottom of the full-screen stage.
+  window->ShowNotice(QStringLiteral("told in full screen"));
+  auto* line = window->findChild<L::NoticeLine*>();
+  ASSERT_NE(line, nullptr);
+  EXPECT_TRUE(line->isVisible());
+  EXPECT_EQ(line->geometry().bottom(), kFittedStage.bottom());
+  EXPECT_EQ(line->geometry().width(), 1920);
+  EXPECT_EQ(window->childAt(960, kFittedStage.bottom() - 5), line);
+
   QTest::keyClick(window.get(), Qt::Key_Escape);
   ASSERT_TRUE(AwaitFullScreen(false));
   EXPECT_FALSE(window->StageFullScreen());
+  EXPECT_TRUE(line->isVisible()) << "the notice is still shown";
+  EXPECT_EQ(line->parentWidget(), window->Container());
   EXPECT_EQ(window->geometry(), windowed);
   EXPECT_EQ(window->RenderScale(), 1);
   // The stage is back in its place, under the notice line that lies over its bottom.
@@ -111,7 +122,9 @@ TEST_F(Screens, F11ShowsTheStageOverTheWholeScreenAndEscReturnsToTheSameWindow) 
   EXPECT_EQ(window->Stage()->geometry(), QRect(3, 32, 815, 400));
   EXPECT_TRUE(window->Stage()->isVisible());
   window->ShowNotice(QStringLiteral("over the stage"));
-  EXPECT_NE(qobject_cast<L::NoticeLine*>(window->Container()->childAt(400, 420)), nullptr);
+  EXPECT_EQ(window->Container()->childAt(400, 420), line);
+  // Two notices now, the one told in full screen among them: two lines up from the same bottom.
+  EXPECT_EQ(line->geometry(), QRect(3, 388, 815, 44));
   // Esc with the stage in the window does not toggle anything.
   QTest::keyClick(window.get(), Qt::Key_Escape);
   QTest::qWait(50);
