@@ -329,37 +329,9 @@ TEST(StagePane, FullScreenFitsTheStageWithItsAspectBetweenBars) {
   EXPECT_EQ(StagePane::FitStage(QSize(1280, 1024)), QRect(0, 198, 1280, 628));
 }
 
-namespace {
-// A canvas of noise: any resampling on its way to the screen changes pixels.
-QImage Noise(int width, int height) {
-  QImage image(width, height, QImage::Format_RGB32);
-  uint32_t state = 12345;
-  for (int y = 0; y < height; ++y) {
-    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < width; ++x) {
-      state = state * 1664525u + 1013904223u;
-      line[x] = 0xFF000000u | (state >> 8);
-    }
-  }
-  return image;
-}
-}  // namespace
-
-TEST(StagePane, ACanvasOfTheDevicesPixelsLandsOneToOneAndASmallerOneIsFiltered) {
+TEST(StagePane, AScaleOneCanvasIsFilteredOntoADenserDevice) {
   App();
   const QRect stage(0, 0, StagePane::kStageWidth, StagePane::kStageHeight);
-  for (const int ratio : {1, 2}) {
-    QImage device(stage.size() * ratio, QImage::Format_RGB32);
-    device.setDevicePixelRatio(ratio);
-    device.fill(Qt::red);
-    const QImage canvas = Noise(device.width(), device.height());
-    {
-      QPainter painter(&device);
-      StagePane::DrawCanvas(painter, stage, canvas);
-    }
-    device.setDevicePixelRatio(1);
-    EXPECT_EQ(device, canvas) << "device pixel ratio " << ratio;
-  }
   // A scale 1 canvas on a 2x device: black left half, white right half. Sampled, every device
   // pixel would be black or white; filtered, the two columns at the edge are in between.
   QImage canvas(stage.size(), QImage::Format_RGB32);
@@ -381,34 +353,10 @@ TEST(StagePane, ACanvasOfTheDevicesPixelsLandsOneToOneAndASmallerOneIsFiltered) 
   EXPECT_GE(between, 2);
 }
 
-TEST_F(Widgets, FullScreenPaneShowsTheFrameBetweenBlackBarsAndHidesAnIdleCursor) {
+TEST_F(Widgets, TheCursorHidesOverAnIdleFullScreenStageOnly) {
   StagePane pane;
   pane.resize(1920, 1080);
-  const QRgb stageColour = qRgb(200, 40, 90);
-  bool drawn = false;
-  pane.SetFramePainter([&](QPainter& painter) {
-    if (!drawn) {
-      return false;
-    }
-    QImage canvas(StagePane::kStageWidth, StagePane::kStageHeight, QImage::Format_RGB32);
-    canvas.fill(stageColour);
-    pane.DrawCanvas(painter, canvas);
-    return true;
-  });
   pane.SetFullScreen(true);
-  for (const bool frame : {false, true}) {
-    drawn = frame;
-    const QImage shot = pane.grab().toImage();
-    // Stopped, the stage is the plain panel; playing, the frame fills the stage rectangle.
-    const QRgb inside = frame ? stageColour : StagePane::kPanel;
-    for (int y : {0, 68, 69, 540, 1010, 1011, 1079}) {
-      const bool onStage = y >= 69 && y <= 1010;
-      for (int x : {0, 1, 960, 1918, 1919}) {
-        EXPECT_EQ(shot.pixel(x, y) | 0xFF000000u, onStage ? inside : StagePane::kBars)
-            << x << "," << y << (frame ? " with a frame" : " without one");
-      }
-    }
-  }
   EXPECT_EQ(pane.cursor().shape(), Qt::ArrowCursor);
   QTest::qWait(StagePane::kCursorIdleMs + 300);
   EXPECT_EQ(pane.cursor().shape(), Qt::BlankCursor);
