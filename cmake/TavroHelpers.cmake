@@ -10,11 +10,15 @@ function(tavro_add_subdirectories dir)
   endforeach()
 endfunction()
 
-# tavro_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l1 l2])
+# tavro_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l1 l2] [PLATFORM qpa])
 # One GoogleTest executable; its tests are discovered when ctest runs (not at build time, so a
-# sanitizer build never runs code while building).
+# sanitizer build never runs code while building). PLATFORM is the Qt platform the tests run on
+# (default offscreen; options after a colon, such as a screen configuration).
 function(tavro_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "PLATFORM" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT T_PLATFORM)
+    set(T_PLATFORM offscreen)
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
@@ -24,7 +28,7 @@ function(tavro_test name)
     TAVRO_PROGRAM_DIR="${TAVRO_PROGRAM_DIR}")
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS "${T_LABELS}"
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;JACK_NO_START_SERVER=1")
+               ENVIRONMENT "QT_QPA_PLATFORM=${T_PLATFORM};JACK_NO_START_SERVER=1")
 endfunction()
 
 # tavro_bench(NAME SOURCES ... LIBS ...)

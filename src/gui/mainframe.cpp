@@ -1,10 +1,12 @@
 #include "gui/mainframe.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
 #include <QSettings>
 #include <QTimer>
 
@@ -35,6 +37,16 @@ namespace Kesh::GUI {
 
 using Game::TransportCommand;
 
+namespace {
+// The stage's place in the container (left, top, right, bottom).
+constexpr int kStageLeft = 3;
+constexpr int kStageTop = 32;
+constexpr int kStageRight = 818;
+constexpr int kStageBottom = 432;
+// The notice line lies over the bottom of the stage.
+constexpr int kNoticeTop = 410;
+}  // namespace
+
 Mainframe::Mainframe(Core core)
     : core(std::move(core)),
       module(this->core.module),
@@ -55,7 +67,7 @@ Mainframe::Mainframe(Core core)
       toolBar(Place(
           new ToolBar({this->core.module, &messages, wait, this->core.startDirectory}, container),
           3, 0, 818, 32)),
-      stage(Place(new L::StagePane(container), 3, 32, 818, 432)),
+      stage(Place(new L::StagePane(container), kStageLeft, kStageTop, kStageRight, kStageBottom)),
       stageFrames(std::make_unique<StageFrames>(stage)),
       stageControls(Place(new StageControls(container), 3, 432, 818, 495)),
       mixer(Place(new MixerPanel(container), 3, 495, 818, 647)),
@@ -64,8 +76,8 @@ Mainframe::Mainframe(Core core)
       karaokePanel(Place(new KaraokePanel(container), 3, 495, 818, 647)),
       timeline(Place(new L::TimeBar(container), 3, 647, 233, 686)),
       transport(Place(new TransportBar(container), 233, 647, 818, 686)),
-      // The notice line lies over the bottom of the stage.
-      notice(Place(new L::NoticeLine(container), 3, 410, 818, 432)) {
+      notice(
+          Place(new L::NoticeLine(container), kStageLeft, kNoticeTop, kStageRight, kStageBottom)) {
   setWindowTitle(QStringLiteral("Tavro"));
   setWindowIcon(QIcon(QStringLiteral(":/skin/tavro-256.png")));
   SetPanel(this);
@@ -80,6 +92,19 @@ Mainframe::Mainframe(Core core)
   connect(playlistPanel, &PlaylistPanel::Notice, this, &Mainframe::ShowNotice);
   connect(playlistPanel, &PlaylistPanel::FilesDropped, this,
           [this](const std::vector<std::string>& paths) { OpenFiles(paths); });
+
+  // F11 and a double click on the stage show it full screen and return; Esc only returns.
+  fullScreenKey = new QAction(tr("Full screen"), this);
+  fullScreenKey->setShortcut(QKeySequence(Qt::Key_F11));
+  connect(fullScreenKey, &QAction::triggered, this, &Mainframe::ToggleStageFullScreen);
+  addAction(fullScreenKey);
+  leaveFullScreenKey = new QAction(this);
+  leaveFullScreenKey->setShortcut(QKeySequence(Qt::Key_Escape));
+  leaveFullScreenKey->setEnabled(false);  // Esc belongs to the rest of the window otherwise
+  connect(leaveFullScreenKey, &QAction::triggered, this, [this] { SetStageFullScreen(false); });
+  addAction(leaveFullScreenKey);
+  connect(stage, &L::StagePane::DoubleClicked, this, &Mainframe::ToggleStageFullScreen);
+  connect(stage, &L::StagePane::RenderScaleWanted, this, &Mainframe::SetRenderScale);
 
   // Never smaller than the container: a smaller window would cut the controls off.
   setMinimumSize(kContainerWidth, kContainerHeight);
@@ -114,6 +139,7 @@ void Mainframe::AttachGame(Game::Game* attached) {
   playlistPanel->Attach(*game, *events);
   karaokePanel->Attach(*game);
   transport->Attach(*game, *events);
+  SetRenderScale(stage->WantedRenderScale());
   game->ResetMixer();
   if (std::string why; !game->OpenSavedOutput(&why)) {
     ShowNotice(QString::fromStdString(why));
@@ -334,6 +360,53 @@ void Mainframe::RefreshAfterLoad() {
 
 // --- window ---
 
+void Mainframe::SetStageFullScreen(bool on) {
+  if (on == stageFullScreen || quitting) {
+    return;
+  }
+  stageFullScreen = on;
+  leaveFullScreenKey->setEnabled(on);
+  if (on) {
+    windowedGeometry = geometry();
+    windowedStates = windowState();
+    // The stage leaves the container for the whole window and lies over the rest, which stays as
+    // it is (visible to Qt, so its keys still work).
+    stage->setParent(this);
+    stage->setGeometry(rect());
+    stage->SetFullScreen(true);
+    stage->show();
+    stage->raise();
+    PlaceNoticeOverStage();
+    showFullScreen();
+    // Without a window manager (a bare X server) nobody acts on the full-screen state: cover the
+    // screen by hand; a window manager that does gives the window this geometry anyway.
+    if (const QScreen* shown = screen()) {
+      setGeometry(shown->geometry());
+    }
+  } else {
+    stage->SetFullScreen(false);
+    stage->setParent(container);
+    Place(stage, kStageLeft, kStageTop, kStageRight, kStageBottom);
+    notice->MoveTo(container, QRect(kStageLeft, kNoticeTop, kStageRight - kStageLeft,
+                                    kStageBottom - kNoticeTop));
+    stage->stackUnder(notice);
+    stage->show();
+    if (windowedStates.testFlag(Qt::WindowMaximized)) {
+      showMaximized();
+    } else {
+      showNormal();
+      setGeometry(windowedGeometry);
+    }
+  }
+}
+
+void Mainframe::SetRenderScale(int scale) {
+  renderScale = scale;
+  if (game != nullptr) {
+    // The game is told here, for the next show it loads: game->SetRenderScale(renderScale).
+  }
+}
+
 void Mainframe::closeEvent(QCloseEvent* event) {
   Log("Asked to close");
   if (QMessageBox::question(this, QStringLiteral("Tavro"), tr("Really quit?"),
@@ -352,6 +425,17 @@ void Mainframe::closeEvent(QCloseEvent* event) {
 
 void Mainframe::resizeEvent(QResizeEvent* /*event*/) {
   container->move((width() - container->width()) / 2, (height() - container->height()) / 2);
+  if (stageFullScreen) {
+    stage->setGeometry(rect());
+    PlaceNoticeOverStage();
+  }
+}
+
+void Mainframe::PlaceNoticeOverStage() {
+  // Over the bottom of the full-screen stage, so that what goes wrong is still told.
+  const QRect shown = stage->StageRect().translated(stage->pos());
+  const int height = kStageBottom - kNoticeTop;
+  notice->MoveTo(this, QRect(shown.left(), shown.bottom() + 1 - height, shown.width(), height));
 }
 
 void Mainframe::Quit() {
@@ -366,7 +450,8 @@ void Mainframe::Quit() {
 
 void Mainframe::SaveWindowRect() {
   QSettings settings;
-  settings.setValue(QStringLiteral("Mainframe/wndRect"), geometry());
+  settings.setValue(QStringLiteral("Mainframe/wndRect"),
+                    stageFullScreen ? windowedGeometry : geometry());
 }
 
 void Mainframe::dragEnterEvent(QDragEnterEvent* event) {

@@ -2,7 +2,9 @@
 // the stage controls, the three lower views (mixer, playlist, karaoke), the time line and the
 // transport. It builds the panels and wires them to the game, whose commands they give and whose
 // announcements they show; it routes the playlist's runs and the file commands, and hands the
-// frames the game renders to the stage and karaoke views. GUI thread only, except the seams'
+// frames the game renders to the stage and karaoke views. F11 or a double click on the stage shows
+// the stage alone on the whole screen (Esc, F11 or a double click returns), while the rest of the
+// window keeps its layout behind it and its keys keep working. GUI thread only, except the seams'
 // Post/Send, which the frame thread calls. Owns its panels and the seams it hands to the game;
 // the hub owns the game.
 #pragma once
@@ -18,6 +20,7 @@
 #include "game/frontend.h"
 #include "gui/qt_seams.h"
 
+class QAction;
 class QLabel;
 class QComboBox;
 
@@ -103,6 +106,9 @@ class Mainframe : public QWidget {
   static std::vector<ArtistEntry> ArtistList();
 
   int GetLowerView() const { return lowerView; }
+  bool StageFullScreen() const { return stageFullScreen; }
+  // The render scale the stage pane wants for its screen and mode (1 or 2).
+  int RenderScale() const { return renderScale; }
   QWidget* Container() const { return container; }
   // The controls by command id, for tests and the command table.
   L::ImageButton* Transport(int id) const;
@@ -114,6 +120,7 @@ class Mainframe : public QWidget {
   L::PlayList* PlaylistView() const;
   L::LyricPane* KaraokeView() const;
   L::TimeBar* Timeline() const { return timeline; }
+  L::StagePane* Stage() const { return stage; }
   QLabel* TransposeLabel() const;
   QComboBox* StylePicker() const;
 
@@ -126,6 +133,9 @@ class Mainframe : public QWidget {
   void RefreshAfterLoad();
   // Builds the karaoke view's lines from the player's lyric page now (as a frame's paint does).
   void RefreshKaraoke();
+  // The stage on the whole screen, or back in its place in the window.
+  void SetStageFullScreen(bool on);
+  void ToggleStageFullScreen() { SetStageFullScreen(!stageFullScreen); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -144,6 +154,8 @@ class Mainframe : public QWidget {
   void OnTimelinePaint();
   void SaveWindowRect();
   bool Running() const;
+  void SetRenderScale(int scale);
+  void PlaceNoticeOverStage();
 
   Core core;
   Audio::IPlayer* const module;
@@ -170,6 +182,13 @@ class Mainframe : public QWidget {
   L::NoticeLine* notice;
   GameEvents* events = nullptr;
   int lowerView = kMixer;
+  QAction* fullScreenKey = nullptr;
+  QAction* leaveFullScreenKey = nullptr;
+  bool stageFullScreen = false;
+  // The window as it was before the stage went full screen.
+  QRect windowedGeometry;
+  Qt::WindowStates windowedStates;
+  int renderScale = 1;
 };
 
 }  // namespace Kesh::GUI

@@ -77,7 +77,7 @@ bool StageFrames::Paint(QPainter& painter) {
   // (premultiplied) on every frame.
   const QImage image(reinterpret_cast<const uchar*>(canvas.Pixels()), canvas.Width(),
                      canvas.Height(), QImage::Format_RGB32);
-  painter.drawImage(0, 0, image);
+  pane->DrawCanvas(painter, image);
   drawn = true;
   return true;
 }

@@ -56,6 +56,21 @@ void NoticeLine::Show(const QString& text) {
   hold->start(kShownMs);
 }
 
+void NoticeLine::MoveTo(QWidget* parent, const QRect& oneLine) {
+  const bool showing = !isHidden();
+  if (parent != parentWidget()) {
+    setParent(parent);
+  }
+  lineHeight = std::max(oneLine.height(), 1);
+  bottom = oneLine.y() + lineHeight;
+  const int rows = showing ? std::max(static_cast<int>(lines.size()), 1) : 1;
+  setGeometry(oneLine.x(), bottom - lineHeight * rows, oneLine.width(), lineHeight * rows);
+  if (showing) {
+    show();
+    raise();
+  }
+}
+
 QString NoticeLine::Shown() const { return isVisible() ? text() : QString(); }
 
 }  // namespace L

@@ -28,6 +28,9 @@ class NoticeLine : public QLabel {
   void Show(const QString& text);
   // The texts while they are shown, the newest first, one a line; else "".
   QString Shown() const;
+  // Moves the line to a parent and the place of one line there (more lines grow upwards from its
+  // bottom edge); a notice being shown stays shown.
+  void MoveTo(QWidget* parent, const QRect& oneLine);
 
  private:
   struct Line {

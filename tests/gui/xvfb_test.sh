@@ -2,7 +2,9 @@
 # The real program under Xvfb: starts tavro with a demo song on its command line (with a private
 # PulseAudio on a null sink when there is one), takes a screenshot after 3 s and checks that the
 # stage shows the band, clicks stop, closes the window as a window manager does (WM_DELETE_WINDOW)
-# and answers "Really quit?" with Yes by key; tavro must exit with status 0 within 2 s.
+# and answers "Really quit?" with Yes by key; tavro must exit with status 0 within 2 s. On the
+# 1920 x 1080 screen, F11 shows the paused stage over the whole width between black bars (the same
+# picture as in the window) and Esc brings the window back as it was.
 #   xvfb_test.sh PROGRAM_DIR WM_CLOSE [SONG]
 # Exit status 77 (skipped) when Xvfb, xdotool or ImageMagick is missing.
 set -uo pipefail
@@ -31,7 +33,7 @@ fail() { echo "FAIL: $*"; [ -f "$work/tavro.log" ] && tail -n 20 "$work/tavro.lo
 
 # A display of our own: Xvfb picks a free number itself and writes it, with a newline, to
 # -displayfd; the display is used once a client can connect to it.
-Xvfb -displayfd 3 -screen 0 1100x800x24 -nolisten tcp 3> "$work/display" > "$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3> "$work/display" > "$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 display=
 for _ in $(seq 100); do
@@ -94,6 +96,40 @@ panel() {
 echo "stage after 3 s: $lit lit pixels on the floor, $(panel "$work/screen.png") % panel"
 ((lit >= 800)) || { cp "$work/screen.png" /tmp/tavro-xvfb-test-failed.png; fail "no band on the stage (kept /tmp/tavro-xvfb-test-failed.png)"; }
 (($(panel "$work/screen.png") < 20)) || fail "the stage shows the plain panel while playing"
+
+# Full screen: pause (Space), keep the stage as the window shows it, F11. There is no window
+# manager, so the program covers the screen itself. The stage fills the width: 815 x 400 times
+# 1920 / 815 is 1920 x 942 at y 69, black above and below.
+geometry() { xdotool getwindowgeometry "$window" | awk '/Geometry/ { print $2 }'; }
+xdotool windowfocus --sync "$window" 2> /dev/null
+xdotool key space
+sleep 0.5
+import -window root "$work/paused.png" || fail "no screenshot"
+convert "$work/paused.png" $stage "$work/paused-stage.png"
+xdotool key F11
+for _ in $(seq 50); do
+  [ "$(geometry)" = 1920x1080 ] && break
+  sleep 0.1
+done
+[ "$(geometry)" = 1920x1080 ] || fail "F11 did not cover the screen (the window is $(geometry))"
+sleep 0.5
+import -window root "$work/full.png" || fail "no screenshot"
+brightest() { convert "$work/full.png" -crop "$1" +repage -format '%[fx:round(255*maxima)]' info:; }
+(($(brightest 1920x69+0+0) == 0 && $(brightest 1920x69+0+1011) == 0)) ||
+  fail "the bars above and below the full-screen stage are not black"
+# The stage region brought back to 815 x 400 is the picture the window showed.
+convert "$work/full.png" -crop 1920x942+0+69 +repage -resize '815x400!' "$work/full-stage.png"
+psnr=$(compare -metric PSNR "$work/paused-stage.png" "$work/full-stage.png" null: 2>&1 | cut -d' ' -f1)
+echo "full screen: the stage over the width, PSNR $psnr dB against the window's stage"
+awk -v p="$psnr" 'BEGIN { exit !(p == "inf" || p >= 25) }' ||
+  { cp "$work/full.png" /tmp/tavro-xvfb-test-full.png; fail "the full-screen stage is not the window's (kept /tmp/tavro-xvfb-test-full.png)"; }
+xdotool key Escape
+for _ in $(seq 50); do
+  [ "$(geometry)" = "${width}x${height}" ] && break
+  sleep 0.1
+done
+[ "$(geometry)" = "${width}x${height}" ] || fail "Esc did not bring the window back (it is $(geometry))"
+xdotool key space
 
 # Stop (the transport's third button, x 63-86 of the transport at (233, 647)): the stage goes
 # back to the plain panel.

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
@@ -19,6 +20,7 @@
 #include "widgets/mixer_strip.h"
 #include "widgets/notice_line.h"
 #include "widgets/play_list.h"
+#include "widgets/stage_pane.h"
 #include "widgets/time_bar.h"
 
 namespace {
@@ -301,4 +303,68 @@ TEST_F(Widgets, NoticesThatComeTogetherStackAndFadeTogether) {
   line->Show("later");
   EXPECT_EQ(line->Shown(), "later");
   EXPECT_EQ(line->geometry(), QRect(0, 170, 400, 20));
+}
+
+using L::StagePane;
+
+TEST(StagePane, RenderScaleFollowsTheScreensDensityAndFullScreen) {
+  const QSize fullHd(1920, 1080);
+  EXPECT_EQ(StagePane::RenderScaleFor(1.0, fullHd, false), 1);
+  EXPECT_EQ(StagePane::RenderScaleFor(1.25, fullHd, false), 1);
+  EXPECT_EQ(StagePane::RenderScaleFor(1.5, fullHd, false), 2);
+  EXPECT_EQ(StagePane::RenderScaleFor(2.0, QSize(1630, 800), false), 2);
+  EXPECT_EQ(StagePane::RenderScaleFor(1.0, fullHd, true), 2);
+  // In full screen only a screen that shows the stage bigger than at scale 1 wants scale 2.
+  EXPECT_EQ(StagePane::RenderScaleFor(1.0, QSize(815, 400), true), 1);
+  EXPECT_EQ(StagePane::RenderScaleFor(1.0, QSize(1024, 400), true), 1);
+  EXPECT_EQ(StagePane::RenderScaleFor(1.0, QSize(1024, 768), true), 2);
+}
+
+TEST(StagePane, FullScreenFitsTheStageWithItsAspectBetweenBars) {
+  // 1080 / 400 = 2.7 > 1920 / 815 = 2.3558: the width limits; 400 * 2.3558 = 942.3.
+  EXPECT_EQ(StagePane::FitStage(QSize(1920, 1080)), QRect(0, 69, 1920, 942));
+  EXPECT_EQ(StagePane::FitStage(QSize(815, 400)), QRect(0, 0, 815, 400));
+  // A wide screen: the height limits, 815 * 1200 / 400 = 2445.
+  EXPECT_EQ(StagePane::FitStage(QSize(3440, 1200)), QRect(497, 0, 2445, 1200));
+  EXPECT_EQ(StagePane::FitStage(QSize(1280, 1024)), QRect(0, 198, 1280, 628));
+}
+
+TEST(StagePane, AScaleOneCanvasIsFilteredOntoADenserDevice) {
+  App();
+  const QRect stage(0, 0, StagePane::kStageWidth, StagePane::kStageHeight);
+  // A scale 1 canvas on a 2x device: black left half, white right half. Sampled, every device
+  // pixel would be black or white; filtered, the two columns at the edge are in between.
+  QImage canvas(stage.size(), QImage::Format_RGB32);
+  canvas.fill(Qt::black);
+  QPainter(&canvas).fillRect(400, 0, 415, 400, Qt::white);
+  QImage device(stage.size() * 2, QImage::Format_RGB32);
+  device.setDevicePixelRatio(2);
+  {
+    QPainter painter(&device);
+    StagePane::DrawCanvas(painter, stage, canvas);
+  }
+  EXPECT_EQ(qRed(device.pixel(700, 200)), 0);
+  EXPECT_EQ(qRed(device.pixel(900, 200)), 255);
+  int between = 0;
+  for (int x = 790; x < 810; ++x) {
+    const int red = qRed(device.pixel(x, 200));
+    between += red > 20 && red < 235 ? 1 : 0;
+  }
+  EXPECT_GE(between, 2);
+}
+
+TEST_F(Widgets, TheCursorHidesOverAnIdleFullScreenStageOnly) {
+  StagePane pane;
+  pane.resize(1920, 1080);
+  pane.SetFullScreen(true);
+  EXPECT_EQ(pane.cursor().shape(), Qt::ArrowCursor);
+  QTest::qWait(StagePane::kCursorIdleMs + 300);
+  EXPECT_EQ(pane.cursor().shape(), Qt::BlankCursor);
+  QMouseEvent move(QEvent::MouseMove, QPointF(500, 500), QPointF(500, 500), Qt::NoButton,
+                   Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(&pane, &move);
+  EXPECT_EQ(pane.cursor().shape(), Qt::ArrowCursor);
+  pane.SetFullScreen(false);
+  QTest::qWait(StagePane::kCursorIdleMs + 300);
+  EXPECT_EQ(pane.cursor().shape(), Qt::ArrowCursor) << "the cursor hides only in full screen";
 }
