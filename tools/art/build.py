@@ -6,9 +6,12 @@ draws a contact sheet per musician.
   tools/art/build.py --render drummer      render one musician, then pack everything
   tools/art/build.py --render              render every musician, then pack everything
   tools/art/build.py                       pack the frames already rendered
+  tools/art/build.py --scale 2 [--render]  the same at twice the size, as NAME@2x.png
 
-Frames are rendered into --frames (default /tmp/tavro-art-frames/<musician>/); the packed
-result goes to data/artists/, data/config/animation.xml and docs/images/.
+Frames are rendered into --frames (default /tmp/tavro-art-frames/<musician>/, at --scale 2
+<musician>@2x/); the packed result goes to data/artists/, data/config/animation.xml and
+docs/images/. The images of one scale are packed without touching those of the other; the contact
+sheets are drawn from the 2x images where a musician has them.
 """
 import argparse
 import os
@@ -265,13 +268,14 @@ def quantize(src, dst):
     subprocess.run(PNGQUANT + ["--output", dst, src], check=True)
 
 
-def lifted(src, riser, tmp):
+def lifted(src, riser, tmp, scale=1):
     """The image raised by riser pixels in a frame 2 x riser taller (transparent below), so that
-    the sprite, drawn centred on its point, shows the musician riser pixels higher."""
+    the sprite, drawn centred on its point, shows the musician riser pixels higher. riser is in
+    stage pixels, the image at scale image pixels per stage pixel."""
     if riser <= 0:
         return src
     subprocess.run(["convert", src, "-background", "none", "-gravity", "north", "-extent",
-                    "%dx%d" % (band_width(src), band.FRAME_HEIGHT + 2 * riser),
+                    "%dx%d" % (band_width(src), (band.FRAME_HEIGHT + 2 * riser) * scale),
                     "-define", "png:exclude-chunks=date,time", "PNG32:" + tmp], check=True)
     return tmp
 
@@ -282,15 +286,41 @@ def band_width(path):
     return int(out)
 
 
-def pack_artist(frames, out, key):
-    src = os.path.join(frames, key)
+def trim_box(path, scale):
+    """The image's opaque box as an ImageMagick crop geometry, widened at scale 2 to even edges
+    so that it is twice the box the 1x image trims to and the two thumbnails frame alike."""
+    out = subprocess.run(["convert", path, "-format", "%@", "info:"], check=True,
+                         capture_output=True, text=True).stdout
+    size, x, y = out.split("+")
+    w, h = (int(v) for v in size.split("x"))
+    x, y = int(x), int(y)
+    if scale == 2:
+        w, h = w + x % 2, h + y % 2
+        x, y = x - x % 2, y - y % 2
+        w, h = w + w % 2, h + h % 2
+    return "%dx%d+%d+%d" % (w, h, x, y)
+
+
+def suffix(scale):
+    return "@%dx" % scale if scale != 1 else ""
+
+
+def frame_dir(frames, key, scale):
+    return os.path.join(frames, key + suffix(scale))
+
+
+def pack_artist(frames, out, key, scale=1):
+    src = frame_dir(frames, key, scale)
     dst = os.path.join(out, key)
+    sx = suffix(scale)
     if not os.path.isdir(src):
         raise SystemExit("build.py: no frames for %s in %s (render them with --render %s)"
                          % (key, src, key))
-    if os.path.isdir(dst):
-        shutil.rmtree(dst)
-    os.makedirs(dst)
+    # Only this scale's images are replaced: the other scale's stay as they are.
+    os.makedirs(dst, exist_ok=True)
+    for f in os.listdir(dst):
+        if f.endswith(".png") and (f.endswith("@2x.png") == (scale == 2)):
+            os.remove(os.path.join(dst, f))
     info = band.ARTISTS[key]
     riser = info.get("riser", 0)
     order = info.get("stroke_order", {})
@@ -301,35 +331,45 @@ def pack_artist(frames, out, key):
             rendered_f = "%s_%02d.png" % (name, order[name][k]) if name in order else f
             if not os.path.exists(os.path.join(src, rendered_f)):
                 raise SystemExit("build.py: %s is missing %s" % (key, rendered_f))
-            quantize(lifted(os.path.join(src, rendered_f), riser, tmp), os.path.join(dst, f))
+            quantize(lifted(os.path.join(src, rendered_f), riser, tmp, scale),
+                     os.path.join(dst, f[:-4] + sx + ".png"))
     if os.path.exists(os.path.join(src, "body.png")):
-        quantize(lifted(os.path.join(src, "body.png"), riser, tmp), os.path.join(dst, "body.png"))
+        quantize(lifted(os.path.join(src, "body.png"), riser, tmp, scale),
+                 os.path.join(dst, "body%s.png" % sx))
     if os.path.exists(tmp):
         os.remove(tmp)
-    # The thumbnail: the first playing image over its stage pieces, trimmed, 64 x 64.
+    # The thumbnail: the first playing image over its stage pieces, trimmed, 64 x 64 (at 2x
+    # 128 x 128 from the 2x image).
     thumb_src = os.path.join(src, "csa_00.png")
     tmp = os.path.join(dst, "thumb.tmp.png")
-    subprocess.run(["convert", thumb_src, "-trim", "+repage", "-resize", "60x60",
-                    "-background", "none", "-gravity", "center", "-extent", "64x64",
+    subprocess.run(["convert", thumb_src, "-crop", trim_box(thumb_src, scale), "+repage", "-resize",
+                    "%dx%d" % (60 * scale, 60 * scale), "-background", "none", "-gravity",
+                    "center", "-extent", "%dx%d" % (64 * scale, 64 * scale),
                     "-define", "png:exclude-chunks=date,time", tmp], check=True)
-    quantize(tmp, os.path.join(dst, "thumb.png"))
+    quantize(tmp, os.path.join(dst, "thumb%s.png" % sx))
     os.remove(tmp)
 
 
 def contact_sheet(out, key, docs):
-    """Every image of every set in rows, over the stage pieces, on a stage-grey ground."""
+    """Every image of every set in rows, over the stage pieces, on a stage-grey ground: from the
+    2x images when the musician has them."""
     dst = os.path.join(out, key)
+    scale = 2 if os.path.exists(os.path.join(dst, "csa_00@2x.png")) else 1
+    sx = suffix(scale)
     rows = []
     tmpdir = os.path.join(docs, ".sheet-" + key)
     os.makedirs(tmpdir, exist_ok=True)
     for name in band.SETS:
-        files = [os.path.join(dst, "%s_%02d.png" % (name, k)) for k in range(band.FRAMES[name])]
+        files = [os.path.join(dst, "%s_%02d%s.png" % (name, k, sx))
+                 for k in range(band.FRAMES[name])]
         row = os.path.join(tmpdir, name + ".png")
-        subprocess.run(["montage"] + files + ["-tile", "%dx1" % len(files), "-geometry", "+2+2",
-                        "-background", "#4a5260", row], check=True)
+        subprocess.run(["montage"] + files + ["-tile", "%dx1" % len(files), "-geometry",
+                        "+%d+%d" % (2 * scale, 2 * scale), "-background", "#4a5260", row],
+                       check=True)
         labelled = os.path.join(tmpdir, name + "_l.png")
         subprocess.run(["convert", row, "-background", "#4a5260", "-fill", "white",
-                        "-font", "DejaVu-Sans", "-pointsize", "14", "label:" + name.upper(),
+                        "-font", "DejaVu-Sans", "-pointsize", str(14 * scale),
+                        "label:" + name.upper(),
                         "+swap", "-gravity", "center", "-append", labelled], check=True)
         rows.append(labelled)
     sheet = os.path.join(docs, "artist-%s.png" % key.replace("_", "-"))
@@ -347,19 +387,20 @@ def has_pieces(key):
                              "mallets", "desk", "choir") or "amp" in info or "music_stand" in info)
 
 
-def rendered(frames, key):
-    src = os.path.join(frames, key)
+def rendered(frames, key, scale=1):
+    src = frame_dir(frames, key, scale)
     if has_pieces(key) and not os.path.exists(os.path.join(src, "body.png")):
         return False
     return all(os.path.exists(os.path.join(src, "%s_%02d.png" % (name, k)))
                for name in band.SETS for k in range(band.FRAMES[name]))
 
 
-def render(frames, key):
+def render(frames, key, scale=1):
     start = time.time()
     cmd = ["nice", "-n", "10", "blender", "-b", "-t", "1", "--factory-startup", "-P",
-           os.path.join(HERE, "render_artist.py"), "--", key, os.path.join(frames, key)]
-    with open(os.path.join(frames, key + ".log"), "w") as log:
+           os.path.join(HERE, "render_artist.py"), "--", key, frame_dir(frames, key, scale),
+           "--scale", str(scale)]
+    with open(frame_dir(frames, key, scale) + ".log", "w") as log:
         subprocess.run(cmd, check=True, stdout=log, stderr=subprocess.STDOUT)
     print("rendered %s in %.0f s" % (key, time.time() - start), flush=True)
 
@@ -370,6 +411,8 @@ def main():
     ap.add_argument("artists", nargs="*", help="musicians to render (default: all)")
     ap.add_argument("--render", action="store_true", help="render with Blender first")
     ap.add_argument("--frames", default="/tmp/tavro-art-frames")
+    ap.add_argument("--scale", type=int, choices=(1, 2), default=1,
+                    help="image pixels per stage pixel: 2 renders and packs NAME@2x.png")
     ap.add_argument("--only", nargs="*", help="pack only these musicians (default: every one "
                     "with frames)")
     args = ap.parse_args()
@@ -378,14 +421,16 @@ def main():
     os.makedirs(out, exist_ok=True)
     os.makedirs(docs, exist_ok=True)
     if args.render:
+        os.makedirs(args.frames, exist_ok=True)
         for key in args.artists or band.ORDER:
-            render(args.frames, key)
+            render(args.frames, key, args.scale)
     # A musician ships once every image of it is rendered (or it shipped before): the index and
     # the patch map name only those, so a partly rendered band still loads.
-    keys = [k for k in band.ORDER if rendered(args.frames, k) or os.path.isdir(os.path.join(out, k))]
+    keys = [k for k in band.ORDER
+            if rendered(args.frames, k) or os.path.isdir(os.path.join(out, k))]
     for key in keys:
-        if rendered(args.frames, key) and (not args.only or key in args.only):
-            pack_artist(args.frames, out, key)
+        if rendered(args.frames, key, args.scale) and (not args.only or key in args.only):
+            pack_artist(args.frames, out, key, args.scale)
             contact_sheet(out, key, docs)
             print("packed", key, flush=True)
         write_artist(out, key)

@@ -1,7 +1,11 @@
 # Renders one musician's sprite frames with Blender (Cycles on the CPU, one thread, fixed seed).
-#   nice -n 10 blender -b -t 1 --factory-startup -P tools/art/render_artist.py -- ARTIST OUTDIR [SET ...]
-# Writes OUTDIR/<set>_NN.png for the thirteen animation sets (or the sets named), OUTDIR/body.png
-# (the stage pieces that stay while the musician walks on and off) and OUTDIR/thumb.png.
+#   nice -n 10 blender -b -t 1 --factory-startup -P tools/art/render_artist.py -- \
+#       ARTIST OUTDIR [--scale 2] [SET ...]
+# Writes OUTDIR/<set>_NN.png for the thirteen animation sets (or the sets named) and OUTDIR/body.png
+# (the stage pieces that stay while the musician walks on and off).
+# --scale 2 renders the same view at twice the width and height (the camera frames the same metres,
+# so image pixel (x, y) at scale 1 covers pixels (2x..2x+1, 2y..2y+1) at scale 2) with rounder
+# meshes for the finer silhouettes; scale 1 is the shipped size.
 #
 # Stage space: x to the right, y into the stage, z up, metres. The camera is orthographic and
 # horizontal, so every foot on the floor lands on the same image row in every frame. Instruments
@@ -20,6 +24,7 @@ PPM = band.PIXELS_PER_METRE
 HEIGHT = band.FRAME_HEIGHT
 FLOOR_ROW = band.FEET_ROW  # image row just above the soles
 UP = Vector((0, 0, 1))
+SCALE = 1  # image pixels per stage pixel; set by main() before anything is built
 
 
 # ---- scene, camera, lights, shared materials ----
@@ -40,8 +45,8 @@ def reset_scene(width):
     scene.render.threads_mode = "FIXED"
     scene.render.threads = 1
     scene.render.film_transparent = True
-    scene.render.resolution_x = width
-    scene.render.resolution_y = HEIGHT
+    scene.render.resolution_x = width * SCALE
+    scene.render.resolution_y = HEIGHT * SCALE
     scene.render.resolution_percentage = 100
     scene.render.image_settings.file_format = "PNG"
     scene.render.image_settings.color_mode = "RGBA"
@@ -118,19 +123,19 @@ def add(mesh_op, mat, name, **kw):
 
 
 def cylinder(mat, name, vertices=16):
-    return add(bpy.ops.mesh.primitive_cylinder_add, mat, name, vertices=vertices, radius=1,
+    return add(bpy.ops.mesh.primitive_cylinder_add, mat, name, vertices=vertices * SCALE, radius=1,
                depth=1)
 
 
 def cone(mat, name, narrow=0.3, vertices=16):
     # A unit-radius flare: radius `narrow` at the start (-z), 1 at the end (+z); span() stretches it.
-    return add(bpy.ops.mesh.primitive_cone_add, mat, name, vertices=vertices, radius1=narrow,
+    return add(bpy.ops.mesh.primitive_cone_add, mat, name, vertices=vertices * SCALE, radius1=narrow,
                radius2=1, depth=1)
 
 
 def sphere(mat, name, segments=16):
-    return add(bpy.ops.mesh.primitive_uv_sphere_add, mat, name, segments=segments,
-               ring_count=segments // 2, radius=1)
+    return add(bpy.ops.mesh.primitive_uv_sphere_add, mat, name, segments=segments * SCALE,
+               ring_count=segments * SCALE // 2, radius=1)
 
 
 def cube(mat, name):
@@ -1908,9 +1913,16 @@ def sequence(mus, set_name):
 
 
 def main():
+    global SCALE
     argv = sys.argv[sys.argv.index("--") + 1:]
     name, outdir = argv[0], argv[1]
-    sets = argv[2:] or list(band.SETS) + ["body"]
+    sets = argv[2:]
+    if sets[:1] == ["--scale"]:
+        SCALE = int(sets[1])
+        if SCALE not in (1, 2):
+            raise SystemExit("render_artist.py: --scale must be 1 or 2, not %d" % SCALE)
+        sets = sets[2:]
+    sets = sets or list(band.SETS) + ["body"]
     os.makedirs(outdir, exist_ok=True)
     scene, mus = build(name)
     person = []

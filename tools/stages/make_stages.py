@@ -1,15 +1,20 @@
 #!/usr/bin/python3
 """Draws the five stage backgrounds, their light sequences and the style pictures.
 
-    tools/stages/make_stages.py [OUT]     (default OUT: data/styles)
+    tools/stages/make_stages.py [--scale 2] [OUT [STYLE ...]]     (default OUT: data/styles)
 
 Writes OUT/<folder>/stage.png (815 x 400), OUT/<folder>/shadows.png (where shadows may fall),
 OUT/<folder>/lights/*.png and OUT/<folder>/picture.png
-(120 x 59) for every style of stagedefs.py. Deterministic: fixed seeds, no time stamps. Needs
-Debian's python3-cairo and python3-numpy; takes about half a minute.
+(120 x 59) for every style of stagedefs.py. --scale 2 draws the same pictures again at twice the
+width and height as NAME@2x.png beside NAME.png: the vector drawing and the light and mask
+functions are evaluated on the finer grid, so pixel (x, y) of NAME.png covers pixels
+(2x..2x+1, 2y..2y+1) of NAME@2x.png. Deterministic: fixed seeds, no time stamps. Needs Debian's
+python3-cairo and python3-numpy (and pngquant for --scale 2); takes about half a minute.
 """
+import argparse
 import math
 import os
+import subprocess
 import sys
 
 import cairo
@@ -20,6 +25,24 @@ import riser  # noqa: E402
 import stagedefs as sd  # noqa: E402
 
 W, H = sd.STAGE_W, sd.STAGE_H
+SCALE = 1  # image pixels per stage pixel (1 or 2), set by main()
+# The 2x light images are four times the pixels of soft gradients: palette-compressed like the
+# band's images to keep the data small.
+PNGQUANT = ["pngquant", "256", "--speed", "1", "--strip", "--force"]
+
+
+def suffix():
+    return "@2x" if SCALE == 2 else ""
+
+
+def grid(w, h):
+    """Pixel-centre coordinates (ys, xs) of an image w x h stage pixels at SCALE, in stage
+    pixels: at scale 1 the centres i + 0.5, at scale 2 the centres of the half pixels."""
+    ys, xs = np.mgrid[0:h * SCALE, 0:w * SCALE].astype(np.float64) + 0.5
+    if SCALE != 1:
+        ys /= SCALE
+        xs /= SCALE
+    return ys, xs
 
 
 def rgb(c, a=None):
@@ -573,18 +596,20 @@ WALL_FADE = 40  # the wall's shadows fade in over this many pixels below the rig
 def shadow_mask(st):
     """The mask as floats 0..1, H x W: 1 where shadows fall whole."""
     cut = MASK_CUTS[st["name"]]
-    ys = np.arange(H, dtype=np.float64)[:, None] + 0.5
-    m = np.ones((H, W))
+    S = SCALE
+    ys = grid(1, H)[0][:, :1]
+    m = np.ones((H * S, W * S))
     # The wall fades in below the rig; nothing on the rig or the front edge.
     m *= smooth((ys - cut["rig"]) / WALL_FADE) * (ys > cut["rig"])
-    m[H - cut["lip"]:, :] = 0
+    m[(H - cut["lip"]) * S:, :] = 0
     for (x0, y0, x1, y1) in cut["cuts"]:
-        m[max(0, int(y0)):int(y1), max(0, int(x0)):int(x1)] = 0
-    # Soft edges: a box blur along each axis.
-    k = np.ones(2 * MASK_SOFT + 1) / (2 * MASK_SOFT + 1)
-    m = np.apply_along_axis(lambda r: np.convolve(np.pad(r, MASK_SOFT, mode="edge"), k, "valid"),
+        m[max(0, int(y0)) * S:int(y1) * S, max(0, int(x0)) * S:int(x1) * S] = 0
+    # Soft edges: a box blur along each axis (as many stage pixels wide at every scale).
+    soft = MASK_SOFT * S
+    k = np.ones(2 * soft + 1) / (2 * soft + 1)
+    m = np.apply_along_axis(lambda r: np.convolve(np.pad(r, soft, mode="edge"), k, "valid"),
                             1, m)
-    m = np.apply_along_axis(lambda c: np.convolve(np.pad(c, MASK_SOFT, mode="edge"), k, "valid"),
+    m = np.apply_along_axis(lambda c: np.convolve(np.pad(c, soft, mode="edge"), k, "valid"),
                             0, m)
     return np.clip(m, 0.0, 1.0)
 
@@ -592,13 +617,14 @@ def shadow_mask(st):
 def make_mask(st, folder):
     """Writes <folder>/shadows.png: grey, white where shadows fall whole, black where none."""
     v = np.round(shadow_mask(st) * 255.0).astype(np.uint8)
-    buf = np.zeros((H, W, 4), np.uint8)
+    h, w = v.shape
+    buf = np.zeros((h, w, 4), np.uint8)
     buf[..., 0] = v
     buf[..., 1] = v
     buf[..., 2] = v
     buf[..., 3] = 255
-    surf = cairo.ImageSurface.create_for_data(memoryview(buf), cairo.FORMAT_RGB24, W, H, W * 4)
-    surf.write_to_png(os.path.join(folder, "shadows.png"))
+    surf = cairo.ImageSurface.create_for_data(memoryview(buf), cairo.FORMAT_RGB24, w, h, w * 4)
+    surf.write_to_png(os.path.join(folder, "shadows%s.png" % suffix()))
 
 
 # ---------------------------------------------------------------- lights
@@ -611,7 +637,7 @@ def smooth(t):
 def beam_alpha(w, h, src, dst, spread, pool=None):
     """Soft cone from src (pixel coords, may lie outside) towards dst; spread is the half width
     of the cone at dst. Optional pool: (cx, cy, rx, ry) ellipse of light on the floor."""
-    ys, xs = np.mgrid[0:h, 0:w].astype(np.float64) + 0.5
+    ys, xs = grid(w, h)
     dx, dy = dst[0] - src[0], dst[1] - src[1]
     length = math.hypot(dx, dy)
     ux, uy = dx / length, dy / length
@@ -638,7 +664,7 @@ def search_alpha(w, h, feet):
     image (the beam comes from far above, no edge shows), widening a little downwards, and a
     bright pool on the floor at the feet. The column stays faint over the body so that the
     performer is lit rather than veiled; the pool carries the light."""
-    ys, xs = np.mgrid[0:h, 0:w].astype(np.float64) + 0.5
+    ys, xs = grid(w, h)
     t = np.clip(ys / feet, 0.0, 1.2)
     half = w * (0.2 + 0.12 * t)
     column = 1.0 - smooth(np.abs(xs - w * 0.5) / half)
@@ -652,7 +678,7 @@ def search_alpha(w, h, feet):
 
 
 def glow_alpha(w, h, cx, cy, rx, ry):
-    ys, xs = np.mgrid[0:h, 0:w].astype(np.float64) + 0.5
+    ys, xs = grid(w, h)
     d = np.sqrt(((xs - cx) / rx) ** 2 + ((ys - cy) / ry) ** 2)
     return np.clip(np.exp(-d * d * 1.6) * smooth(np.minimum(xs, w - xs) / (0.1 * w)), 0, 1)
 
@@ -663,6 +689,8 @@ def write_rgba(path, alpha, color, hot=(255, 255, 245), hot_from=0.7):
     mix = np.clip((alpha - hot_from) / (1.0 - hot_from), 0.0, 1.0)[..., None]
     col = np.array(color, np.float64) * (1 - mix) + np.array(hot, np.float64) * mix
     a = np.round(alpha * 255.0)
+    if SCALE != 1:
+        path = path[:-len(".png")] + suffix() + ".png"
     # Cairo keeps premultiplied BGRA in native (little-endian) order.
     buf = np.zeros((h, w, 4), np.uint8)
     buf[..., 0] = np.round(col[..., 2] * a / 255.0)
@@ -670,7 +698,13 @@ def write_rgba(path, alpha, color, hot=(255, 255, 245), hot_from=0.7):
     buf[..., 2] = np.round(col[..., 0] * a / 255.0)
     buf[..., 3] = a
     surf = cairo.ImageSurface.create_for_data(memoryview(buf), cairo.FORMAT_ARGB32, w, h, w * 4)
-    surf.write_to_png(path)
+    if SCALE == 1:
+        surf.write_to_png(path)
+        return
+    tmp = path + ".tmp.png"
+    surf.write_to_png(tmp)
+    subprocess.run(PNGQUANT + ["--output", path, tmp], check=True)
+    os.remove(tmp)
 
 
 def light_shapes(st):
@@ -693,7 +727,7 @@ def light_shapes(st):
     # Bottom lights: footlights washing upwards from the stage edge.
     if st["name"] in ("Rock", "Electronic", "Pop"):
         # Uplight fans: three narrow beams from the edge.
-        fan = np.zeros((bh, bw))
+        fan = np.zeros((bh * SCALE, bw * SCALE))
         for ang in (-0.45, 0.0, 0.45):
             dst = (bw * 0.5 + math.sin(ang) * bh, bh - math.cos(ang) * bh * 1.05)
             fan = np.maximum(fan, beam_alpha(bw, bh, (bw * 0.5, bh * 1.05), dst,
@@ -704,11 +738,11 @@ def light_shapes(st):
         base = glow_alpha(bw, bh, bw * 0.5, bh * 1.02, bw * 0.5, bh * 0.7)
     # The light falls off with height from the lamps at the edge and is gone before the image's
     # top: a beam cut by the image's edge would end in a hard line in mid-air.
-    rise = (np.arange(bh, dtype=np.float64)[:, None] + 0.5) / bh
+    rise = grid(1, bh)[0][:, :1] / bh
     base = base * smooth(rise / 0.55)
     # Left and right footlights lean inwards.
     shapes["bottom_center"] = base
-    ys, xs = np.mgrid[0:bh, 0:bw]
+    xs = grid(bw, bh)[1] - 0.5  # the pixels' left edges at scale 1
     lean = np.clip(1.0 - (xs / bw) * 0.55, 0.3, 1.0)
     shapes["bottom_left"] = np.clip(base * (0.6 + 0.4 * lean[:, ::-1]), 0, 1)
     shapes["bottom_right"] = np.clip(base * (0.6 + 0.4 * lean), 0, 1)
@@ -750,14 +784,20 @@ def load_png(path):
 
 def make_picture(st, folder):
     """The style picker's picture: the stage with its top lights on, 120 x 59."""
-    full = cairo.ImageSurface(cairo.FORMAT_RGB24, W, H)
+    S = SCALE
+    full = cairo.ImageSurface(cairo.FORMAT_RGB24, W * S, H * S)
     ctx = cairo.Context(full)
-    ctx.set_source_surface(load_png(os.path.join(folder, "stage.png")))
+    ctx.scale(S, S)
+    stage = load_png(os.path.join(folder, "stage%s.png" % suffix()))
+    ctx.save()
+    ctx.scale(1 / S, 1 / S)
+    ctx.set_source_surface(stage)
     ctx.paint()
+    ctx.restore()
     n = st["frames"]
     tw, th = st["top_size"]
     for stem, x in (("top_left", 0), ("top_center", 407 - tw // 2), ("top_right", W - tw)):
-        img = load_png(os.path.join(folder, "lights", "%s_%02d.png" % (stem, n)))
+        img = load_png(os.path.join(folder, "lights", "%s_%02d%s.png" % (stem, n, suffix())))
         ctx.save()
         ctx.translate(x, 0)
         ctx.scale(tw / img.get_width(), th / img.get_height())
@@ -766,19 +806,20 @@ def make_picture(st, folder):
         ctx.paint()
         ctx.restore()
     pw, ph = 120, 59
-    pic = cairo.ImageSurface(cairo.FORMAT_RGB24, pw, ph)
+    pic = cairo.ImageSurface(cairo.FORMAT_RGB24, pw * S, ph * S)
     pctx = cairo.Context(pic)
     pctx.scale(pw / W, ph / H)
     pctx.set_source_surface(full)
     pctx.get_source().set_filter(cairo.FILTER_BEST)
     pctx.paint()
-    pic.write_to_png(os.path.join(folder, "picture.png"))
+    pic.write_to_png(os.path.join(folder, "picture%s.png" % suffix()))
 
 
 def make_stage(st, folder):
     os.makedirs(folder, exist_ok=True)
-    surf = cairo.ImageSurface(cairo.FORMAT_RGB24, W, H)
+    surf = cairo.ImageSurface(cairo.FORMAT_RGB24, W * SCALE, H * SCALE)
     ctx = cairo.Context(surf)
+    ctx.scale(SCALE, SCALE)
     rng = np.random.default_rng(sd.ORDER.index(st["name"]) + 1500)
 
     class Rng:  # uniform draws from one fixed stream per style
@@ -787,13 +828,24 @@ def make_stage(st, folder):
 
     DRAW[st["name"]](ctx, st, Rng())
     riser.draw(ctx)
-    surf.write_to_png(os.path.join(folder, "stage.png"))
+    surf.write_to_png(os.path.join(folder, "stage%s.png" % suffix()))
 
 
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
-        os.path.dirname(os.path.abspath(__file__)), "..", "..", "data", "styles")
-    only = sys.argv[2:] or sd.ORDER
+    global SCALE
+    ap = argparse.ArgumentParser(description=__doc__,
+                                 formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--scale", type=int, choices=(1, 2), default=1)
+    ap.add_argument("out", nargs="?", default=os.path.join(
+        os.path.dirname(os.path.abspath(__file__)), "..", "..", "data", "styles"))
+    ap.add_argument("styles", nargs="*", metavar="STYLE", help="one of " + ", ".join(sd.ORDER))
+    args = ap.parse_args()
+    for name in args.styles:
+        if name not in sd.ORDER:
+            ap.error("unknown style %s (the styles: %s)" % (name, ", ".join(sd.ORDER)))
+    SCALE = args.scale
+    out = args.out
+    only = args.styles or sd.ORDER
     for name in only:
         st = dict(sd.STYLES[name], name=name)
         folder = os.path.join(out, st["folder"])
