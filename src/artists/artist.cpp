@@ -230,17 +230,23 @@ void Artist::MeasureImages() {
   if (playing == nullptr || !OpaqueRect(*playing, rect)) {
     return;
   }
-  // Sprites draw their images centred on the position.
-  const float halfW = static_cast<float>(playing->Width()) / 2;
-  const float halfH = static_cast<float>(playing->Height()) / 2;
-  extent = {static_cast<float>(rect[0]) - halfW, static_cast<float>(rect[1]) - halfH,
-            static_cast<float>(rect[2]) - halfW, static_cast<float>(rect[3]) - halfH};
+  // Sprites draw their images centred on the position; the extent is in stage units, the image's
+  // pixels divided by its scale.
+  const auto units = [playing](int pixels) {
+    return static_cast<float>(pixels) / static_cast<float>(playing->Scale());
+  };
+  const float halfW = units(playing->Width()) / 2;
+  const float halfH = units(playing->Height()) / 2;
+  extent = {units(rect[0]) - halfW, units(rect[1]) - halfH, units(rect[2]) - halfW,
+            units(rect[3]) - halfH};
   const Vell::Gfx::Image* body =
       sprites.Count() > 0 ? FirstImage(static_cast<const Sprite*>(sprites.GetAt(0))) : nullptr;
   std::array<int, 4> pieces{};
   if (body != nullptr && OpaqueRect(*body, pieces)) {
-    const float shift = static_cast<float>(pieces[0] + pieces[2]) / 2 -
-                        static_cast<float>(body->Width()) / 2 - (extent.left + extent.right) / 2;
+    const auto bodyScale = static_cast<float>(body->Scale());
+    const float shift = static_cast<float>(pieces[0] + pieces[2]) / 2 / bodyScale -
+                        static_cast<float>(body->Width()) / 2 / bodyScale -
+                        (extent.left + extent.right) / 2;
     piecesSide = shift >= kPiecesAside ? 1 : shift <= -kPiecesAside ? -1 : 0;
   }
 }

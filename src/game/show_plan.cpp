@@ -64,13 +64,16 @@ std::array<int, 4> StageBox(const Artists::Artist& artist) {
       }
     }
   }
-  // The sprite draws its image centred on the position, at whole pixels.
-  const int originX = static_cast<int>(artist.x - static_cast<float>(w) / 2);
-  const int originY = static_cast<int>(artist.y - static_cast<float>(h) / 2);
+  // The sprite draws its image centred on the position, at whole stage units; the box is in stage
+  // units, the image's pixels divided by its scale.
+  const int scale = image->Scale();
+  const int originX = static_cast<int>(artist.x - static_cast<float>(w / scale) / 2);
+  const int originY = static_cast<int>(artist.y - static_cast<float>(h / scale) / 2);
   if (right < 0) {
     return {originX, originY, 0, 0};
   }
-  return {originX + left, originY + top, right - left + 1, bottom - top + 1};
+  return {originX + left / scale, originY + top / scale, right / scale - left / scale + 1,
+          bottom / scale - top / scale + 1};
 }
 
 std::vector<ShowPlan::Run> Runs(const Data::Tracks::Animation& animation) {

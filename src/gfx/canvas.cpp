@@ -1,6 +1,7 @@
 #include "gfx/canvas.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -89,6 +90,12 @@ bool AllOpaque(const uint32_t* pixels, int count) {
 Canvas::Canvas(int width, int height) : bitmap(width, height, kDefaultClearColour) {}
 
 void Canvas::Clear(uint32_t argb) { bitmap.Fill(argb); }
+
+void Canvas::Reshape(int width, int height, int newScale) {
+  scale = newScale < 1 ? 1 : newScale;
+  bitmap.Resize(width * scale, height * scale, clearColour);
+  bitmap.SetScale(scale);
+}
 
 namespace {
 
@@ -181,6 +188,15 @@ void Canvas::DrawImage(const Image& image, int x, int y, int width, int height) 
     BlendRow(image.Row(sourceRow), columns.data(), bitmap.Row(static_cast<int>(row)) + left, count);
   }
   bitmap.Changed();
+}
+
+void Canvas::DrawStageImage(const Image& image, int x, int y, int width, int height) {
+  // Held inside int: a place far off the stage stays far off the canvas.
+  const auto scaled = [this](int value) {
+    return static_cast<int>(
+        std::clamp<int64_t>(static_cast<int64_t>(value) * scale, INT32_MIN / 2, INT32_MAX / 2));
+  };
+  DrawImage(image, scaled(x), scaled(y), scaled(width), scaled(height));
 }
 
 void Canvas::DrawBackground(const Image* image) {

@@ -35,9 +35,16 @@ class Image {
   // The bytes the PNG file's pixels take once LoadPng has read them, from the file's header
   // alone; 0 for a file LoadPng would refuse.
   static uint64_t DecodedPngBytes(const std::string& path);
+  // The width and height a PNG file's header gives; false when the file cannot be read as PNG.
+  [[nodiscard]] static bool PngSize(const std::string& path, int& width, int& height);
   // Writes the image as an 8-bit RGBA PNG, whole or not at all (framework/user_file.h); why
   // tells the file and libpng's message on failure.
   [[nodiscard]] bool SavePng(const std::string& path, std::string* why = nullptr) const;
+
+  // Image pixels per logical stage pixel: 1, or 2 for an image read for the stage at scale 2
+  // (gfx/scaled_png.h). Drawing code divides sizes by it to get stage units. LoadPng sets 1.
+  int Scale() const { return scale; }
+  void SetScale(int value) { scale = value < 1 ? 1 : value; }
 
   bool Empty() const { return width == 0 || height == 0; }
   int Width() const { return width; }
@@ -76,6 +83,7 @@ class Image {
  private:
   int width = 0;
   int height = 0;
+  int scale = 1;
   std::vector<uint32_t> pixels;
   mutable AlphaKind alphaKind = AlphaKind::kBlended;
   mutable bool alphaKnown = false;
