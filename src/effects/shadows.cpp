@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "effects/pixels.h"
 
@@ -279,12 +280,29 @@ void ShadowSet::DrawContacts(Canvas& canvas, G2D::Sprites::Sprites_t& sprites, d
     const int bottom = std::min(static_cast<int>(cy + ry), canvas.Height() - 1);
     const int left = std::max(static_cast<int>(cx - rx), 0);
     const int right = std::min(static_cast<int>(cx + rx), canvas.Width() - 1);
+    if (left > right) {
+      continue;
+    }
+    // The squared horizontal distances, the same for every row.
+    thread_local std::vector<double> across;
+    across.resize(static_cast<size_t>(right - left + 1));
+    for (int px = left; px <= right; ++px) {
+      const double dx = (px - cx) / rx;
+      across[static_cast<size_t>(px - left)] = dx * dx;
+    }
     for (int y = top; y <= bottom; ++y) {
       const double dy = (y - cy) / ry;
+      const double dy2 = dy * dy;
+      if (dy2 >= 1.0) {
+        continue;
+      }
+      // Only the columns inside the ellipse on this row (one more each side for rounding).
+      const double half = rx * std::sqrt(1.0 - dy2);
+      const int from = std::max(left, static_cast<int>(std::floor(cx - half)) - 1);
+      const int to = std::min(right, static_cast<int>(std::ceil(cx + half)) + 1);
       uint32_t* row = canvas.Pixels() + static_cast<size_t>(y) * canvas.Width();
-      for (int px = left; px <= right; ++px) {
-        const double dx = (px - cx) / rx;
-        const double d = dx * dx + dy * dy;
+      for (int px = from; px <= to; ++px) {
+        const double d = across[static_cast<size_t>(px - left)] + dy2;
         if (d >= 1.0) {
           continue;
         }
@@ -300,7 +318,7 @@ void ShadowSet::DrawContacts(Canvas& canvas, G2D::Sprites::Sprites_t& sprites, d
     }
   }
   if (darkened) {
-    canvas.Bitmap().Changed();
+    canvas.Bitmap().ColoursChanged();
   }
 }
 
@@ -348,7 +366,7 @@ void ShadowSet::DrawCard(Canvas& canvas, const Image& image, int rows, const Qua
     }
   }
   if (drew) {
-    canvas.Bitmap().Changed();
+    canvas.Bitmap().ColoursChanged();
   }
 }
 

@@ -68,6 +68,18 @@ class Image {
     alphaKnown = false;
     spansKnown = false;
   }
+  // For writers that changed colours but no alpha (shadows, fades, strobes): what is known of the
+  // alpha channel stays known.
+  void ColoursChanged() { spansKnown = false; }
+  // Whether every pixel is known to be opaque without looking (false when it was not worked out
+  // since the last change).
+  bool KnownOpaque() const { return alphaKnown && alphaKind == AlphaKind::kOpaque; }
+  // Records that every pixel is opaque, for a writer that made it so (the canvas after an opaque
+  // picture covered it whole, or after a clear to an opaque colour).
+  void SetKnownOpaque() {
+    alphaKind = AlphaKind::kOpaque;
+    alphaKnown = true;
+  }
 
   // The non-transparent stretches of each row, for drawing: fully transparent pixels are
   // skipped, opaque stretches copied, translucent ones blended. Computed on first use after a
