@@ -18,7 +18,9 @@ constexpr float kPiecesAside = 10.0f;
 constexpr int kFirstDrumGroup = 200;
 constexpr int kLastDrumGroup = 203;
 
-// The opaque rectangle of an image: left, top, right, bottom (exclusive); false when none.
+// The opaque rectangle of an image in stage units: left, top, right, bottom (exclusive); false
+// when none. An image of scale 2 has its pixel rectangle divided and rounded inwards: the soft
+// rim a 1× image gains when it is scaled up (half a stage unit each side) does not widen it.
 bool OpaqueRect(const Vell::Gfx::Image& image, std::array<int, 4>& rect) {
   const int w = image.Width();
   const int h = image.Height();
@@ -34,6 +36,17 @@ bool OpaqueRect(const Vell::Gfx::Image& image, std::array<int, 4>& rect) {
         rect[2] = std::max(rect[2], x + 1);
         rect[3] = std::max(rect[3], y + 1);
       }
+    }
+  }
+  const int scale = image.Scale();
+  if (rect[2] > 0 && scale > 1) {
+    const std::array<int, 4> pixels = rect;
+    rect = {(pixels[0] + scale - 1) / scale, (pixels[1] + scale - 1) / scale, pixels[2] / scale,
+            pixels[3] / scale};
+    if (rect[2] <= rect[0] || rect[3] <= rect[1]) {
+      // Thinner than a stage unit: rounded outwards instead.
+      rect = {pixels[0] / scale, pixels[1] / scale, (pixels[2] + scale - 1) / scale,
+              (pixels[3] + scale - 1) / scale};
     }
   }
   return rect[2] > 0;
@@ -230,9 +243,9 @@ void Artist::MeasureImages() {
   if (playing == nullptr || !OpaqueRect(*playing, rect)) {
     return;
   }
-  // Sprites draw their images centred on the position.
-  const float halfW = static_cast<float>(playing->Width()) / 2;
-  const float halfH = static_cast<float>(playing->Height()) / 2;
+  // Sprites draw their images centred on the position, in stage units.
+  const float halfW = static_cast<float>(playing->Width() / playing->Scale()) / 2;
+  const float halfH = static_cast<float>(playing->Height() / playing->Scale()) / 2;
   extent = {static_cast<float>(rect[0]) - halfW, static_cast<float>(rect[1]) - halfH,
             static_cast<float>(rect[2]) - halfW, static_cast<float>(rect[3]) - halfH};
   const Vell::Gfx::Image* body =
@@ -240,7 +253,8 @@ void Artist::MeasureImages() {
   std::array<int, 4> pieces{};
   if (body != nullptr && OpaqueRect(*body, pieces)) {
     const float shift = static_cast<float>(pieces[0] + pieces[2]) / 2 -
-                        static_cast<float>(body->Width()) / 2 - (extent.left + extent.right) / 2;
+                        static_cast<float>(body->Width() / body->Scale()) / 2 -
+                        (extent.left + extent.right) / 2;
     piecesSide = shift >= kPiecesAside ? 1 : shift <= -kPiecesAside ? -1 : 0;
   }
 }

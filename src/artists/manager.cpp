@@ -239,6 +239,18 @@ bool Manager::MakeRoomForImages(uint64_t bytes) {
   return false;
 }
 
+void Manager::DropUnused() {
+  std::vector<Artist*> unused;
+  for (const auto& artist : loadedArtists) {
+    if (!InUse(artist.get())) {
+      unused.push_back(artist.get());
+    }
+  }
+  for (Artist* artist : unused) {
+    DestroyArtist(artist);
+  }
+}
+
 void Manager::DestroyArtist(Artist* artist) {
   Layout::Instance()->Remove(artist);
   // Every patch the artist answers to forgets it, not only the one it was found under.

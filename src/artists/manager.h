@@ -68,6 +68,10 @@ class Manager : public Vell::Singleton<Manager>, public Vell::ITriggerable {
   // (range < 0); range 0 fits every track.
   static bool FitsRange(const Data::Tracks::Event* track, int range);
 
+  // Destroys every loaded artist the current song does not use (after Reset: all), so that they
+  // are read again when next asked for (the render scale changed).
+  void DropUnused();
+
   // ITriggerable: Reset forgets which patches the current song has taken.
   bool Start() override { return true; }
   bool Stop() override { return true; }

@@ -72,7 +72,7 @@ void Fade::Apply(Image* bitmap) {
   }
   Pixels::SubtractColour(bitmap->Pixels(), static_cast<size_t>(bitmap->Width()) * bitmap->Height(),
                          amount);
-  bitmap->Changed();
+  bitmap->ColoursChanged();
 }
 
 bool Fade::IsFinished() const { return fadingOut ? level == 0 : level >= target; }
@@ -119,7 +119,7 @@ void Strobe::Apply(Image* bitmap) {
   }
   Pixels::AddColour(bitmap->Pixels(), static_cast<size_t>(bitmap->Width()) * bitmap->Height(),
                     static_cast<uint8_t>(brightness));
-  bitmap->Changed();
+  bitmap->ColoursChanged();
 }
 
 void Collector::Apply(int frame, Canvas* canvas) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "effects/pixels.h"
 
@@ -124,11 +125,13 @@ bool ShadowSet::Clip(Quad& quad, int axis, double value, bool keepBelow) {
   return true;
 }
 
-void ShadowSet::ToScreen(const StagePoint& point, int& x, int& y) {
-  x = static_cast<int>(ScreenCoordinate(std::clamp(point.x, -kScreenLimit, kScreenLimit) + 408));
+void ShadowSet::ToScreen(const StagePoint& point, int& x, int& y, int scale) {
+  const double s = scale;
+  x = static_cast<int>(
+      ScreenCoordinate(s * (std::clamp(point.x, -kScreenLimit, kScreenLimit) + 408)));
   y = static_cast<int>(
-      ScreenCoordinate(400 - (std::clamp(point.y, -kScreenLimit, kScreenLimit) +
-                              0.22 * std::clamp(point.z, -kScreenLimit, kScreenLimit))));
+      ScreenCoordinate(s * (400 - (std::clamp(point.y, -kScreenLimit, kScreenLimit) +
+                                   0.22 * std::clamp(point.z, -kScreenLimit, kScreenLimit)))));
 }
 
 ShadowPlan ShadowSet::Plan(const Quad& card, int rows, const ShadowLight& light) const {
@@ -268,19 +271,38 @@ void ShadowSet::DrawContacts(Canvas& canvas, G2D::Sprites::Sprites_t& sprites, d
     }
     int cx = 0;
     int cy = 0;
-    ToScreen({x, 0, RowDepth(sprite.depth)}, cx, cy);
-    const double rx = std::max(0.3 * image->Width(), 2.0);
-    const double ry = std::max(rx * 0.25, 1.0);
+    const int scale = canvas.Scale();
+    ToScreen({x, 0, RowDepth(sprite.depth)}, cx, cy, scale);
+    const double stageRx = std::max(0.3 * (image->Width() / image->Scale()), 2.0);
+    const double rx = stageRx * scale;
+    const double ry = std::max(stageRx * 0.25, 1.0) * scale;
     const int top = std::max(static_cast<int>(cy - ry), 0);
     const int bottom = std::min(static_cast<int>(cy + ry), canvas.Height() - 1);
     const int left = std::max(static_cast<int>(cx - rx), 0);
     const int right = std::min(static_cast<int>(cx + rx), canvas.Width() - 1);
+    if (left > right) {
+      continue;
+    }
+    // The squared horizontal distances, the same for every row.
+    thread_local std::vector<double> across;
+    across.resize(static_cast<size_t>(right - left + 1));
+    for (int px = left; px <= right; ++px) {
+      const double dx = (px - cx) / rx;
+      across[static_cast<size_t>(px - left)] = dx * dx;
+    }
     for (int y = top; y <= bottom; ++y) {
       const double dy = (y - cy) / ry;
+      const double dy2 = dy * dy;
+      if (dy2 >= 1.0) {
+        continue;
+      }
+      // Only the columns inside the ellipse on this row (one more each side for rounding).
+      const double half = rx * std::sqrt(1.0 - dy2);
+      const int from = std::max(left, static_cast<int>(std::floor(cx - half)) - 1);
+      const int to = std::min(right, static_cast<int>(std::ceil(cx + half)) + 1);
       uint32_t* row = canvas.Pixels() + static_cast<size_t>(y) * canvas.Width();
-      for (int px = left; px <= right; ++px) {
-        const double dx = (px - cx) / rx;
-        const double d = dx * dx + dy * dy;
+      for (int px = from; px <= to; ++px) {
+        const double d = across[static_cast<size_t>(px - left)] + dy2;
         if (d >= 1.0) {
           continue;
         }
@@ -296,7 +318,7 @@ void ShadowSet::DrawContacts(Canvas& canvas, G2D::Sprites::Sprites_t& sprites, d
     }
   }
   if (darkened) {
-    canvas.Bitmap().Changed();
+    canvas.Bitmap().ColoursChanged();
   }
 }
 
@@ -309,8 +331,11 @@ void ShadowSet::DrawSprite(Canvas& canvas, const G2D::Sprites::Sprite& sprite, d
   if (!(std::fabs(x) < kScreenLimit)) {
     return;
   }
-  const int rows = image->Height() - std::clamp(sprite.baseline, 0, image->Height());
-  DrawCard(canvas, *image, rows, Card(x, RowDepth(sprite.depth), image->Width(), image->Height()));
+  const int rows =
+      image->Height() - std::clamp(sprite.baseline * image->Scale(), 0, image->Height());
+  DrawCard(canvas, *image, rows,
+           Card(x, RowDepth(sprite.depth), image->Width() / image->Scale(),
+                image->Height() / image->Scale()));
 }
 
 void ShadowSet::DrawCard(Canvas& canvas, const Image& image, int rows, const Quad& card) {
@@ -341,7 +366,7 @@ void ShadowSet::DrawCard(Canvas& canvas, const Image& image, int rows, const Qua
     }
   }
   if (drew) {
-    canvas.Bitmap().Changed();
+    canvas.Bitmap().ColoursChanged();
   }
 }
 
@@ -350,7 +375,8 @@ void ShadowSet::Fill(Canvas& canvas, const Image& image, int firstRow, int lastR
   std::array<int, 4> sx{};
   std::array<int, 4> sy{};
   for (int i = 0; i < 4; ++i) {
-    ToScreen(shape[static_cast<size_t>(i)], sx[static_cast<size_t>(i)], sy[static_cast<size_t>(i)]);
+    ToScreen(shape[static_cast<size_t>(i)], sx[static_cast<size_t>(i)], sy[static_cast<size_t>(i)],
+             canvas.Scale());
   }
   // The top and bottom edges are level on screen (each pair shares y and z): walk the screen rows
   // from the top edge to the bottom edge, the left edge 0–3 and the right edge 1–2 stepping in

@@ -2,9 +2,10 @@
 // projected from every shadow light onto the stage floor and, when the style says so, onto the
 // back wall; the projected shapes darken the canvas wherever the image is opaque.
 //
-// Stage space: x across the stage (0 at its centre, one unit = one canvas pixel), y up from the
-// floor, z into the stage. A stage point maps to the screen at (trunc(x + 408),
-// trunc(400 - (y + 0.22 z))).
+// Stage space: x across the stage (0 at its centre, one unit = one canvas pixel at scale 1), y up
+// from the floor, z into the stage. A stage point maps to the screen of a canvas at scale s at
+// (trunc(s (x + 408)), trunc(s (400 - (y + 0.22 z)))). A card's size is its image's size in stage
+// units (pixels divided by the image's scale).
 //
 // The set is filled by the style loader (any thread, before the style is used) and drawn on the
 // frame thread under the frame lock. It owns only its lights and a scratch table of row pointers.
@@ -89,8 +90,9 @@ class ShadowSet {
   static bool Clip(Quad& quad, int axis, double value, bool keepBelow);
   // The shapes and rows of one light's shadow of card, whose image has `rows` rows.
   ShadowPlan Plan(const Quad& card, int rows, const ShadowLight& light) const;
-  // The screen position of a stage point (coordinates held inside ±1e6 first).
-  static void ToScreen(const StagePoint& point, int& x, int& y);
+  // The screen position of a stage point on a canvas at scale (coordinates held inside ±1e6
+  // first).
+  static void ToScreen(const StagePoint& point, int& x, int& y, int scale = 1);
 
   // Where shadows may fall: the mask's brightness (its green channel) scales the shadow's
   // strength, 255 full, 0 none, so a style keeps shadows on its floor and back wall and off its

@@ -7,12 +7,14 @@
 #include <utility>
 
 #include "app/log.h"
+#include "artists/manager.h"
 #include "framework/diagnostics.h"
 #include "framework/file.h"
 #include "framework/user_file.h"
 #include "game/player.h"
 #include "game/project.h"
 #include "game/show_ending.h"
+#include "gfx/scaled_png.h"
 #include "gfx/sprites.h"
 #include "platform/platform.h"
 #include "styles/style.h"
@@ -20,8 +22,12 @@
 namespace Kesh::Game {
 
 Game::Game(Services given, int width, int height)
-    : services(std::move(given)), canvas(std::make_unique<Vell::Gfx::Canvas>(width, height)) {
+    : services(std::move(given)),
+      canvas(std::make_unique<Vell::Gfx::Canvas>(width, height)),
+      stageWidth(width),
+      stageHeight(height) {
   Vell::Gfx::G2D::Sprites::Hub::Instance()->canvas = canvas.get();
+  Vell::Gfx::G2D::Sprites::Hub::Instance()->imageScale = 1;
   player = std::make_unique<Player>(*this, *canvas);
   // What the show goes on without is told once, as a notice of the front end.
   Vell::Diagnostics::SetWarningSink([this](const std::string& text) { ShowNotice(text); });
@@ -50,6 +56,7 @@ bool Game::Open(const std::string& path) {
       return false;
   }
   Close();
+  ApplyRenderScale();
   if (!player->OpenSong(path)) {
     return false;
   }
@@ -63,6 +70,7 @@ bool Game::Open(const std::string& path) {
 
 bool Game::Load(const char* path) {
   Close();
+  ApplyRenderScale();
   std::string why;
   if (path == nullptr || !player->LoadProject(path, &why)) {
     Log("%s", why.c_str());
@@ -77,6 +85,31 @@ bool Game::Load(const char* path) {
   (void)player->TakeSwitchesFlipped();  // the song's announcement covers the switches
   Announce(Change::kSong);
   return true;
+}
+
+void Game::SetRenderScale(int scale) {
+  renderScale = std::clamp(scale, Vell::Gfx::kMinRenderScale, Vell::Gfx::kMaxRenderScale);
+}
+
+void Game::ApplyRenderScale() {
+  const int scale = renderScale;
+  if (scale == canvas->Scale()) {
+    return;
+  }
+  {
+    const std::lock_guard<std::timed_mutex> load(*services.loadMutex);
+    const std::lock_guard<std::recursive_mutex> frame(*services.frameLock);
+    canvas->Reshape(stageWidth, stageHeight, scale);
+    Vell::Gfx::G2D::Sprites::Hub::Instance()->imageScale = scale;
+    // Artists kept from earlier songs hold images of the old scale.
+    if (Artists::Manager::Exists()) {
+      Artists::Manager::Instance()->DropUnused();
+    }
+    if (Styles::Style* style = player->CurrentStyle()) {
+      style->LoadImages();
+    }
+  }
+  Log("The stage is drawn at scale %d (%d x %d pixels)", scale, canvas->Width(), canvas->Height());
 }
 
 bool Game::Save(const char* path) {

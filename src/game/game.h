@@ -164,7 +164,15 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   std::recursive_mutex& FrameLock() { return *services.frameLock; }
   std::timed_mutex& LoadMutex() { return *services.loadMutex; }
   Player& GetPlayer() { return *player; }
+  // The stage canvas: the logical stage (the size the game was made with) times the render scale
+  // of the show loaded last. Read it under the frame lock while a run may draw.
   Vell::Gfx::Canvas& GetCanvas() { return *canvas; }
+  // The render scale (1 or 2; other values are held there) the stage is drawn at from the next
+  // show loaded (Open, Load) on: the canvas, the images read and everything drawn. Any thread,
+  // also before the first load.
+  void SetRenderScale(int scale);
+  // The scale asked for last (the canvas's own is GetCanvas().Scale()).
+  int GetRenderScale() const { return renderScale; }
   Profile& GetProfile() { return profile; }
   State& GetState() { return state; }
   Playlist& GetPlaylist() { return playlist; }
@@ -206,6 +214,9 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   // The frame's paint requests; the stage paint is abandoned when a stop is requested.
   void PaintFrame();
   void JoinThread();
+  // Before a show loads (no run going): brings the canvas, the hub's image scale, the cached
+  // artists and the current style's images to the scale asked for, when it changed.
+  void ApplyRenderScale();
   // After a frame is tracked: starts the music when its time has come; at the song's end plus the
   // end pause, rewinds (loop) or tells the main window once.
   void FollowSong(int frame);
@@ -221,6 +232,9 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   std::mutex synchLock;
   std::thread frameThread;
   std::unique_ptr<Vell::Gfx::Canvas> canvas;
+  int stageWidth;  // the logical stage, in stage units
+  int stageHeight;
+  std::atomic<int> renderScale{1};
   std::atomic<bool> songLoaded{false};
   std::atomic<bool> stopRequested{true};
   bool offlineRun = false;

@@ -64,13 +64,27 @@ std::array<int, 4> StageBox(const Artists::Artist& artist) {
       }
     }
   }
-  // The sprite draws its image centred on the position, at whole pixels.
-  const int originX = static_cast<int>(artist.x - static_cast<float>(w) / 2);
-  const int originY = static_cast<int>(artist.y - static_cast<float>(h) / 2);
+  // The sprite draws its image centred on the position, at whole stage units; the box is in stage
+  // units.
+  const int scale = image->Scale();
+  const int originX = static_cast<int>(artist.x - static_cast<float>(w / scale) / 2);
+  const int originY = static_cast<int>(artist.y - static_cast<float>(h / scale) / 2);
   if (right < 0) {
     return {originX, originY, 0, 0};
   }
-  return {originX + left, originY + top, right - left + 1, bottom - top + 1};
+  // Rounded inwards, as the layout measures performers: the soft rim of a scaled-up image does
+  // not count.
+  int first = (left + scale - 1) / scale;
+  int firstRow = (top + scale - 1) / scale;
+  int last = (right + 1) / scale - 1;
+  int lastRow = (bottom + 1) / scale - 1;
+  if (last < first || lastRow < firstRow) {
+    first = left / scale;
+    firstRow = top / scale;
+    last = right / scale;
+    lastRow = bottom / scale;
+  }
+  return {originX + first, originY + firstRow, last - first + 1, lastRow - firstRow + 1};
 }
 
 std::vector<ShowPlan::Run> Runs(const Data::Tracks::Animation& animation) {

@@ -1,6 +1,7 @@
 #include "gfx/canvas.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -88,14 +89,29 @@ bool AllOpaque(const uint32_t* pixels, int count) {
 
 Canvas::Canvas(int width, int height) : bitmap(width, height, kDefaultClearColour) {}
 
-void Canvas::Clear(uint32_t argb) { bitmap.Fill(argb); }
+void Canvas::Clear(uint32_t argb) {
+  bitmap.Fill(argb);
+  if (AlphaOf(argb) == 255) {
+    bitmap.SetKnownOpaque();
+  }
+}
+
+void Canvas::Reshape(int width, int height, int newScale) {
+  scale = newScale < 1 ? 1 : newScale;
+  bitmap.Resize(width * scale, height * scale, clearColour);
+  bitmap.SetScale(scale);
+  if (AlphaOf(clearColour) == 255) {
+    bitmap.SetKnownOpaque();
+  }
+}
 
 namespace {
 
 // One row of source pixels onto a row of the canvas, scaled: columns maps each canvas column to
-// its source column.
-void BlendRow(const uint32_t* source, const int* columns, uint32_t* target, int count) {
-  if (AllOpaque(target, count)) {
+// its source column. opaqueTarget: every target pixel is known to be opaque.
+void BlendRow(const uint32_t* source, const int* columns, uint32_t* target, int count,
+              bool opaqueTarget) {
+  if (opaqueTarget || AllOpaque(target, count)) {
     thread_local std::vector<uint32_t> row;
     row.resize(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
@@ -137,6 +153,19 @@ void Canvas::DrawImage(const Image& image, int x, int y, int width, int height) 
   }
   const int count = static_cast<int>(right - left);
   const bool scaled = width != image.Width() || height != image.Height();
+  // Source-over onto opaque pixels leaves them opaque: a canvas known to be opaque stays so and
+  // needs no look at its pixels before blending. An opaque image covering the canvas makes it so.
+  const bool opaqueTarget = bitmap.KnownOpaque();
+  const bool covered = left == 0 && top == 0 && right == Width() && bottom == Height() &&
+                       image.GetAlphaKind() == Image::AlphaKind::kOpaque;
+  const auto changed = [&] {
+    if (opaqueTarget || covered) {
+      bitmap.ColoursChanged();
+      bitmap.SetKnownOpaque();
+    } else {
+      bitmap.Changed();
+    }
+  };
   if (!scaled) {
     const int sourceLeft = static_cast<int>(left - x);
     const int sourceRight = sourceLeft + count;
@@ -158,7 +187,7 @@ void Canvas::DrawImage(const Image& image, int x, int y, int width, int height) 
         } else {
           uint32_t* out = target + (from - sourceLeft);
           const uint32_t* in = source + from;
-          if (AllOpaque(out, to - from)) {
+          if (opaqueTarget || AllOpaque(out, to - from)) {
             BlendOntoOpaque(in, out, to - from);
           } else {
             for (int i = 0; i < to - from; ++i) {
@@ -168,7 +197,7 @@ void Canvas::DrawImage(const Image& image, int x, int y, int width, int height) 
         }
       }
     }
-    bitmap.Changed();
+    changed();
     return;
   }
   thread_local std::vector<int> columns;
@@ -178,9 +207,19 @@ void Canvas::DrawImage(const Image& image, int x, int y, int width, int height) 
   }
   for (int64_t row = top; row < bottom; ++row) {
     const int sourceRow = SourceIndex(static_cast<int>(row - y), height, image.Height());
-    BlendRow(image.Row(sourceRow), columns.data(), bitmap.Row(static_cast<int>(row)) + left, count);
+    BlendRow(image.Row(sourceRow), columns.data(), bitmap.Row(static_cast<int>(row)) + left, count,
+             opaqueTarget);
   }
-  bitmap.Changed();
+  changed();
+}
+
+void Canvas::DrawStageImage(const Image& image, int x, int y, int width, int height) {
+  // Held inside int: a place far off the stage stays far off the canvas.
+  const auto scaled = [this](int value) {
+    return static_cast<int>(
+        std::clamp<int64_t>(static_cast<int64_t>(value) * scale, INT32_MIN / 2, INT32_MAX / 2));
+  };
+  DrawImage(image, scaled(x), scaled(y), scaled(width), scaled(height));
 }
 
 void Canvas::DrawBackground(const Image* image) {

@@ -1,5 +1,8 @@
 // The stage's back buffer: an ARGB image with the drawing operations the scene needs. Drawing
-// composes non-premultiplied pixels with source-over alpha blending.
+// composes non-premultiplied pixels with source-over alpha blending. A canvas drawn at a render
+// scale of 2 holds twice the pixels across and down for the same stage; DrawImage works in the
+// canvas's pixels, DrawStageImage in stage units. Used by one thread at a time (the frame thread,
+// or whoever holds the frame lock).
 #pragma once
 
 #include <array>
@@ -25,6 +28,12 @@ class Canvas {
   Canvas(const Canvas&) = delete;
   Canvas& operator=(const Canvas&) = delete;
 
+  // Canvas pixels per stage unit (1 or 2).
+  int Scale() const { return scale; }
+  // Makes the canvas a stage of width × height units at scale (pixels: each times scale), cleared
+  // to clearColour.
+  void Reshape(int width, int height, int newScale);
+
   int Width() const { return bitmap.Width(); }
   int Height() const { return bitmap.Height(); }
   Image& Bitmap() { return bitmap; }
@@ -44,6 +53,9 @@ class Canvas {
   void DrawImage(const Image& image, int x, int y) {
     DrawImage(image, x, y, image.Width(), image.Height());
   }
+  // DrawImage of a rectangle given in stage units: each multiplied by Scale(). An image read at
+  // the canvas's scale for a rectangle of its own size is copied without resampling.
+  void DrawStageImage(const Image& image, int x, int y, int width, int height);
   // Draws image stretched over the whole canvas; null draws nothing.
   void DrawBackground(const Image* image);
 
@@ -54,6 +66,7 @@ class Canvas {
 
  private:
   Image bitmap;
+  int scale = 1;
 };
 
 }  // namespace Vell::Gfx

@@ -126,8 +126,23 @@ uint64_t Image::DecodedPngBytes(const std::string& path) {
   return bytes;
 }
 
+bool Image::PngSize(const std::string& path, int& width, int& height) {
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  const FilePointer file = OpenRegular(path, nullptr);
+  const bool read = file && png_image_begin_read_from_stdio(&png, file.get()) != 0 &&
+                    png.width <= kMaxPngSide && png.height <= kMaxPngSide;
+  if (read) {
+    width = static_cast<int>(png.width);
+    height = static_cast<int>(png.height);
+  }
+  png_image_free(&png);
+  return read;
+}
+
 bool Image::LoadPng(const std::string& path, std::string* why) {
   Resize(0, 0);
+  scale = 1;
   png_image png{};
   png.version = PNG_IMAGE_VERSION;
   const auto fail = [&](const std::string& reason) {

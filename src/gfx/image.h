@@ -35,9 +35,16 @@ class Image {
   // The bytes the PNG file's pixels take once LoadPng has read them, from the file's header
   // alone; 0 for a file LoadPng would refuse.
   static uint64_t DecodedPngBytes(const std::string& path);
+  // The width and height a PNG file's header gives; false when the file cannot be read as PNG.
+  [[nodiscard]] static bool PngSize(const std::string& path, int& width, int& height);
   // Writes the image as an 8-bit RGBA PNG, whole or not at all (framework/user_file.h); why
   // tells the file and libpng's message on failure.
   [[nodiscard]] bool SavePng(const std::string& path, std::string* why = nullptr) const;
+
+  // Image pixels per logical stage pixel: 1, or 2 for an image read for the stage at scale 2
+  // (gfx/scaled_png.h). Drawing code divides sizes by it to get stage units. LoadPng sets 1.
+  int Scale() const { return scale; }
+  void SetScale(int value) { scale = value < 1 ? 1 : value; }
 
   bool Empty() const { return width == 0 || height == 0; }
   int Width() const { return width; }
@@ -61,6 +68,18 @@ class Image {
     alphaKnown = false;
     spansKnown = false;
   }
+  // For writers that changed colours but no alpha (shadows, fades, strobes): what is known of the
+  // alpha channel stays known.
+  void ColoursChanged() { spansKnown = false; }
+  // Whether every pixel is known to be opaque without looking (false when it was not worked out
+  // since the last change).
+  bool KnownOpaque() const { return alphaKnown && alphaKind == AlphaKind::kOpaque; }
+  // Records that every pixel is opaque, for a writer that made it so (the canvas after an opaque
+  // picture covered it whole, or after a clear to an opaque colour).
+  void SetKnownOpaque() {
+    alphaKind = AlphaKind::kOpaque;
+    alphaKnown = true;
+  }
 
   // The non-transparent stretches of each row, for drawing: fully transparent pixels are
   // skipped, opaque stretches copied, translucent ones blended. Computed on first use after a
@@ -76,6 +95,7 @@ class Image {
  private:
   int width = 0;
   int height = 0;
+  int scale = 1;
   std::vector<uint32_t> pixels;
   mutable AlphaKind alphaKind = AlphaKind::kBlended;
   mutable bool alphaKnown = false;

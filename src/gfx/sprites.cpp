@@ -8,6 +8,7 @@
 
 #include "framework/diagnostics.h"
 #include "framework/xml.h"
+#include "gfx/scaled_png.h"
 
 namespace Vell::Gfx::G2D::Sprites {
 
@@ -29,10 +30,10 @@ int DecimalDigits(int value) {
 
 // Reads one image of the sprite; a file that cannot be read leaves an empty image in the sequence
 // and is reported with the reason.
-std::unique_ptr<Image> ReadImage(const std::string& path) {
+std::unique_ptr<Image> ReadImage(const std::string& path, int scale) {
   auto image = std::make_unique<Image>();
   std::string why;
-  if (!image->LoadPng(path, &why)) {
+  if (!LoadPngAtScale(*image, path, scale, &why)) {
     Diagnostics::Report("Sprite image not read: " + why);
   }
   return image;
@@ -60,7 +61,8 @@ Math::Vector3 Matrix4::Transform(const Math::Vector3& p) const {
           p.x * m[2] + p.y * m[6] + p.z * m[10] + m[14]};
 }
 
-Sprite::Sprite(const std::string& name, int hold) : Object(name), hold(hold < 1 ? 1 : hold) {}
+Sprite::Sprite(const std::string& name, int hold)
+    : Object(name), hold(hold < 1 ? 1 : hold), scale(Hub::Instance()->imageScale) {}
 
 Sprite::~Sprite() = default;
 
@@ -87,7 +89,7 @@ void Sprite::AddImage(std::unique_ptr<Image> image, int times) {
   owned.push_back(std::move(image));
 }
 
-void Sprite::LoadSingle(const std::string& path) { AddImage(ReadImage(path), 1); }
+void Sprite::LoadSingle(const std::string& path) { AddImage(ReadImage(path, scale), 1); }
 
 void Sprite::LoadSequence(const std::string& prefix, int first, int last) {
   if (static_cast<int64_t>(last) - first >= kMaxSequenceEntries) {
@@ -124,7 +126,7 @@ void Sprite::Read(size_t index) const {
   const std::string path = std::move(unread[index]);
   unread[index].clear();
   std::string why;
-  if (!owned[index]->LoadPng(path, &why)) {
+  if (!LoadPngAtScale(*owned[index], path, scale, &why)) {
     Diagnostics::Report("Sprite image not read: " + why);
   }
 }
@@ -160,7 +162,7 @@ void Sprite::ScanBaseline() {
     const uint32_t* pixels = first.Row(row);
     for (int x = 0; x < first.Width(); ++x) {
       if ((pixels[x] >> 24) > 64) {
-        baseline = (first.Height() - 1) - row;
+        baseline = ((first.Height() - 1) - row) / first.Scale();
         return;
       }
     }
@@ -172,8 +174,9 @@ uint64_t Sprite::DecodedBytes(Data::Xml::Node* node, int hold) {
     return 0;
   }
   std::string file;
+  const int scale = Hub::Instance()->imageScale;
   if (node->ReadString("image", file)) {
-    return Image::DecodedPngBytes(file);
+    return DecodedPngBytesAtScale(file, scale);
   }
   if (!node->ReadString("images", file)) {
     return 0;
@@ -190,7 +193,7 @@ uint64_t Sprite::DecodedBytes(Data::Xml::Node* node, int hold) {
   const int64_t step = hold < 1 ? 1 : hold;
   uint64_t bytes = 0;
   for (int64_t a = first; a <= last; a += step) {
-    bytes += Image::DecodedPngBytes(SequenceFileName(file, static_cast<int>(a), width));
+    bytes += DecodedPngBytesAtScale(SequenceFileName(file, static_cast<int>(a), width), scale);
   }
   return bytes;
 }
@@ -311,15 +314,15 @@ void Sprite::RenderTo(Canvas& canvas) {
   if (!visible || images.empty() || current == nullptr || current->Empty()) {
     return;
   }
-  const int w = fixedSize ? width : current->Width();
-  const int h = fixedSize ? height : current->Height();
+  const int w = fixedSize ? width : current->Width() / current->Scale();
+  const int h = fixedSize ? height : current->Height() / current->Scale();
   corner1 = world.Transform({-static_cast<float>(w) / 2, -static_cast<float>(h) / 2, 0});
   corner2 = world.Transform({static_cast<float>(w) / 2, static_cast<float>(h) / 2, 0});
   // Positions far outside any canvas are not drawn (and must not overflow the conversion).
   if (!(std::fabs(corner1.x) < 1e8f && std::fabs(corner1.y) < 1e8f)) {
     return;
   }
-  canvas.DrawImage(*current, static_cast<int>(corner1.x), static_cast<int>(corner1.y), w, h);
+  canvas.DrawStageImage(*current, static_cast<int>(corner1.x), static_cast<int>(corner1.y), w, h);
 }
 
 void Sprite::Render(int frame) {

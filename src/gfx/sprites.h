@@ -39,10 +39,12 @@ struct Matrix4 {
   Math::Vector3 Transform(const Math::Vector3& p) const;
 };
 
-// Publishes the current canvas to the sprites.
+// Publishes the current canvas to the sprites, and the render scale images are read for (set by
+// the game while no show is loaded; sprites take it when they are made).
 class Hub : public Singleton<Hub> {
  public:
   Canvas* canvas = nullptr;
+  int imageScale = 1;
 
  private:
   friend class Singleton<Hub>;
@@ -60,7 +62,7 @@ class Sprite : public Object,
   using VisibilityTrack = Keyframing::Runtime::VectorD<unsigned char>;
 
   // hold: how many sequence steps each loaded image of a numbered sequence stands for (1 = every
-  // image; values below 1 count as 1).
+  // image; values below 1 count as 1). Image files are read for the hub's image scale of now.
   explicit Sprite(const std::string& name = "", int hold = 1);
   Sprite(const Sprite&) = delete;
   Sprite& operator=(const Sprite&) = delete;
@@ -79,12 +81,15 @@ class Sprite : public Object,
   void LoadSingle(const std::string& path);
   // Appends an image taken over by the sprite, standing times entries.
   void AddImage(std::unique_ptr<Image> image, int times = 1);
-  // Rows at the bottom of the first image without a pixel of alpha above 64.
+  // Rows at the bottom of the first image without a pixel of alpha above 64, in stage units (image
+  // rows divided by the image's scale, rounded down).
   void ScanBaseline();
 
   // ITrackable
   void Track(int frame) override;
-  // IRenderable: draws the current image centred on the world position onto the hub's canvas.
+  // IRenderable: draws the current image centred on the world position onto the hub's canvas. The
+  // image's size in stage units is its size divided by its scale; the corner is placed in whole
+  // stage units, then multiplied by the canvas's scale.
   void Render(int frame) override;
   void RenderTo(Canvas& canvas);
   // ITriggerable: Reset restarts the free walk at startStep on the next Track.
@@ -94,8 +99,8 @@ class Sprite : public Object,
   bool Prepare() override { return true; }
 
   // The bytes the images a sprite element names (as LoadXml reads it, each image standing hold
-  // steps) take once decoded, from the files' headers; files that cannot be read count nothing.
-  // Image files are found relative to the current directory.
+  // steps) take once decoded at the hub's image scale, from the files' headers; files that cannot
+  // be read count nothing. Image files are found relative to the current directory.
   static uint64_t DecodedBytes(Data::Xml::Node* node, int hold);
 
   // The name of the image file a numbered sequence entry comes from.
@@ -127,6 +132,7 @@ class Sprite : public Object,
   bool reverse = false;
   int baseline = 0;
   int hold = 1;
+  int scale = 1;  // the render scale the sprite's image files are read for
   Sprite* parent = nullptr;
   int width = 0;
   int height = 0;

@@ -10,30 +10,32 @@ std::string Readouts::FormatTime(int64_t elapsedMs) {
   return std::to_string(seconds / 60) + (rest < 10 ? ":0" : ":") + std::to_string(rest);
 }
 
-void DrawReadouts(ITextPainter& painter, Image& stage, int64_t timeMs, int counter) {
+void DrawReadouts(ITextPainter& painter, Image& stage, int64_t timeMs, int counter, int scale) {
   TextStyle style;
   style.colour = Readouts::kColour;
   if (timeMs >= 0) {
-    style.pixelSize = Readouts::kTimePixels;
-    painter.DrawText(stage, Readouts::kTimeX, Readouts::kTimeY, Readouts::FormatTime(timeMs),
-                     style);
+    style.pixelSize = Readouts::kTimePixels * scale;
+    painter.DrawText(stage, Readouts::kTimeX * scale, Readouts::kTimeY * scale,
+                     Readouts::FormatTime(timeMs), style);
   }
   if (counter >= 0) {
     const std::string text = std::to_string(counter);
-    style.pixelSize = Readouts::kCounterPixels;
-    painter.DrawText(stage, Readouts::CounterX(text), Readouts::kCounterY, text, style);
+    style.pixelSize = Readouts::kCounterPixels * scale;
+    painter.DrawText(stage, Readouts::CounterX(text) * scale, Readouts::kCounterY * scale, text,
+                     style);
   }
 }
 
-void DrawLyricLines(ITextPainter& painter, Image& band, const std::vector<LyricLine>& lines) {
+void DrawLyricLines(ITextPainter& painter, Image& band, const std::vector<LyricLine>& lines,
+                    int scale) {
   band.Fill(Karaoke::kBackground);
   TextStyle sung;
-  sung.pixelSize = Karaoke::kFontPixels;
+  sung.pixelSize = Karaoke::kFontPixels * scale;
   sung.colour = Karaoke::kSung;
   TextStyle unsung = sung;
   unsung.colour = Karaoke::kUnsung;
   const int height = painter.LineHeight(sung);
-  int top = Karaoke::kFirstTop;
+  int top = Karaoke::kFirstTop * scale;
   for (const LyricLine& line : lines) {
     if (top >= band.Height()) {
       break;

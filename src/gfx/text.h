@@ -46,8 +46,9 @@ std::string FormatTime(int64_t elapsedMs);
 constexpr int CounterX(const std::string& counter) { return counter.size() == 2 ? 757 : 739; }
 }  // namespace Readouts
 
-// Draws the time (when timeMs >= 0) and the counter (when counter >= 0) onto the stage image.
-void DrawReadouts(ITextPainter& painter, Image& stage, int64_t timeMs, int counter);
+// Draws the time (when timeMs >= 0) and the counter (when counter >= 0) onto the stage image, a
+// stage drawn at scale (1 or 2): places and font sizes are multiplied by it.
+void DrawReadouts(ITextPainter& painter, Image& stage, int64_t timeMs, int counter, int scale = 1);
 
 // The karaoke view: a dark panel, the lines in "Arial" 34 pixels high, each centred, the first
 // with its top at y 10; the sung part in a rose colour, the rest near-white.
@@ -60,7 +61,9 @@ constexpr int kFirstTop = 10;
 constexpr int kViewHeight = 152;  // the window's karaoke view under the 815-pixel stage
 }  // namespace Karaoke
 
-// Clears the band image to the karaoke background and draws the lines (LayoutLyricPage) into it.
-void DrawLyricLines(ITextPainter& painter, Image& band, const std::vector<LyricLine>& lines);
+// Clears the band image to the karaoke background and draws the lines (LayoutLyricPage) into it;
+// at scale 2 (a band twice as wide and high) the font and the first line's top are doubled.
+void DrawLyricLines(ITextPainter& painter, Image& band, const std::vector<LyricLine>& lines,
+                    int scale = 1);
 
 }  // namespace Vell::Gfx

@@ -89,7 +89,8 @@ void StageFrames::DrawReadouts() {
     return;
   }
   Vell::Gfx::Canvas& canvas = game->GetCanvas();
-  Vell::Gfx::DrawReadouts(*textPainter, canvas.Bitmap(), shown.timeMs, shown.counter);
+  Vell::Gfx::DrawReadouts(*textPainter, canvas.Bitmap(), shown.timeMs, shown.counter,
+                          canvas.Scale());
   canvas.Bitmap().Changed();
 }
 

@@ -68,6 +68,7 @@ constexpr SongOption kSongOptions[] = {
     {"--readouts", false, false},
     {"--loudness", true, false},
     {"--allow-flashing", false, false},
+    {"--scale", true, false},
 };
 // Options of a batch only; -j also as -jN and --jobs.
 constexpr const char* kBatchValueOptions[] = {"--out-dir", "-j", "--jobs", "--report", "--format"};

@@ -22,6 +22,7 @@
 #include "game/hub.h"
 #include "game/player.h"
 #include "gfx/lyric_page.h"
+#include "gfx/scaled_png.h"
 #include "gfx/text.h"
 #include "platform/platform.h"
 #include "qtext/text_painter.h"
@@ -49,7 +50,7 @@ const char* const kUsage =
     "                    [--style NAME] [--start SECONDS] [--seconds N] [--no-crowd]\n"
     "                    [--karaoke] [--readouts] [--soundfont PATH] [--data DIR]\n"
     "                    [--threads N] [--keep-partial]\n"
-    "                    [--loudness LUFS] [--allow-flashing]\n";
+    "                    [--loudness LUFS] [--allow-flashing] [--scale 1|2]\n";
 
 // The signal that asks the render to stop (SIGINT, SIGTERM or SIGHUP), 0 while none came.
 volatile std::sig_atomic_t stopSignal = 0;
@@ -77,6 +78,7 @@ struct Options {
   double start = 0;
   double seconds = -1;
   int threads = 0;  // ffmpeg's threads; 0 lets it choose
+  int scale = 1;    // the stage's render scale: 1 (815 x 400) or 2 (1630 x 800)
   bool crowd = true;
   bool karaoke = false;
   bool readouts = false;
@@ -176,6 +178,15 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
         return false;
       }
       options.threads = static_cast<int>(number);
+    } else if (arg == "--scale") {
+      if (!next(value)) {
+        return false;
+      }
+      if (value != "1" && value != "2") {
+        error = "--scale needs 1 or 2, not \"" + value + "\"";
+        return false;
+      }
+      options.scale = value == "1" ? Vell::Gfx::kMinRenderScale : Vell::Gfx::kMaxRenderScale;
     } else if (arg == "--loudness") {
       if (!next(value)) {
         return false;
@@ -357,6 +368,7 @@ int Run(const Options& options) {
   }
   // This render only: the profile is not saved.
   game.GetProfile().reduceFlashing = !options.allowFlashing;
+  game.SetRenderScale(options.scale);
   if (!game.Open(options.song)) {
     // A project's reason names the file itself; a song's comes as the game's message.
     if (!game.LoadError().empty()) {
@@ -386,7 +398,7 @@ int Run(const Options& options) {
     text = std::make_unique<Vell::QText::TextPainter>();
   }
   const Vell::Gfx::Canvas& canvas = game.GetCanvas();
-  const int bandHeight = options.karaoke ? Vell::Gfx::Karaoke::kViewHeight : 0;
+  const int bandHeight = options.karaoke ? Vell::Gfx::Karaoke::kViewHeight * canvas.Scale() : 0;
   // The picture written: the stage itself, or a copy with the karaoke band under it and the
   // read-outs on it.
   const bool decorated = options.karaoke || options.readouts;
@@ -487,7 +499,7 @@ int Run(const Options& options) {
                     static_cast<size_t>(canvas.Width()) * static_cast<size_t>(canvas.Height()),
                 picture.Pixels());
       if (options.karaoke) {
-        Vell::Gfx::DrawLyricLines(*text, band, game.KaraokeLines());
+        Vell::Gfx::DrawLyricLines(*text, band, game.KaraokeLines(), canvas.Scale());
       }
     }
     if (options.karaoke) {
@@ -496,7 +508,7 @@ int Run(const Options& options) {
                 picture.Row(canvas.Height()));
     }
     if (options.readouts) {
-      Vell::Gfx::DrawReadouts(*text, picture, readouts.timeMs, readouts.counter);
+      Vell::Gfx::DrawReadouts(*text, picture, readouts.timeMs, readouts.counter, canvas.Scale());
     }
     if (decorated) {
       picture.Changed();

@@ -9,6 +9,7 @@
 #include "framework/diagnostics.h"
 #include "framework/parallel.h"
 #include "framework/xml.h"
+#include "gfx/scaled_png.h"
 #include "gfx/sprites.h"
 #include "styles/numbers.h"
 
@@ -83,14 +84,14 @@ void Light::LoadXml(const Xml::Node& element) {
   element.ReadInt("release", release);
 }
 
-void Light::LoadImages() {
+void Light::LoadImages(int scale) {
   images.clear();
   images.resize(maps.size());
-  Vell::Parallel::For(maps.size(), [this](size_t i) {
+  Vell::Parallel::For(maps.size(), [this, scale](size_t i) {
     images[i] = std::make_unique<Vell::Gfx::Image>();
     // A light map that cannot be read stays empty and is not drawn; the log says which and why.
     std::string why;
-    if (!images[i]->LoadPng(maps[i], &why)) {
+    if (!Vell::Gfx::LoadPngAtScale(*images[i], maps[i], scale, &why)) {
       Vell::Diagnostics::Report("Light image not read: " + why);
     }
   });

@@ -46,9 +46,9 @@ class Light {
 
   // Reads "size", "maps" with "first"/"last", "attack", "sustain" and "release" of a light element.
   void LoadXml(const Vell::Data::Xml::Node& element);
-  // Reads every file of maps from the current directory; a file that cannot be read stays an
-  // empty image, which draws nothing.
-  void LoadImages();
+  // Reads every file of maps from the current directory for the render scale (gfx/scaled_png.h);
+  // a file that cannot be read stays an empty image, which draws nothing.
+  void LoadImages(int scale = 1);
   void FreeImages() { images.clear(); }
 
   std::vector<std::unique_ptr<Vell::Gfx::Image>> images;  // darkest first

@@ -7,6 +7,7 @@
 #include "framework/text.h"
 #include "framework/xml.h"
 #include "gfx/canvas.h"
+#include "gfx/scaled_png.h"
 #include "gfx/sprites.h"
 #include "platform/platform.h"
 #include "styles/show.h"
@@ -73,7 +74,7 @@ void DrawSearchLight(Vell::Gfx::Canvas& canvas, const SearchLight& light, int fr
   int x = 0;
   int y = 0;
   SearchLight::Anchor(at.x, at.y, light.width, x, y);
-  canvas.DrawImage(*image, x, y, light.width, light.height);
+  canvas.DrawStageImage(*image, x, y, light.width, light.height);
 }
 
 }  // namespace
@@ -193,17 +194,27 @@ bool Style::Start() {
       Vell::Diagnostics::Report("The crowd sounds " + ini + " could not be opened");
     }
   }
+  LoadImages();
+  fadeAuto.Start();
+  crowdAuto.Start();
+  lightAuto.Start();
+  return true;
+}
+
+void Style::LoadImages() {
+  const int scale = Vell::Gfx::G2D::Sprites::Hub::Instance()->imageScale;
   {
     Vell::Platform::ScopedDirectory folder(kFolder);
     stageImage = std::make_unique<Vell::Gfx::Image>();
     std::string why;
-    if (folder.Ok() && !stage.empty() && !stageImage->LoadPng(stage, &why)) {
+    if (folder.Ok() && !stage.empty() &&
+        !Vell::Gfx::LoadPngAtScale(*stageImage, stage, scale, &why)) {
       Vell::Diagnostics::Report("Stage image not read: " + why);
     }
     shadows.ClearMask();
     if (folder.Ok() && !shadowMask.empty()) {
       Vell::Gfx::Image mask;
-      if (mask.LoadPng(shadowMask, &why)) {
+      if (Vell::Gfx::LoadPngAtScale(mask, shadowMask, scale, &why)) {
         shadows.SetMask(mask);
       } else {
         Vell::Diagnostics::Warn("The shadow mask of the style " + name + " was not read (" + why +
@@ -212,20 +223,16 @@ bool Style::Start() {
     }
     for (StageLight& light : stageLights) {
       if (folder.Ok()) {
-        light.LoadImages();
+        light.LoadImages(scale);
       }
       light.Place(kStageWidth, kStageHeight);
     }
     for (SearchLight& light : searchLights) {
       if (folder.Ok()) {
-        light.LoadImages();
+        light.LoadImages(scale);
       }
     }
   }
-  fadeAuto.Start();
-  crowdAuto.Start();
-  lightAuto.Start();
-  return true;
 }
 
 bool Style::Stop() {
@@ -285,7 +292,7 @@ void Style::Render(int frame) {
 void Style::RenderTo(Vell::Gfx::Canvas& canvas, int frame) {
   for (const StageLight& light : stageLights) {
     if (const Vell::Gfx::Image* image = light.ImageAt(frame)) {
-      canvas.DrawImage(*image, light.x, light.y, light.width, light.height);
+      canvas.DrawStageImage(*image, light.x, light.y, light.width, light.height);
     }
   }
   RenderSearchLights(canvas, frame);

@@ -70,6 +70,10 @@ class Style : public Vell::Object,
   // Opens the crowd collection, loads the images (relative to the styles folder under the
   // current directory), places the stage lights and starts the automations.
   bool Start() override;
+  // Reads the stage picture, the shadow mask and the light images (relative to the styles folder
+  // under the current directory) for the sprites hub's image scale, replacing any read before;
+  // places the stage lights. Part of Start; the game calls it again when the render scale changes.
+  void LoadImages();
   // Frees the images and stops the automations; the crowd collection stays open.
   bool Stop() override;
   // Resets the automations; every light idle.
@@ -78,7 +82,7 @@ class Style : public Vell::Object,
   bool Prepare() override;
   // Tracks the automations (fade, crowd, light), the search lights, then the stage lights.
   void Track(int frame) override;
-  // Draws the lights onto the hub's canvas.
+  // Draws the lights onto the hub's canvas (places and sizes in stage units).
   void Render(int frame) override;
   void RenderTo(Vell::Gfx::Canvas& canvas, int frame);
 

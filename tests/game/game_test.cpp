@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <regex>
 #include <thread>
 
 #include "game/player.h"
 #include "game/show_ending.h"
+#include "game/show_plan.h"
 #include "rig.h"
 #include "songs.h"
 #include "styles/manager.h"
@@ -370,3 +372,72 @@ TEST(Game, ABareStageIsClearedAndHandPlayedCrowdTakesTheStyleVolume) {
 }
 
 }  // namespace
+
+// The performers and their boxes (the opaque part of their playing images on the stage) in the
+// show plan.
+std::string Boxes(Player& player) {
+  const std::string json = Kesh::Game::ShowPlanJson(MakeShowPlan(player));
+  const std::regex box(R"("name": "[^"]*".*?"box": \[[^\]]*\])");
+  std::string boxes;
+  for (auto it = std::sregex_iterator(json.begin(), json.end(), box); it != std::sregex_iterator();
+       ++it) {
+    boxes += it->str() + "\n";
+  }
+  return boxes;
+}
+
+// The render scale asked for takes effect when the next show loads: the canvas doubles, the
+// artists are read again at scale 2, and the performers' places and boxes (in stage units) and
+// baselines stay exactly what they were at scale 1. Frames then draw at scale 2.
+TEST(Game, TheRenderScaleTakesEffectWithTheNextShowAndKeepsTheStage) {
+  Rig rig(Songs::Band());
+  EXPECT_EQ(rig.game->GetRenderScale(), 1);
+  ASSERT_TRUE(rig.game->Open(rig.Song()));
+  const std::string single = Boxes(rig.game->GetPlayer());
+  ASSERT_NE(single.find("Drummer"), std::string::npos) << single;
+  std::vector<int> baselines;
+  for (const auto* animation : rig.game->GetPlayer().Animations()) {
+    for (const auto& [kind, set] : animation->GetArtist()->sets) {
+      baselines.push_back(set->GetSprite()->baseline);
+    }
+  }
+
+  rig.game->SetRenderScale(5);  // held at 2
+  EXPECT_EQ(rig.game->GetRenderScale(), 2);
+  EXPECT_EQ(rig.game->GetCanvas().Width(), 815) << "not before the next show";
+  ASSERT_TRUE(rig.game->Open(rig.Song()));
+  const Vell::Gfx::Canvas& canvas = rig.game->GetCanvas();
+  EXPECT_EQ(canvas.Width(), 1630);
+  EXPECT_EQ(canvas.Height(), 800);
+  EXPECT_EQ(canvas.Scale(), 2);
+  EXPECT_EQ(Boxes(rig.game->GetPlayer()), single);
+  std::vector<int> doubledBaselines;
+  for (const auto* animation : rig.game->GetPlayer().Animations()) {
+    for (const auto& [kind, set] : animation->GetArtist()->sets) {
+      const auto* sprite = set->GetSprite();
+      doubledBaselines.push_back(sprite->baseline);
+      ASSERT_GT(sprite->Count(), 0);
+      EXPECT_EQ(sprite->Images().front()->Scale(), 2);
+    }
+  }
+  EXPECT_EQ(doubledBaselines, baselines);
+
+  rig.module.manualClock = true;
+  ASSERT_TRUE(rig.game->StartOfflineRun());
+  rig.Frames(60);
+  // The band stands where it stood: some pixel of the stage's lower half is not the clear colour.
+  int drawn = 0;
+  for (int y = canvas.Height() / 2; y < canvas.Height(); ++y) {
+    for (int x = 0; x < canvas.Width(); ++x) {
+      drawn += canvas.Pixel(x, y) != Vell::Gfx::Canvas::kDefaultClearColour ? 1 : 0;
+    }
+  }
+  EXPECT_GT(drawn, 0);
+  rig.game->StopOfflineRun();
+
+  rig.game->SetRenderScale(1);
+  ASSERT_TRUE(rig.game->Open(rig.Song()));
+  EXPECT_EQ(rig.game->GetCanvas().Width(), 815);
+  EXPECT_EQ(Boxes(rig.game->GetPlayer()), single);
+  rig.game->Close();
+}

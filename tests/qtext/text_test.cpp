@@ -133,4 +133,45 @@ TEST_F(Text, KaraokeLinesAreCentredWithTheSungPartFirst) {
   EXPECT_EQ(Where(band, text).count, 0);
 }
 
+// At scale 2 the read-outs and the karaoke lines land on twice the places at twice the size: the
+// boxes of their ink match the scale-1 boxes doubled, within the font's hinting (3 pixels).
+TEST_F(Text, ReadoutsAndKaraokeAtScaleTwoLandOnTwiceThePlaces) {
+  const uint32_t black = 0xFF000000;
+  const auto drawn = [&](uint32_t p) { return p != black; };
+  Image single(815, 400, black);
+  Image doubled(1630, 800, black);
+  Vell::Gfx::DrawReadouts(painter, single, 65000, 12, 1);
+  Vell::Gfx::DrawReadouts(painter, doubled, 65000, 12, 2);
+  const auto compare = [](const Box& one, const Box& two, const char* what) {
+    ASSERT_GT(one.count, 20) << what;
+    EXPECT_NEAR(two.left, 2 * one.left, 3) << what;
+    EXPECT_NEAR(two.top, 2 * one.top, 3) << what;
+    EXPECT_NEAR(two.right, 2 * one.right + 1, 3) << what;
+    EXPECT_NEAR(two.bottom, 2 * one.bottom + 1, 3) << what;
+    EXPECT_NEAR(two.count, 4 * one.count, 1.6 * one.count) << what;  // more solid inside at 2×
+  };
+  // The time above row 40 (80 at scale 2), the counter under it.
+  compare(Where(single, drawn, 0, 0, 815, 40), Where(doubled, drawn, 0, 0, 1630, 80), "time");
+  compare(Where(single, drawn, 0, 44), Where(doubled, drawn, 0, 88), "counter");
+  EXPECT_GE(Where(doubled, drawn).left, 2 * Vell::Gfx::Readouts::kTimeX);
+
+  namespace K = Vell::Gfx::Karaoke;
+  Image band(815, K::kViewHeight);
+  Image wide(1630, 2 * K::kViewHeight);
+  const std::vector<Vell::Gfx::LyricLine> lines{{"Twinkle twinkle little star", 12},
+                                                {"How I wonder", 0}};
+  Vell::Gfx::DrawLyricLines(painter, band, lines, 1);
+  Vell::Gfx::DrawLyricLines(painter, wide, lines, 2);
+  const auto sung = [](uint32_t p) { return p == K::kSung; };
+  const auto text = [](uint32_t p) { return p != K::kBackground; };
+  Vell::Gfx::TextStyle style;
+  style.pixelSize = K::kFontPixels;
+  const int secondTop = K::kFirstTop + painter.LineHeight(style);
+  compare(Where(band, sung), Where(wide, sung), "sung part");
+  compare(Where(band, text, 0, 0, 815, secondTop), Where(wide, text, 0, 0, 1630, 2 * secondTop),
+          "first line");
+  compare(Where(band, text, 0, secondTop), Where(wide, text, 0, 2 * secondTop), "second line");
+  EXPECT_EQ(Where(wide, text, 0, 0, 1630, 2 * K::kFirstTop).count, 0);
+}
+
 }  // namespace

@@ -8,6 +8,8 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -209,6 +211,64 @@ TEST(Render, KaraokeBandShowsTheLyricPageUnderTheStage) {
     withSung += sung > 100 ? 1 : 0;
   }
   EXPECT_GT(withSung, 25) << "the current syllable's line shows in the karaoke colour";
+}
+
+// --scale 2 on a real show (the shipped Rock stage with its lights and shadows, the test band, the
+// karaoke band and the read-outs): frames of twice the size whose stage, averaged 2 × 2, matches
+// the scale-1 frame of the same moment (PSNR at least 30 dB), with the karaoke lines and the time
+// at twice their places.
+TEST(Render, ScaleTwoDrawsTheSameShowAtTwiceTheSize) {
+  if (!std::filesystem::exists(kKaraoke)) {
+    GTEST_SKIP() << "needs " << kKaraoke;
+  }
+  namespace K = Vell::Gfx::Karaoke;
+  Data data;
+  std::filesystem::create_directory_symlink(TAVRO_SOURCE_DIR "/data/styles",
+                                            data.program.Path("styles"));
+  TempDir out;
+  for (const char* scale : {"1", "2"}) {
+    const Result render =
+        Shell(kRender + " " + Quote(kKaraoke) + " --style Rock --karaoke --readouts --no-crowd" +
+              " --start 12 --seconds 0.2 --scale " + scale + " --frames " +
+              out.File(std::string("s") + scale) + " --data " + data.program.Root());
+    ASSERT_EQ(render.status, 0) << render.output;
+  }
+  const Result refused = Shell(kRender + " " + Quote(kKaraoke) + " --scale 3 --frames " +
+                               out.File("s3") + " --data " + data.program.Root());
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.output.find("--scale needs 1 or 2"), std::string::npos) << refused.output;
+
+  const Vell::Gfx::Image one = LoadFrames(out.File("s1"), 5).back();
+  const Vell::Gfx::Image two = LoadFrames(out.File("s2"), 5).back();
+  ASSERT_EQ(one.Width(), 815);
+  ASSERT_EQ(one.Height(), 400 + K::kViewHeight);
+  ASSERT_EQ(two.Width(), 1630);
+  ASSERT_EQ(two.Height(), 2 * (400 + K::kViewHeight));
+  double squares = 0;
+  for (int y = 0; y < 400; ++y) {
+    for (int x = 0; x < 815; ++x) {
+      for (int shift = 0; shift < 24; shift += 8) {
+        int sum = 0;
+        for (int k = 0; k < 4; ++k) {
+          sum += static_cast<int>((two.Pixel(2 * x + k % 2, 2 * y + k / 2) >> shift) & 0xFF);
+        }
+        const int difference = (sum + 2) / 4 - static_cast<int>((one.Pixel(x, y) >> shift) & 0xFF);
+        squares += static_cast<double>(difference) * difference;
+      }
+    }
+  }
+  const double mse = squares / (3.0 * 815 * 400);
+  EXPECT_GE(10 * std::log10(255.0 * 255.0 / std::max(mse, 1e-9)), 30.0) << "mse " << mse;
+
+  // The karaoke lines: ink only from twice the first line's top on, centred as at scale 1.
+  const auto ink = [](uint32_t p) { return p != K::kBackground; };
+  EXPECT_EQ(Count(two, 0, 800, 1630, 800 + 2 * K::kFirstTop, ink), 0);
+  const int lines = Count(two, 0, 800, 1630, two.Height(), ink);
+  EXPECT_NEAR(lines, 4 * Count(one, 0, 400, 815, one.Height(), ink), lines / 3);
+  // The time read-out: at scale 2 inside the doubled top-right corner only.
+  const int corner = Count(two, 2 * Vell::Gfx::Readouts::kTimeX, 2 * Vell::Gfx::Readouts::kTimeY,
+                           1630, 80, [](uint32_t p) { return Vell::Gfx::RedOf(p) > 200; });
+  EXPECT_GT(corner, 100);
 }
 
 // The read-outs: a second run without them gives the same frames except the read-outs' corner; the
