@@ -403,7 +403,7 @@ void Mainframe::SetStageFullScreen(bool on) {
 void Mainframe::SetRenderScale(int scale) {
   renderScale = scale;
   if (game != nullptr) {
-    // The game is told here, for the next show it loads: game->SetRenderScale(renderScale).
+    game->SetRenderScale(renderScale);  // from the next show the game loads on
   }
 }
 
