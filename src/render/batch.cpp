@@ -63,6 +63,8 @@ constexpr SongOption kSongOptions[] = {
     {"--soundfont", true, true},
     {"--data", true, true},
     {"--threads", true, false},
+    {"--size", true, false},
+    {"--encoder", true, false},
     {"--no-crowd", false, false},
     {"--karaoke", false, false},
     {"--readouts", false, false},

@@ -26,6 +26,7 @@
 #include "platform/platform.h"
 #include "qtext/text_painter.h"
 #include "render/batch.h"
+#include "render/composer.h"
 #include "render/encoder.h"
 #include "render/ending.h"
 #include "render/music_pass.h"
@@ -48,7 +49,7 @@ const char* const kUsage =
     "usage: tavro-render SONG.mid|.kar|.kesh [-o OUT.mp4|.mkv|.webm] [--frames DIR]\n"
     "                    [--style NAME] [--start SECONDS] [--seconds N] [--no-crowd]\n"
     "                    [--karaoke] [--readouts] [--soundfont PATH] [--data DIR]\n"
-    "                    [--threads N] [--keep-partial]\n"
+    "                    [--size WxH] [--encoder NAME] [--threads N] [--keep-partial]\n"
     "                    [--loudness LUFS] [--allow-flashing]\n";
 
 // The signal that asks the render to stop (SIGINT, SIGTERM or SIGHUP), 0 while none came.
@@ -77,6 +78,10 @@ struct Options {
   double start = 0;
   double seconds = -1;
   int threads = 0;  // ffmpeg's threads; 0 lets it choose
+  // The video's frame; 0 x 0: the show's picture itself, padded to even sides.
+  int width = 0;
+  int height = 0;
+  std::string encoder;  // ffmpeg's video encoder; "" the container's own
   bool crowd = true;
   bool karaoke = false;
   bool readouts = false;
@@ -185,6 +190,17 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
       if (end == value.c_str() || *end != '\0' || !(options.loudness >= kMinLoudness) ||
           !(options.loudness <= kMaxLoudness)) {
         error = "--loudness needs a level in LUFS from -40 to -5, not \"" + value + "\"";
+        return false;
+      }
+    } else if (arg == "--size") {
+      if (!next(value)) {
+        return false;
+      }
+      if (!Kesh::Render::ParseFrameSize(value, options.width, options.height, &error)) {
+        return false;
+      }
+    } else if (arg == "--encoder") {
+      if (!next(options.encoder)) {
         return false;
       }
     } else if (arg == "--no-crowd") {
@@ -299,6 +315,11 @@ int Run(const Options& options) {
     if (::access(folder.empty() ? "." : folder.c_str(), W_OK) != 0) {
       return Fail("cannot write " + options.output + ": its folder is not writable");
     }
+    std::string why;
+    if (!options.encoder.empty() &&
+        !Kesh::Render::Encoder::HasVideoEncoder(options.encoder, &why)) {
+      return Fail(why);
+    }
   }
   if (!options.frames.empty()) {
     std::error_code error;
@@ -357,6 +378,11 @@ int Run(const Options& options) {
   }
   // This render only: the profile is not saved.
   game.GetProfile().reduceFlashing = !options.allowFlashing;
+  // The stage is drawn at twice its size whenever the video enlarges it.
+  const int renderScale = Kesh::Render::RenderScaleFor(
+      options.width, options.height, options.karaoke ? Vell::Gfx::Karaoke::kViewHeight : 0);
+  Kesh::Log("render scale %d for a %dx%d video", renderScale, options.width, options.height);
+  // game.SetRenderScale(renderScale) goes here, before the song loads.
   if (!game.Open(options.song)) {
     // A project's reason names the file itself; a song's comes as the game's message.
     if (!game.LoadError().empty()) {
@@ -386,7 +412,10 @@ int Run(const Options& options) {
     text = std::make_unique<Vell::QText::TextPainter>();
   }
   const Vell::Gfx::Canvas& canvas = game.GetCanvas();
-  const int bandHeight = options.karaoke ? Vell::Gfx::Karaoke::kViewHeight : 0;
+  // The band is as wide as the canvas and drawn at its scale.
+  const int bandHeight =
+      options.karaoke ? Vell::Gfx::Karaoke::kViewHeight * canvas.Width() / Kesh::Render::kStageWidth
+                      : 0;
   // The picture written: the stage itself, or a copy with the karaoke band under it and the
   // read-outs on it.
   const bool decorated = options.karaoke || options.readouts;
@@ -396,7 +425,10 @@ int Run(const Options& options) {
     picture.Resize(canvas.Width(), canvas.Height() + bandHeight);
   }
   Vell::Gfx::Image band(canvas.Width(), bandHeight);
-  const Vell::Gfx::Image& shown = decorated ? picture : canvas.Bitmap();
+  const Vell::Gfx::Image& drawn = decorated ? picture : canvas.Bitmap();
+  // With --size the picture is fitted into a frame of that size; without, it goes out as it is.
+  const bool fitted = options.width > 0;
+  Kesh::Render::Composer composer(std::max(options.width, 1), std::max(options.height, 1));
 
   Kesh::Render::Encoder encoder;
   std::string why;
@@ -423,8 +455,9 @@ int Run(const Options& options) {
   if (!options.output.empty()) {
     Kesh::Render::Encoder::Settings settings;
     settings.output = Absolute(options.output);
-    settings.width = canvas.Width();
-    settings.height = canvas.Height() + bandHeight;
+    settings.width = fitted ? options.width : canvas.Width();
+    settings.height = fitted ? options.height : canvas.Height() + bandHeight;
+    settings.videoEncoder = options.encoder;
     settings.frameRate = Game::kFrameRate;
     settings.sampleRate = kSampleRate;
     settings.interrupted = &stopSignal;
@@ -456,10 +489,18 @@ int Run(const Options& options) {
   int64_t written = 0;
   int number = 0;
   Kesh::Render::Ending ending(kFrameMs);
+  // Where the time goes, for the log: the show (frames, sound, text), fitting the picture into
+  // the frame, and handing frames and sound to ffmpeg (the conversion to 4:2:0 and any wait for
+  // the encoder).
+  using Clock = std::chrono::steady_clock;
+  Clock::duration showTime{};
+  Clock::duration composeTime{};
+  Clock::duration encodeTime{};
   for (int64_t frame = 0; frame < limitFrames && !ending.Done(); ++frame) {
     if (stopSignal != 0) {
       return stopped();
     }
+    const Clock::time_point frameBegan = Clock::now();
     // The frame first (it starts the music when its time has come), then the module's clock moves
     // on by the frame's length: the sound of a frame is what plays while the frame is shown.
     const Kesh::Game::Game::Readouts readouts = game.StepOffline();
@@ -501,11 +542,17 @@ int Run(const Options& options) {
     if (decorated) {
       picture.Changed();
     }
+    const Clock::time_point composing = Clock::now();
+    showTime += composing - frameBegan;
+    const Vell::Gfx::Image& shown = fitted ? composer.Compose(drawn) : drawn;
+    const Clock::time_point encoding = Clock::now();
+    composeTime += encoding - composing;
     // Offline, only this thread draws: the stage can be read outside the frame lock.
     if (!options.output.empty() && (!encoder.WriteSound(sound.data(), kSamplesPerFrame, &why) ||
                                     !encoder.WriteFrame(shown.Pixels(), &why))) {
       return stopSignal != 0 ? stopped() : Fail(why);
     }
+    encodeTime += Clock::now() - encoding;
     if (!options.frames.empty()) {
       char name[32];
       std::snprintf(name, sizeof name, "frame-%06d.png", number);
@@ -542,6 +589,11 @@ int Run(const Options& options) {
             wall, wall > 0 ? static_cast<double>(written) / 1000.0 / wall : 0.0, cpu(RUSAGE_SELF),
             cpu(RUSAGE_CHILDREN),
             options.output.empty() ? "" : (" (" + encoder.Describe() + ")").c_str());
+  const auto seconds = [](Clock::duration span) {
+    return std::chrono::duration<double>(span).count();
+  };
+  Kesh::Log("time: show %.1f s, fitting the frame %.1f s, to ffmpeg %.1f s", seconds(showTime),
+            seconds(composeTime), seconds(encodeTime));
   return 0;
 }
 

@@ -260,8 +260,9 @@ TEST(Render, ReadoutsShowTheTimeTopRight) {
 
 // The video's sound is the synthesizer's: its loudness envelope follows the module's own offline
 // rendering of the song, the music starting with the first frame at or after the audio start the
-// renderer reports (to within half a frame, so a frame late or early fails).
-TEST(Render, SoundFollowsTheModulesOfflineRendering) {
+// renderer reports (to within half a frame, so a frame late or early fails). options: the
+// renderer's further options.
+void ExpectSoundFollowsTheModule(const std::string& options) {
   // A song whose music waits 1.9 s for the fixture band to walk on.
   const std::string kLeadIn = TAVRO_CORPUS_DIR "/songs/avgvst__CrossingTheRubicon.mid";
   if (!std::filesystem::exists(kLeadIn) || Shell("command -v ffprobe").status != 0) {
@@ -272,8 +273,9 @@ TEST(Render, SoundFollowsTheModulesOfflineRendering) {
   constexpr int kWindows = 6 * 50;     // six seconds of music
   Data data;
   TempDir out;
-  const Result render = Shell(kRender + " " + Quote(kLeadIn) + " --no-crowd --seconds 9 -o " +
-                              Quote(out.File("s.mp4")) + " --data " + data.program.Root());
+  const Result render =
+      Shell(kRender + " " + Quote(kLeadIn) + " --no-crowd --seconds 9 -o " +
+            Quote(out.File("s.mp4")) + " --data " + data.program.Root() + " " + options);
   ASSERT_EQ(render.status, 0) << render.output;
   const size_t at = render.output.find("audio start ");
   ASSERT_NE(at, std::string::npos) << render.output;
@@ -327,4 +329,11 @@ TEST(Render, SoundFollowsTheModulesOfflineRendering) {
   EXPECT_NEAR(bestMs, expectedMs, frameMs / 2) << "audio start " << audioStartMs << " ms";
   std::printf("envelope correlation %.3f, music at %d ms (expected %d ms)\n", best, bestMs,
               expectedMs);
+}
+
+TEST(Render, SoundFollowsTheModulesOfflineRendering) { ExpectSoundFollowsTheModule(""); }
+
+// The size of the picture changes nothing of the sound.
+TEST(Render, SoundFollowsTheModulesOfflineRenderingAt1080p) {
+  ExpectSoundFollowsTheModule("--size 1920x1080");
 }
