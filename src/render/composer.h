@@ -60,9 +60,10 @@ class Resampler {
  private:
   ResampleAxis horizontal;
   ResampleAxis vertical;
-  std::vector<uint16_t> across;  // the horizontally resampled rows, 4 channels, 6 extra bits
-  std::vector<int32_t> sum;      // one output row being summed
-  std::vector<int> columns;      // per output column: its taps' input columns, edges repeated
+  std::vector<uint16_t> across;    // the horizontally resampled rows, 4 channels, 6 extra bits
+  std::vector<int32_t> sum;        // one output row being summed
+  std::vector<uint16_t> unpacked;  // one input row, a channel a value
+  std::vector<int> columns;        // per output column: its taps' input columns, edges repeated
 };
 
 class Composer {

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <limits>
 #include <memory>
@@ -88,6 +89,26 @@ struct Options {
   bool keepPartial = false;
   double loudness = kDefaultLoudness;  // LUFS of the music in the video
   bool allowFlashing = false;          // the style's strobes as written, beyond the safe flash rate
+};
+
+// Time spent on one part of the work: this thread's CPU seconds and wall seconds.
+struct Split {
+  struct Mark {
+    double cpu;
+    std::chrono::steady_clock::time_point wall;
+  };
+  static Mark Now() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return {static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9,
+            std::chrono::steady_clock::now()};
+  }
+  void Add(const Mark& from, const Mark& to) {
+    cpu += to.cpu - from.cpu;
+    wall += std::chrono::duration<double>(to.wall - from.wall).count();
+  }
+  double cpu = 0;
+  double wall = 0;
 };
 
 int Fail(const std::string& message) {
@@ -236,6 +257,10 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
   }
   if (options.output.empty() && options.frames.empty()) {
     error = "nothing to write: give -o OUT.mp4 or --frames DIR";
+    return false;
+  }
+  if (!options.encoder.empty() && options.output.empty()) {
+    error = "--encoder " + options.encoder + " needs a video to encode: give -o OUT.mp4";
     return false;
   }
   return true;
@@ -491,16 +516,15 @@ int Run(const Options& options) {
   Kesh::Render::Ending ending(kFrameMs);
   // Where the time goes, for the log: the show (frames, sound, text), fitting the picture into
   // the frame, and handing frames and sound to ffmpeg (the conversion to 4:2:0 and any wait for
-  // the encoder).
-  using Clock = std::chrono::steady_clock;
-  Clock::duration showTime{};
-  Clock::duration composeTime{};
-  Clock::duration encodeTime{};
+  // the encoder), each in this thread's CPU seconds and in wall seconds.
+  Split showTime;
+  Split composeTime;
+  Split encodeTime;
   for (int64_t frame = 0; frame < limitFrames && !ending.Done(); ++frame) {
     if (stopSignal != 0) {
       return stopped();
     }
-    const Clock::time_point frameBegan = Clock::now();
+    const Split::Mark frameBegan = Split::Now();
     // The frame first (it starts the music when its time has come), then the module's clock moves
     // on by the frame's length: the sound of a frame is what plays while the frame is shown.
     const Kesh::Game::Game::Readouts readouts = game.StepOffline();
@@ -542,17 +566,17 @@ int Run(const Options& options) {
     if (decorated) {
       picture.Changed();
     }
-    const Clock::time_point composing = Clock::now();
-    showTime += composing - frameBegan;
+    const Split::Mark composing = Split::Now();
+    showTime.Add(frameBegan, composing);
     const Vell::Gfx::Image& shown = fitted ? composer.Compose(drawn) : drawn;
-    const Clock::time_point encoding = Clock::now();
-    composeTime += encoding - composing;
+    const Split::Mark encoding = Split::Now();
+    composeTime.Add(composing, encoding);
     // Offline, only this thread draws: the stage can be read outside the frame lock.
     if (!options.output.empty() && (!encoder.WriteSound(sound.data(), kSamplesPerFrame, &why) ||
                                     !encoder.WriteFrame(shown.Pixels(), &why))) {
       return stopSignal != 0 ? stopped() : Fail(why);
     }
-    encodeTime += Clock::now() - encoding;
+    encodeTime.Add(encoding, Split::Now());
     if (!options.frames.empty()) {
       char name[32];
       std::snprintf(name, sizeof name, "frame-%06d.png", number);
@@ -589,11 +613,10 @@ int Run(const Options& options) {
             wall, wall > 0 ? static_cast<double>(written) / 1000.0 / wall : 0.0, cpu(RUSAGE_SELF),
             cpu(RUSAGE_CHILDREN),
             options.output.empty() ? "" : (" (" + encoder.Describe() + ")").c_str());
-  const auto seconds = [](Clock::duration span) {
-    return std::chrono::duration<double>(span).count();
-  };
-  Kesh::Log("time: show %.1f s, fitting the frame %.1f s, to ffmpeg %.1f s", seconds(showTime),
-            seconds(composeTime), seconds(encodeTime));
+  Kesh::Log(
+      "time (CPU/wall): show %.1f/%.1f s, fitting the frame %.1f/%.1f s, to ffmpeg %.1f/%.1f s",
+      showTime.cpu, showTime.wall, composeTime.cpu, composeTime.wall, encodeTime.cpu,
+      encodeTime.wall);
   return 0;
 }
 
