@@ -56,6 +56,7 @@ struct SongOption {
   bool value;
   bool path;
 };
+// clang-format off
 constexpr SongOption kSongOptions[] = {
     {"--style", true, false},
     {"--start", true, false},
@@ -64,6 +65,7 @@ constexpr SongOption kSongOptions[] = {
     {"--data", true, true},
     {"--threads", true, false},
     {"--size", true, false},
+    {"--fps", true, false},
     {"--encoder", true, false},
     {"--no-crowd", false, false},
     {"--karaoke", false, false},
@@ -71,6 +73,7 @@ constexpr SongOption kSongOptions[] = {
     {"--loudness", true, false},
     {"--allow-flashing", false, false},
 };
+// clang-format on
 // Options of a batch only; -j also as -jN and --jobs.
 constexpr const char* kBatchValueOptions[] = {"--out-dir", "-j", "--jobs", "--report", "--format"};
 constexpr const char* kBatchFlags[] = {"--force", "--list"};

@@ -488,8 +488,9 @@ bool Encoder::WriteSound(const int16_t* samples, int frames, std::string* why) {
 std::string Encoder::Describe() const {
   const std::string encoder = VideoEncoder();
   const std::string audio = FormatOf(settings.output) == "webm" ? "Opus" : "AAC";
-  const std::string size = std::to_string(settings.width) + "x" + std::to_string(settings.height) +
-                           " at " + std::to_string(settings.frameRate) + " fps, ";
+  const std::string size = std::to_string(settings.width + settings.width % 2) + "x" +
+                           std::to_string(settings.height + settings.height % 2) + " at " +
+                           std::to_string(settings.frameRate) + " fps, ";
   if (encoder == "libx264") {
     return size + "H.264 preset " + settings.preset + ", " + audio;
   }

@@ -39,8 +39,6 @@ namespace {
 using Kesh::Game::Game;
 
 constexpr int kSampleRate = 44100;
-constexpr int kFrameMs = 1000 / Game::kFrameRate;
-constexpr int kSamplesPerFrame = kSampleRate / Game::kFrameRate;
 // The music's loudness in a video unless --loudness says otherwise, and the targets it takes.
 constexpr double kDefaultLoudness = -16.0;
 constexpr double kMinLoudness = -40.0;
@@ -50,7 +48,8 @@ const char* const kUsage =
     "usage: tavro-render SONG.mid|.kar|.kesh [-o OUT.mp4|.mkv|.webm] [--frames DIR]\n"
     "                    [--style NAME] [--start SECONDS] [--seconds N] [--no-crowd]\n"
     "                    [--karaoke] [--readouts] [--soundfont PATH] [--data DIR]\n"
-    "                    [--size WxH] [--encoder NAME] [--threads N] [--keep-partial]\n"
+    "                    [--size WxH] [--fps 25|30|50|60] [--encoder NAME]\n"
+    "                    [--threads N] [--keep-partial]\n"
     "                    [--loudness LUFS] [--allow-flashing]\n";
 
 // The signal that asks the render to stop (SIGINT, SIGTERM or SIGHUP), 0 while none came.
@@ -82,7 +81,8 @@ struct Options {
   // The video's frame; 0 x 0: the show's picture itself, padded to even sides.
   int width = 0;
   int height = 0;
-  std::string encoder;  // ffmpeg's video encoder; "" the container's own
+  std::string encoder;         // ffmpeg's video encoder; "" the container's own
+  int fps = Game::kFrameRate;  // the show's frames per second
   bool crowd = true;
   bool karaoke = false;
   bool readouts = false;
@@ -220,6 +220,18 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
       if (!Kesh::Render::ParseFrameSize(value, options.width, options.height, &error)) {
         return false;
       }
+    } else if (arg == "--fps") {
+      if (!next(value)) {
+        return false;
+      }
+      const auto& rates = Game::kFrameRates;
+      const auto found = std::find_if(std::begin(rates), std::end(rates),
+                                      [&](int rate) { return std::to_string(rate) == value; });
+      if (found == std::end(rates)) {
+        error = "--fps is 25, 30, 50 or 60 frames a second, not \"" + value + "\"";
+        return false;
+      }
+      options.fps = *found;
     } else if (arg == "--encoder") {
       if (!next(options.encoder)) {
         return false;
@@ -408,6 +420,9 @@ int Run(const Options& options) {
       options.width, options.height, options.karaoke ? Vell::Gfx::Karaoke::kViewHeight : 0);
   Kesh::Log("render scale %d for a %dx%d video", renderScale, options.width, options.height);
   // game.SetRenderScale(renderScale) goes here, before the song loads.
+  if (!game.SetFrameRate(options.fps)) {
+    return Fail("the show cannot run at " + std::to_string(options.fps) + " frames a second");
+  }
   if (!game.Open(options.song)) {
     // A project's reason names the file itself; a song's comes as the game's message.
     if (!game.LoadError().empty()) {
@@ -483,7 +498,7 @@ int Run(const Options& options) {
     settings.width = fitted ? options.width : canvas.Width();
     settings.height = fitted ? options.height : canvas.Height() + bandHeight;
     settings.videoEncoder = options.encoder;
-    settings.frameRate = Game::kFrameRate;
+    settings.frameRate = options.fps;
     settings.sampleRate = kSampleRate;
     settings.interrupted = &stopSignal;
     settings.threads = options.threads;
@@ -500,10 +515,15 @@ int Run(const Options& options) {
   const int64_t wantedMs = options.seconds >= 0 ? static_cast<int64_t>(options.seconds * 1000)
                                                 : std::numeric_limits<int64_t>::max();
   const int64_t expectedMs = options.seconds >= 0 ? wantedMs : showMs - startMs;
+  // A frame's time, and the sound up to a frame: counted from the start, so that a frame length
+  // of no whole number of milliseconds or samples (30 and 60 a second) never drifts.
+  const int fps = options.fps;
+  const auto msAt = [fps](int64_t frame) { return frame * 1000 / fps; };
+  const auto samplesAt = [fps](int64_t frame) { return frame * kSampleRate / fps; };
   // A hang guard: the show ends by itself ten seconds after the song.
-  const int64_t limitFrames = (showMs + player.AudioStartMs() + 60000) / kFrameMs;
+  const int64_t limitFrames = (showMs + player.AudioStartMs() + 60000) * fps / 1000;
   const auto began = std::chrono::steady_clock::now();
-  std::vector<int16_t> sound(static_cast<size_t>(kSamplesPerFrame) * 2);
+  std::vector<int16_t> sound(static_cast<size_t>(samplesAt(1) + 1) * 2);
   // The read-outs and the karaoke band are decided as the window decides them, from the switches.
   game.GetState().timeReadout = options.readouts;
   game.GetState().counterReadout = options.readouts;
@@ -513,7 +533,7 @@ int Run(const Options& options) {
   }
   int64_t written = 0;
   int number = 0;
-  Kesh::Render::Ending ending(kFrameMs);
+  Kesh::Render::Ending ending(1000.0 / fps);
   // Where the time goes, for the log: the show (frames, sound, text), fitting the picture into
   // the frame, and handing frames and sound to ffmpeg (the conversion to 4:2:0 and any wait for
   // the encoder), each in this thread's CPU seconds and in wall seconds.
@@ -528,18 +548,19 @@ int Run(const Options& options) {
     // The frame first (it starts the music when its time has come), then the module's clock moves
     // on by the frame's length: the sound of a frame is what plays while the frame is shown.
     const Kesh::Game::Game::Readouts readouts = game.StepOffline();
+    const int samples = static_cast<int>(samplesAt(frame + 1) - samplesAt(frame));
     int got = 0;
-    while (got < kSamplesPerFrame) {
-      const int n = module->RenderOffline(sound.data() + static_cast<size_t>(got) * 2,
-                                          kSamplesPerFrame - got);
+    while (got < samples) {
+      const int n =
+          module->RenderOffline(sound.data() + static_cast<size_t>(got) * 2, samples - got);
       if (n <= 0) {
         break;
       }
       got += n;
     }
     std::fill(sound.begin() + static_cast<std::ptrdiff_t>(got) * 2, sound.end(), 0);
-    ending.Frame(sound.data(), kSamplesPerFrame, window.songEnded);
-    if (frame * kFrameMs < startMs) {
+    ending.Frame(sound.data(), static_cast<size_t>(samples), window.songEnded);
+    if (msAt(frame) < startMs) {
       continue;
     }
     if (written >= wantedMs) {
@@ -572,7 +593,7 @@ int Run(const Options& options) {
     const Split::Mark encoding = Split::Now();
     composeTime.Add(composing, encoding);
     // Offline, only this thread draws: the stage can be read outside the frame lock.
-    if (!options.output.empty() && (!encoder.WriteSound(sound.data(), kSamplesPerFrame, &why) ||
+    if (!options.output.empty() && (!encoder.WriteSound(sound.data(), samples, &why) ||
                                     !encoder.WriteFrame(shown.Pixels(), &why))) {
       return stopSignal != 0 ? stopped() : Fail(why);
     }
@@ -585,8 +606,8 @@ int Run(const Options& options) {
       }
     }
     ++number;
-    written += kFrameMs;
-    if (terminal && number % 25 == 0) {
+    written = msAt(number);
+    if (terminal && number % fps == 0) {
       Progress(static_cast<double>(written), static_cast<double>(expectedMs), began);
     }
   }
