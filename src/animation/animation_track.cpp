@@ -123,8 +123,11 @@ struct Animation::Pending {
 
 // ---- construction ----
 
-Animation::Animation(const Event* track, const Event* barTrack, int frameRate)
-    : track(track), barTrack(barTrack), frameRate(frameRate) {
+Animation::Animation(const Event* track, const Event* barTrack, int frameRate, int imageRate)
+    : track(track),
+      barTrack(barTrack),
+      frameRate(frameRate),
+      imageRate(imageRate > 0 ? imageRate : frameRate) {
   const int patch = track != nullptr ? track->GetPatch() : -1;
   try {
     artist = Artists::Manager::Instance()->GetArtist(track);
@@ -200,18 +203,24 @@ int Animation::ToFrame(uint64_t ms) const {
 }
 
 uint64_t Animation::WalkMs(float distance, const Set* walk) const {
-  if (!(walk->velocity > 0) || frameRate <= 0) {
+  if (!(walk->velocity > 0) || frameRate <= 0 || imageRate <= 0) {
     throw AnimationInvalidParamException();
   }
-  const double ms = std::fabs(distance) * 1000.0 / walk->velocity / frameRate;
+  // The velocity is in stage pixels per image of the walk.
+  const double ms = std::fabs(distance) * 1000.0 / walk->velocity / imageRate;
   return ms >= 1e15 ? static_cast<uint64_t>(1e15) : static_cast<uint64_t>(ms);
 }
 
+int Animation::ImageFrames(int images) const {
+  return imageRate > 0 ? static_cast<int>(static_cast<int64_t>(images) * frameRate / imageRate)
+                       : images;
+}
+
 uint64_t Animation::FramesMs(const Set* set) const {
-  if (frameRate <= 0) {
+  if (frameRate <= 0 || imageRate <= 0) {
     throw AnimationInvalidParamException();
   }
-  return static_cast<uint64_t>(set->GetSprite()->Count()) * 1000 / frameRate;
+  return static_cast<uint64_t>(set->GetSprite()->Count()) * 1000 / imageRate;
 }
 
 bool Animation::CollectBars(std::vector<Bar>& bars, size_t& badBar) const {
@@ -320,9 +329,9 @@ Animation::Entry Animation::ChooseEntry() const {
   return entry;
 }
 
-void Animation::StepOnce(Sets::Sprite* sprite, int frame, Pending& pending) {
+void Animation::StepOnce(Sets::Sprite* sprite, int frame, Pending& pending) const {
   pending.Step(sprite, frame, 0);
-  pending.Step(sprite, frame + std::max(sprite->Count() - 1, 1), 1.0f);
+  pending.Step(sprite, frame + ImageFrames(std::max(sprite->Count() - 1, 1)), 1.0f);
 }
 
 void Animation::WalkBehindPieces(Set* walk) const {
@@ -396,7 +405,7 @@ void Animation::KeyEntry(uint64_t offset, uint64_t firstBarMs, Pending& pending)
   pending.Position(walkSprite, startFrame, {startX, y, 0}, 0, walk->easeOut);
   pending.Position(walkSprite, endFrame, {endX, y, 0}, walk->easeIn, 0);
   pending.Position(arrivalSprite, endFrame, {endX, y, 0});
-  pending.Position(arrivalSprite, endFrame + arrivalSprite->Count(), {artist->x, y, 0},
+  pending.Position(arrivalSprite, endFrame + ImageFrames(arrivalSprite->Count()), {artist->x, y, 0},
                    arrival->easeIn, 0);
   // The arrival shows each of its images once, in step with its move (its images carry the
   // stage pieces shifted against the move), and then holds the last one.

@@ -75,7 +75,9 @@ class Animation {
   // Finds the artist for the track (artists manager) and, when this is the artist's first track
   // of the song, clears the keys of its sets' sprites.
   // Throws PatchNotFoundException when no artist plays the patch.
-  Animation(const Event* track, const Event* barTrack, int frameRate);
+  // imageRate: the images a second of the sets' flip-books, the unit of their walking speeds
+  // (stage pixels per image); 0 takes the frame rate, one image a frame.
+  Animation(const Event* track, const Event* barTrack, int frameRate, int imageRate = 0);
   Animation(const Animation&) = delete;
   Animation& operator=(const Animation&) = delete;
   virtual ~Animation() = default;
@@ -137,7 +139,7 @@ class Animation {
   // The bar the artist must be in place for: the first active bar, for the drum groups the first
   // bar with any drum hit when that comes earlier. -1 without an active bar.
   int EntryBar(const std::vector<Bar>& bars) const;
-  static void StepOnce(Vell::Gfx::G2D::Sprites::Sprite* sprite, int frame, Pending& pending);
+  void StepOnce(Vell::Gfx::G2D::Sprites::Sprite* sprite, int frame, Pending& pending) const;
   void WalkBehindPieces(Set* walk) const;
   // How far behind the deepest stage piece a walking drummer is drawn (depths of one row differ
   // by far less than a row).
@@ -155,7 +157,9 @@ class Animation {
   };
   Entry ChooseEntry() const;
   uint64_t WalkMs(float distance, const Set* walk) const;
+  // How long a set's images take shown once each, in ms; frames of the show for so many images.
   uint64_t FramesMs(const Set* set) const;
+  int ImageFrames(int images) const;
   int ToFrame(uint64_t ms) const;
 
   void KeyEntry(uint64_t offset, uint64_t firstBarMs, Pending& pending);
@@ -171,6 +175,7 @@ class Animation {
   Timeline timeline;
   Artists::Artist* artist = nullptr;
   int frameRate = 0;
+  int imageRate = 0;
 
   // What the drummer merge needs: the entry and exit entries apart from the others.
   std::vector<std::pair<uint64_t, Set*>> entryEntries;

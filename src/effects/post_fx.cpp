@@ -67,6 +67,9 @@ void PostFX::FadeIn(int n, bool immediate) {
     if (params.size() < 2) {
       params.push_back(kDefaultFadeRate);
     }
+    if (frameRate != kStyleFrameRate) {
+      params[1] = params[1] * kStyleFrameRate / static_cast<float>(frameRate);
+    }
     fadeStep = Truncated(params[0]);
     fadeLevel = fadeStep;
     auto created = std::make_unique<Filters::Fade>("Fade", CurrentFrame(), kFadeEnd, params);
@@ -102,9 +105,14 @@ void PostFX::Strobe() {
   if (strobe != nullptr || source == nullptr) {
     return;
   }
-  const std::vector<float> params = source->StrobeParams();
+  std::vector<float> params = source->StrobeParams();
   if (params.size() < 3) {
     return;
+  }
+  if (frameRate != kStyleFrameRate) {
+    for (const size_t frames : {size_t{0}, size_t{2}}) {  // the period and the sustain
+      params[frames] = params[frames] * static_cast<float>(frameRate) / kStyleFrameRate;
+    }
   }
   const int start = CurrentFrame();
   const int64_t end = static_cast<int64_t>(start) + Truncated(params[2]);

@@ -76,6 +76,10 @@ class PostFX : public Vell::IRenderable, public Vell::ITrackable, public Vell::I
   // Holds strobe switch-ons at least this many frames apart, across bursts, whatever the style
   // asks; 0 lets the style's strobe run as written.
   void LimitFlashing(int minFramesBetweenFlashes);
+  // The show's frames per second. A style counts its fade rate, strobe period and sustain in
+  // frames of kStyleFrameRate; new filters take them over in seconds.
+  void SetFrameRate(int rate) { frameRate = rate > 0 ? rate : kStyleFrameRate; }
+  static constexpr int kStyleFrameRate = 25;
   int FlashLimit() const { return flashInterval; }
 
   int FadeLevel() const { return fadeLevel; }
@@ -97,6 +101,7 @@ class PostFX : public Vell::IRenderable, public Vell::ITrackable, public Vell::I
   int fadeStep = 0;
   int fadeLevel = 0;
   int flashInterval = 0;  // see LimitFlashing
+  int frameRate = kStyleFrameRate;
   // The latest switch-on of a strobe since the last Reset, kept when its burst ends so that the
   // next burst keeps its distance.
   int lastFlash = Vell::Gfx::GDI::Filters::Strobe::kNeverSwitchedOn;

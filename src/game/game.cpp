@@ -199,7 +199,7 @@ void Game::Play() {
     }
   }
   if (state.paused) {
-    const int64_t t = static_cast<int64_t>(std::floor(framePosition.load())) * 1000 / kFrameRate;
+    const int64_t t = static_cast<int64_t>(std::floor(framePosition.load())) * 1000 / frameRate;
     if (t >= player->AudioStartMs() && services.module != nullptr) {
       services.module->Play();
     }
@@ -262,7 +262,7 @@ void Game::Rewind() {
 }
 
 void Game::FollowSong(int frame) {
-  const int64_t t = static_cast<int64_t>(frame) * 1000 / kFrameRate;
+  const int64_t t = static_cast<int64_t>(frame) * 1000 / frameRate;
   if (t < player->SongLengthMs()) {
     if (t >= player->AudioStartMs() && !audioStarted) {
       if (services.module != nullptr) {
@@ -396,20 +396,25 @@ void Game::AdvanceFrame(float intervalSeconds) {
   // after a few seconds no frame has to read many at once.
   player->ReadAhead(kReadAheadImages);
   float advance = 0;
-  if (audioStarted && !audioWasStarted && offlineRun && services.module != nullptr) {
+  if (offlineRun && frameRate != kFrameRate) {
+    // A caller-driven run moves the module's clock by exactly one frame per step, to the
+    // millisecond at or after the frame's time: the show steps one frame each time, whatever
+    // the rounding of the frame's length to milliseconds.
+    advance = 1.0f;
+  } else if (audioStarted && !audioWasStarted && offlineRun && services.module != nullptr) {
     // The music starts with this frame; a caller-driven clock moves the module only after the
     // frame, so the show steps one frame as before and follows the module from here on (the
     // module's clock standing still would repeat this frame).
     lastAudioMs = static_cast<uint32_t>(std::max(services.module->GetPositionMs(), 0));
-    advance = static_cast<float>(kFrameRate) * intervalSeconds;
+    advance = static_cast<float>(frameRate) * intervalSeconds;
   } else if (audioStarted && services.module != nullptr) {
     const uint32_t m = static_cast<uint32_t>(std::max(services.module->GetPositionMs(), 0));
-    advance = static_cast<float>(kFrameRate) *
+    advance = static_cast<float>(frameRate) *
               static_cast<float>(static_cast<int64_t>(m) - static_cast<int64_t>(lastAudioMs)) /
               1000.0f;
     lastAudioMs = m;
   } else {
-    advance = static_cast<float>(kFrameRate) * intervalSeconds;
+    advance = static_cast<float>(frameRate) * intervalSeconds;
   }
   framePosition = framePosition + advance;
 }
@@ -431,7 +436,7 @@ void Game::ThreadMain(std::shared_future<void> go) {
   go.wait();
   BeginRun();
   AnnounceFlips();
-  const float period = 1.0f / static_cast<float>(kFrameRate);
+  const float period = 1.0f / static_cast<float>(frameRate);
   while (!stopRequested) {
     if (state.paused) {
       const FrontEnd& windows = services.frontEnd;
@@ -483,6 +488,7 @@ bool Game::StartOfflineRun() {
   state.running = true;
   state.paused = false;
   offlineRun = true;
+  offlineFrames = 0;
   BeginRun();
   CheckModule();
   Announce(Change::kTransport);
@@ -494,7 +500,7 @@ void Game::RunOfflineFrame() {
   if (!offlineRun) {
     return;
   }
-  AdvanceFrame(1.0f / static_cast<float>(kFrameRate));
+  AdvanceFrame(1.0f / static_cast<float>(frameRate));
   AnnounceFlips();
   PaintFrame();
 }
@@ -506,9 +512,23 @@ Game::Readouts Game::StepOffline() {
   RunOfflineFrame();
   const Readouts shown = CurrentReadouts();
   if (services.module != nullptr) {
-    (void)services.module->AdvanceOffline(1000 / kFrameRate);
+    // To the millisecond at or after the next frame's time, so that the sound of every frame has
+    // been made when it is taken and the rounding never adds up.
+    const auto msAt = [&](int64_t frame) { return (frame * 1000 + frameRate - 1) / frameRate; };
+    (void)services.module->AdvanceOffline(
+        static_cast<int>(msAt(offlineFrames + 1) - msAt(offlineFrames)));
+    ++offlineFrames;
   }
   return shown;
+}
+
+bool Game::SetFrameRate(int rate) {
+  if (songLoaded ||
+      std::find(std::begin(kFrameRates), std::end(kFrameRates), rate) == std::end(kFrameRates)) {
+    return false;
+  }
+  frameRate = rate;
+  return true;
 }
 
 void Game::StopOfflineRun() {

@@ -34,7 +34,11 @@ class Player;
 
 class Game : public Vell::ILoadable, public Vell::ISaveable {
  public:
+  // The window's frame rate, and the rate at which the show's files count frames (light
+  // envelopes, fades, strobes, automation delays, recorded actions, images of a flip-book).
   static constexpr int kFrameRate = 25;
+  // The frame rates a caller-driven run may take instead.
+  static constexpr int kFrameRates[] = {25, 30, 50, 60};
   // Sprite images read ahead per frame (each about a fifth of a millisecond).
   static constexpr int kReadAheadImages = 4;
   static constexpr int kPausedRepaintMs = 160;
@@ -142,10 +146,15 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   };
   static std::vector<ArtistInfo> ArtistList();
 
-  // Caller-driven runs: the same frames without a thread, advanced by RunOfflineFrame (one frame of
-  // 1/25 s before the music starts, the module's clock after).
+  // Caller-driven runs: the same frames without a thread, advanced by RunOfflineFrame (one frame
+  // before the music starts, the module's clock after; one frame each step at a frame rate other
+  // than kFrameRate).
   bool StartOfflineRun();
   void RunOfflineFrame();
+  // The show's frames per second (one of kFrameRates), for caller-driven runs: set before a song
+  // is opened; the show keeps its timing in seconds. The window runs at kFrameRate.
+  [[nodiscard]] bool SetFrameRate(int rate);
+  int FrameRate() const { return frameRate; }
   void StopOfflineRun();
   bool OfflineRun() const { return offlineRun; }
 
@@ -238,6 +247,8 @@ class Game : public Vell::ILoadable, public Vell::ISaveable {
   std::atomic<bool> songLoaded{false};
   std::atomic<bool> stopRequested{true};
   bool offlineRun = false;
+  int frameRate = kFrameRate;
+  int64_t offlineFrames = 0;  // frames of the caller-driven run so far
   std::string title;
   std::string songPath;  // the song file that is open; empty for a project's own song
   std::string loadError;

@@ -97,7 +97,7 @@ const Vell::Gfx::G2D::Sprites::Sprite* Player::SetSprite(int performer, int kind
   return set != nullptr ? set->GetSprite() : nullptr;
 }
 
-int Player::FrameRate() const { return Game::kFrameRate; }
+int Player::FrameRate() const { return game.FrameRate(); }
 bool Player::AutoFades() const { return game.GetState().autoFades; }
 bool Player::AutoLights() const { return game.GetState().autoLights; }
 bool Player::AutoCrowd() const { return game.GetState().autoCrowd; }
@@ -155,6 +155,8 @@ bool Player::Prepare() {
   Audio::IPlayer* module = game.Module();
   const Audio::SongData* song = module != nullptr ? module->GetSong() : nullptr;
   Artists::Animation::SetQuality(game.GetProfile().animQuality);
+  scene.SetFrameRate(game.FrameRate());
+  postFx.SetFrameRate(game.FrameRate());
   // A song prepared again starts from nothing.
   for (Animation* animation : animations) {
     delete animation;
@@ -291,7 +293,8 @@ bool Player::Prepare() {
     uint64_t lateness = 0;
     bool prepared = false;
     try {
-      animation = new Animation(track, barTrack, Game::kFrameRate);
+      animation = new Animation(track, barTrack, game.FrameRate(),
+                                Vell::Gfx::G2D::Sprites::Scene::kImageRate);
       prepared = animation->Prepare(lateness);
     } catch (const Data::Tracks::PatchNotFoundException&) {
       Log("Artist for patch #%d was not found or mapped is already defined. No animation created",
@@ -562,7 +565,7 @@ void Player::Track(int frame) {
   currentFrame = frame;
   activeSets.clear();
   scene.sprites.Clear();
-  const int64_t t = static_cast<int64_t>(frame) * 1000 / Game::kFrameRate;
+  const int64_t t = static_cast<int64_t>(frame) * 1000 / game.FrameRate();
   for (Animation* animation : animations) {
     if (Artists::Animation::Set* set = animation->CurrentSet(static_cast<uint64_t>(t))) {
       activeSets.push_back(set);
@@ -588,7 +591,7 @@ void Player::Track(int frame) {
     }
   }
   postFx.LimitFlashing(
-      game.GetProfile().reduceFlashing ? PostFX::SafeFlashInterval(Game::kFrameRate) : 0);
+      game.GetProfile().reduceFlashing ? PostFX::SafeFlashInterval(game.FrameRate()) : 0);
   postFx.Track(frame);
   if (Styles::Style* style = CurrentStyle()) {
     style->Track(frame);
@@ -599,16 +602,20 @@ void Player::ReplayActions() {
   // Every action up to this frame that this run has not replayed yet: frames can be skipped when
   // the show follows the module's clock.
   const Data::Tracks::Action::Container& all = actions.GetActions();
-  for (auto it = all.upper_bound(replayedUpTo); it != all.end() && it->first <= currentFrame;
-       ++it) {
+  const int recorded = RecordedFrame();
+  for (auto it = all.upper_bound(replayedUpTo); it != all.end() && it->first <= recorded; ++it) {
     if (recordedAhead.erase(it->first) != 0) {
       continue;  // recorded live in this run and applied then
     }
     RunRecorded(static_cast<ActionCode>(it->second->GetCode()));
   }
-  if (currentFrame > replayedUpTo) {
-    replayedUpTo = currentFrame;
+  if (recorded > replayedUpTo) {
+    replayedUpTo = recorded;
   }
+}
+
+int Player::RecordedFrame() const {
+  return static_cast<int>(static_cast<int64_t>(currentFrame) * Game::kFrameRate / game.FrameRate());
 }
 
 void Player::LiveAction(ActionCode code) {
@@ -619,7 +626,7 @@ void Player::LiveAction(ActionCode code) {
   // One action a frame: a second click within the same frame (or clicks while paused) go to the
   // next free frames rather than being lost; having been applied now, they are not replayed in
   // this run.
-  int at = replayedUpTo < 0 ? 0 : currentFrame;  // before the run's first frame: its start
+  int at = replayedUpTo < 0 ? 0 : RecordedFrame();  // before the run's first frame: its start
   while (actions.Get(at) != nullptr) {
     ++at;
   }

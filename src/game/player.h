@@ -158,6 +158,8 @@ class Player : public Vell::ITrackable,
   };
 
   void ReplayActions();
+  // The current frame counted as recorded actions count frames (at the window's frame rate).
+  int RecordedFrame() const;
   void RunAction(ActionCode code);
   // Runs a recorded action (replayed, or recorded live) and notes the toggles it applies.
   void RunRecorded(ActionCode code);

@@ -258,24 +258,24 @@ void Sprite::Track(int frame) {
         step = static_cast<float>(count - 1);
       }
     } else {
-      int elapsed = frame - lastTime;
-      if (step < 0 || elapsed > count) {
+      float elapsed = static_cast<float>(frame - lastTime) * imagesPerFrame;
+      if (step < 0 || elapsed > static_cast<float>(count)) {
         step = static_cast<float>(startStep);
         elapsed = 0;
       }
       if (!pingPong) {
-        step += static_cast<float>(elapsed);
+        step += elapsed;
         if (step >= static_cast<float>(count)) {
           step = 0;
         }
       } else if (!reverse) {
-        step += static_cast<float>(elapsed);
+        step += elapsed;
         if (step >= static_cast<float>(count - 1)) {
           step = static_cast<float>(count - 1);
           reverse = true;
         }
       } else {
-        step -= static_cast<float>(elapsed);
+        step -= elapsed;
         if (step <= 0) {
           reverse = false;
         }
@@ -354,9 +354,14 @@ Scene::Scene(std::string name) : Vell::Scene(std::move(name), 25) {}
 
 void Scene::Track(int frame) {
   position = frame;
+  const float imagesPerFrame =
+      GetFrameRate() > 0 ? static_cast<float>(kImageRate) / static_cast<float>(GetFrameRate())
+                         : 1.0f;
   auto* walk = sprites.GetEnumerator();
   while (walk->MoveNext()) {
-    static_cast<Sprite*>(walk->Current())->Track(frame);
+    auto* sprite = static_cast<Sprite*>(walk->Current());
+    sprite->imagesPerFrame = imagesPerFrame;
+    sprite->Track(frame);
   }
 }
 

@@ -143,6 +143,9 @@ class Sprite : public Object,
   int lastTime = 0;
   int startStep = 0;
   float step = -1;
+  // Images a sprite without a step track moves on per frame of its scene: its flip-book plays at
+  // Scene::kImageRate images a second whatever the scene's frame rate.
+  float imagesPerFrame = 1.0f;
   PositionTrack positionTrack;
   StepTrack stepTrack;
   VisibilityTrack visibilityTrack;
@@ -174,6 +177,8 @@ class Sprites_t : public Collections::List {
 
 class Scene : public Vell::Scene {
  public:
+  // Images a second of a flip-book, whatever the scene's frame rate.
+  static constexpr int kImageRate = 25;
   explicit Scene(std::string name = "");
 
   void Track(int frame) override;

@@ -56,6 +56,7 @@ struct SongOption {
   bool value;
   bool path;
 };
+// clang-format off
 constexpr SongOption kSongOptions[] = {
     {"--style", true, false},
     {"--start", true, false},
@@ -63,6 +64,9 @@ constexpr SongOption kSongOptions[] = {
     {"--soundfont", true, true},
     {"--data", true, true},
     {"--threads", true, false},
+    {"--size", true, false},
+    {"--fps", true, false},
+    {"--encoder", true, false},
     {"--no-crowd", false, false},
     {"--karaoke", false, false},
     {"--readouts", false, false},
@@ -70,6 +74,7 @@ constexpr SongOption kSongOptions[] = {
     {"--allow-flashing", false, false},
     {"--scale", true, false},
 };
+// clang-format on
 // Options of a batch only; -j also as -jN and --jobs.
 constexpr const char* kBatchValueOptions[] = {"--out-dir", "-j", "--jobs", "--report", "--format"};
 constexpr const char* kBatchFlags[] = {"--force", "--list"};

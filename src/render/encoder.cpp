@@ -43,6 +43,8 @@ constexpr int kSoundFd = 3;
 constexpr int kOutputFd = 4;
 // Below this much free space the filesystem of a short video is taken for full.
 constexpr unsigned long long kFullDiskBytes = 1u << 20;
+// The device VA-API encoders are given.
+constexpr const char* kVaapiDevice = "/dev/dri/renderD128";
 // Links followed from the output to its target at most (the system's own limit).
 constexpr int kMaxLinks = 40;
 
@@ -152,6 +154,47 @@ std::string Encoder::FindProgram(const std::string& name) {
   }
   return "";
 }
+bool Encoder::HasVideoEncoder(const std::string& name, std::string* why) {
+  const std::string ffmpeg = FindFfmpeg();
+  if (ffmpeg.empty()) {
+    return Fail(why, "ffmpeg was not found on PATH (install the ffmpeg package)");
+  }
+  std::string output;
+  if (Capture({ffmpeg, "-hide_banner", "-encoders"}, output) != 0) {
+    return Fail(why, "cannot list ffmpeg's encoders: " +
+                         WithoutPrefix(output.substr(0, output.find('\n'))));
+  }
+  // Lines such as " V....D libx264   libx264 H.264 …": the kind's letter, flags, the name.
+  std::istringstream lines(output);
+  std::string line;
+  bool listing = false;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    std::string flags;
+    std::string encoder;
+    words >> flags >> encoder;
+    if (flags.find("------") == 0) {
+      listing = true;  // the legend above the line explains the flags
+      continue;
+    }
+    if (listing && encoder == name) {
+      if (flags.empty() || flags[0] != 'V') {
+        return Fail(why, "--encoder " + name + ": ffmpeg's " + name + " is not a video encoder");
+      }
+      return true;
+    }
+  }
+  return Fail(why, "--encoder " + name +
+                       ": this ffmpeg has no such video encoder (`ffmpeg -encoders` lists them)");
+}
+
+std::string Encoder::VideoEncoder() const {
+  if (!settings.videoEncoder.empty()) {
+    return settings.videoEncoder;
+  }
+  return FormatOf(settings.output) == "webm" ? "libvpx-vp9" : "libx264";
+}
+
 std::string Encoder::FormatOf(const std::string& path) {
   const std::string extension = std::filesystem::path(path).extension().string();
   if (Vell::Text::EqualsIgnoreCase(extension, ".mp4")) {
@@ -266,14 +309,32 @@ bool Encoder::Start(const Settings& given, std::string* why) {
       "1:a",
       "-pix_fmt",
       "yuv420p"};
-  if (format == "webm") {
-    args.insert(args.end(), {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8",
-                             "-b:v", "2M", "-c:a", "libopus", "-b:a", "160k"});
+  // The speed and quality settings belong to each encoder: libx264's preset and CRF, VP9's
+  // realtime mode; any other encoder (a hardware one above all) gets a bit rate for the size and
+  // frame rate, about a tenth of a bit per pixel.
+  const std::string encoder = VideoEncoder();
+  if (encoder == "libx264") {
+    args.insert(args.end(), {"-c:v", "libx264", "-preset", settings.preset, "-crf", "20"});
+  } else if (encoder == "libvpx-vp9") {
+    args.insert(args.end(),
+                {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8", "-b:v", "2M"});
   } else {
-    // The AAC encoder's fast coder takes a third of the time of its default one (the sound had
-    // been a sixth of ffmpeg's time).
-    args.insert(args.end(), {"-c:v", "libx264", "-preset", settings.preset, "-crf", "20", "-c:a",
-                             "aac", "-aac_coder", "fast", "-b:a", "192k"});
+    const int64_t bitRate = int64_t{paddedWidth} * paddedHeight * settings.frameRate / 10;
+    // VA-API encoders take frames in video memory, uploaded to the first render node, instead
+    // of the 4:2:0 frames in main memory that the other encoders are told to expect.
+    if (encoder.size() > 6 && encoder.compare(encoder.size() - 6, 6, "_vaapi") == 0) {
+      args.insert(args.begin() + 1, {"-vaapi_device", kVaapiDevice});
+      args.resize(args.size() - 2);
+      args.insert(args.end(), {"-vf", "format=nv12,hwupload"});
+    }
+    args.insert(args.end(), {"-c:v", encoder, "-b:v", std::to_string(bitRate)});
+  }
+  // The AAC encoder's fast coder takes a third of the time of its default one (the sound had
+  // been a sixth of ffmpeg's time).
+  if (format == "webm") {
+    args.insert(args.end(), {"-c:a", "libopus", "-b:a", "160k"});
+  } else {
+    args.insert(args.end(), {"-c:a", "aac", "-aac_coder", "fast", "-b:a", "192k"});
   }
   if (settings.threads > 0) {
     args.insert(args.end(), {"-threads", std::to_string(settings.threads)});
@@ -425,8 +486,18 @@ bool Encoder::WriteSound(const int16_t* samples, int frames, std::string* why) {
 }
 
 std::string Encoder::Describe() const {
-  return FormatOf(settings.output) == "webm" ? "VP9 realtime, Opus"
-                                             : "H.264 preset " + settings.preset + ", AAC";
+  const std::string encoder = VideoEncoder();
+  const std::string audio = FormatOf(settings.output) == "webm" ? "Opus" : "AAC";
+  const std::string size = std::to_string(settings.width + settings.width % 2) + "x" +
+                           std::to_string(settings.height + settings.height % 2) + " at " +
+                           std::to_string(settings.frameRate) + " fps, ";
+  if (encoder == "libx264") {
+    return size + "H.264 preset " + settings.preset + ", " + audio;
+  }
+  if (encoder == "libvpx-vp9") {
+    return size + "VP9 realtime, " + audio;
+  }
+  return size + encoder + ", " + audio;
 }
 
 void Encoder::ClosePipes() {

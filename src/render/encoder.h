@@ -23,7 +23,10 @@ class Encoder {
     int frameRate = 25;
     int sampleRate = 44100;
     std::string preset = "veryfast";  // the H.264 speed preset
-    int threads = 0;                  // the encoders' threads; 0 lets ffmpeg choose
+    // ffmpeg's video encoder ("libx264", "h264_vaapi", …); "" takes the container's own
+    // (libx264, or VP9 in webm).
+    std::string videoEncoder;
+    int threads = 0;  // the encoders' threads; 0 lets ffmpeg choose
     // Set by a signal handler: a write or wait that the signal interrupts gives up at once.
     const volatile std::sig_atomic_t* interrupted = nullptr;
   };
@@ -37,6 +40,9 @@ class Encoder {
   // The path of the program found on PATH ("ffmpeg", "ffprobe"), or "".
   static std::string FindProgram(const std::string& name);
   static std::string FindFfmpeg() { return FindProgram("ffmpeg"); }
+  // Whether this ffmpeg has a video encoder of that name (`ffmpeg -encoders`); false with the
+  // reason otherwise.
+  [[nodiscard]] static bool HasVideoEncoder(const std::string& name, std::string* why = nullptr);
   // The container of an output path by its extension ("mp4", "matroska", "webm"), or "".
   static std::string FormatOf(const std::string& path);
 
@@ -49,6 +55,8 @@ class Encoder {
   // Interleaved stereo samples.
   [[nodiscard]] bool WriteSound(const int16_t* samples, int frames, std::string* why = nullptr);
   // The codecs and speed setting used, for the log: "H.264 preset veryfast, AAC".
+  // The video encoder used: the one asked for, or the container's own.
+  std::string VideoEncoder() const;
   std::string Describe() const;
   // Closes the pipes, waits for ffmpeg, checks its status and that the video lasts as long as the
   // frames written (a full disk truncates it while ffmpeg may still end well), and renames the

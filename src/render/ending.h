@@ -16,7 +16,8 @@ class Ending {
   static constexpr int kQuietMs = 500;       // the silence that ends the video
   static constexpr double kQuietDb = -60.0;  // RMS in dBFS that counts as silence
 
-  explicit Ending(int frameMs) : frameMs(frameMs > 0 ? frameMs : 1) {}
+  // frameMs: a frame's length, which need not be a whole number of milliseconds.
+  explicit Ending(double frameMs) : frameMs(frameMs > 0 ? frameMs : 1) {}
 
   // Takes a frame's sound (interleaved stereo, changed in place during the fade) and whether the
   // show has ended by then.
@@ -25,9 +26,9 @@ class Ending {
   bool Done() const { return done; }
 
  private:
-  int frameMs;
-  int afterEndMs = -1;  // time since the show's end; -1 before it
-  int quietMs = 0;
+  double frameMs;
+  double afterEndMs = -1;  // time since the show's end; -1 before it
+  double quietMs = 0;
   bool done = false;
 };
 

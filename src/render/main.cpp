@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <limits>
 #include <memory>
@@ -27,6 +28,7 @@
 #include "platform/platform.h"
 #include "qtext/text_painter.h"
 #include "render/batch.h"
+#include "render/composer.h"
 #include "render/encoder.h"
 #include "render/ending.h"
 #include "render/music_pass.h"
@@ -38,8 +40,6 @@ namespace {
 using Kesh::Game::Game;
 
 constexpr int kSampleRate = 44100;
-constexpr int kFrameMs = 1000 / Game::kFrameRate;
-constexpr int kSamplesPerFrame = kSampleRate / Game::kFrameRate;
 // The music's loudness in a video unless --loudness says otherwise, and the targets it takes.
 constexpr double kDefaultLoudness = -16.0;
 constexpr double kMinLoudness = -40.0;
@@ -49,6 +49,7 @@ const char* const kUsage =
     "usage: tavro-render SONG.mid|.kar|.kesh [-o OUT.mp4|.mkv|.webm] [--frames DIR]\n"
     "                    [--style NAME] [--start SECONDS] [--seconds N] [--no-crowd]\n"
     "                    [--karaoke] [--readouts] [--soundfont PATH] [--data DIR]\n"
+    "                    [--size WxH] [--fps 25|30|50|60] [--encoder NAME]\n"
     "                    [--threads N] [--keep-partial]\n"
     "                    [--loudness LUFS] [--allow-flashing] [--scale 1|2]\n";
 
@@ -78,13 +79,38 @@ struct Options {
   double start = 0;
   double seconds = -1;
   int threads = 0;  // ffmpeg's threads; 0 lets it choose
-  int scale = 1;    // the stage's render scale: 1 (815 x 400) or 2 (1630 x 800)
+  int scale = 0;    // the stage's render scale, 1 (815 x 400) or 2 (1630 x 800); 0: from the size
+  // The video's frame; 0 x 0: the show's picture itself, padded to even sides.
+  int width = 0;
+  int height = 0;
+  std::string encoder;         // ffmpeg's video encoder; "" the container's own
+  int fps = Game::kFrameRate;  // the show's frames per second
   bool crowd = true;
   bool karaoke = false;
   bool readouts = false;
   bool keepPartial = false;
   double loudness = kDefaultLoudness;  // LUFS of the music in the video
   bool allowFlashing = false;          // the style's strobes as written, beyond the safe flash rate
+};
+
+// Time spent on one part of the work: this thread's CPU seconds and wall seconds.
+struct Split {
+  struct Mark {
+    double cpu;
+    std::chrono::steady_clock::time_point wall;
+  };
+  static Mark Now() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return {static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9,
+            std::chrono::steady_clock::now()};
+  }
+  void Add(const Mark& from, const Mark& to) {
+    cpu += to.cpu - from.cpu;
+    wall += std::chrono::duration<double>(to.wall - from.wall).count();
+  }
+  double cpu = 0;
+  double wall = 0;
 };
 
 int Fail(const std::string& message) {
@@ -198,6 +224,29 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
         error = "--loudness needs a level in LUFS from -40 to -5, not \"" + value + "\"";
         return false;
       }
+    } else if (arg == "--size") {
+      if (!next(value)) {
+        return false;
+      }
+      if (!Kesh::Render::ParseFrameSize(value, options.width, options.height, &error)) {
+        return false;
+      }
+    } else if (arg == "--fps") {
+      if (!next(value)) {
+        return false;
+      }
+      const auto& rates = Game::kFrameRates;
+      const auto found = std::find_if(std::begin(rates), std::end(rates),
+                                      [&](int rate) { return std::to_string(rate) == value; });
+      if (found == std::end(rates)) {
+        error = "--fps is 25, 30, 50 or 60 frames a second, not \"" + value + "\"";
+        return false;
+      }
+      options.fps = *found;
+    } else if (arg == "--encoder") {
+      if (!next(options.encoder)) {
+        return false;
+      }
     } else if (arg == "--no-crowd") {
       options.crowd = false;
     } else if (arg == "--karaoke") {
@@ -231,6 +280,10 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
   }
   if (options.output.empty() && options.frames.empty()) {
     error = "nothing to write: give -o OUT.mp4 or --frames DIR";
+    return false;
+  }
+  if (!options.encoder.empty() && options.output.empty()) {
+    error = "--encoder " + options.encoder + " needs a video to encode: give -o OUT.mp4";
     return false;
   }
   return true;
@@ -310,6 +363,11 @@ int Run(const Options& options) {
     if (::access(folder.empty() ? "." : folder.c_str(), W_OK) != 0) {
       return Fail("cannot write " + options.output + ": its folder is not writable");
     }
+    std::string why;
+    if (!options.encoder.empty() &&
+        !Kesh::Render::Encoder::HasVideoEncoder(options.encoder, &why)) {
+      return Fail(why);
+    }
   }
   if (!options.frames.empty()) {
     std::error_code error;
@@ -368,7 +426,17 @@ int Run(const Options& options) {
   }
   // This render only: the profile is not saved.
   game.GetProfile().reduceFlashing = !options.allowFlashing;
-  game.SetRenderScale(options.scale);
+  // The stage is drawn at twice its size whenever the video enlarges it, unless asked otherwise.
+  const int renderScale =
+      options.scale > 0
+          ? options.scale
+          : Kesh::Render::RenderScaleFor(options.width, options.height,
+                                         options.karaoke ? Vell::Gfx::Karaoke::kViewHeight : 0);
+  Kesh::Log("render scale %d for a %dx%d video", renderScale, options.width, options.height);
+  game.SetRenderScale(renderScale);
+  if (!game.SetFrameRate(options.fps)) {
+    return Fail("the show cannot run at " + std::to_string(options.fps) + " frames a second");
+  }
   if (!game.Open(options.song)) {
     // A project's reason names the file itself; a song's comes as the game's message.
     if (!game.LoadError().empty()) {
@@ -408,7 +476,10 @@ int Run(const Options& options) {
     picture.Resize(canvas.Width(), canvas.Height() + bandHeight);
   }
   Vell::Gfx::Image band(canvas.Width(), bandHeight);
-  const Vell::Gfx::Image& shown = decorated ? picture : canvas.Bitmap();
+  const Vell::Gfx::Image& drawn = decorated ? picture : canvas.Bitmap();
+  // With --size the picture is fitted into a frame of that size; without, it goes out as it is.
+  const bool fitted = options.width > 0;
+  Kesh::Render::Composer composer(std::max(options.width, 1), std::max(options.height, 1));
 
   Kesh::Render::Encoder encoder;
   std::string why;
@@ -435,9 +506,10 @@ int Run(const Options& options) {
   if (!options.output.empty()) {
     Kesh::Render::Encoder::Settings settings;
     settings.output = Absolute(options.output);
-    settings.width = canvas.Width();
-    settings.height = canvas.Height() + bandHeight;
-    settings.frameRate = Game::kFrameRate;
+    settings.width = fitted ? options.width : canvas.Width();
+    settings.height = fitted ? options.height : canvas.Height() + bandHeight;
+    settings.videoEncoder = options.encoder;
+    settings.frameRate = options.fps;
     settings.sampleRate = kSampleRate;
     settings.interrupted = &stopSignal;
     settings.threads = options.threads;
@@ -454,10 +526,15 @@ int Run(const Options& options) {
   const int64_t wantedMs = options.seconds >= 0 ? static_cast<int64_t>(options.seconds * 1000)
                                                 : std::numeric_limits<int64_t>::max();
   const int64_t expectedMs = options.seconds >= 0 ? wantedMs : showMs - startMs;
+  // A frame's time, and the sound up to a frame: counted from the start, so that a frame length
+  // of no whole number of milliseconds or samples (30 and 60 a second) never drifts.
+  const int fps = options.fps;
+  const auto msAt = [fps](int64_t frame) { return frame * 1000 / fps; };
+  const auto samplesAt = [fps](int64_t frame) { return frame * kSampleRate / fps; };
   // A hang guard: the show ends by itself ten seconds after the song.
-  const int64_t limitFrames = (showMs + player.AudioStartMs() + 60000) / kFrameMs;
+  const int64_t limitFrames = (showMs + player.AudioStartMs() + 60000) * fps / 1000;
   const auto began = std::chrono::steady_clock::now();
-  std::vector<int16_t> sound(static_cast<size_t>(kSamplesPerFrame) * 2);
+  std::vector<int16_t> sound(static_cast<size_t>(samplesAt(1) + 1) * 2);
   // The read-outs and the karaoke band are decided as the window decides them, from the switches.
   game.GetState().timeReadout = options.readouts;
   game.GetState().counterReadout = options.readouts;
@@ -467,26 +544,34 @@ int Run(const Options& options) {
   }
   int64_t written = 0;
   int number = 0;
-  Kesh::Render::Ending ending(kFrameMs);
+  Kesh::Render::Ending ending(1000.0 / fps);
+  // Where the time goes, for the log: the show (frames, sound, text), fitting the picture into
+  // the frame, and handing frames and sound to ffmpeg (the conversion to 4:2:0 and any wait for
+  // the encoder), each in this thread's CPU seconds and in wall seconds.
+  Split showTime;
+  Split composeTime;
+  Split encodeTime;
   for (int64_t frame = 0; frame < limitFrames && !ending.Done(); ++frame) {
     if (stopSignal != 0) {
       return stopped();
     }
+    const Split::Mark frameBegan = Split::Now();
     // The frame first (it starts the music when its time has come), then the module's clock moves
     // on by the frame's length: the sound of a frame is what plays while the frame is shown.
     const Kesh::Game::Game::Readouts readouts = game.StepOffline();
+    const int samples = static_cast<int>(samplesAt(frame + 1) - samplesAt(frame));
     int got = 0;
-    while (got < kSamplesPerFrame) {
-      const int n = module->RenderOffline(sound.data() + static_cast<size_t>(got) * 2,
-                                          kSamplesPerFrame - got);
+    while (got < samples) {
+      const int n =
+          module->RenderOffline(sound.data() + static_cast<size_t>(got) * 2, samples - got);
       if (n <= 0) {
         break;
       }
       got += n;
     }
     std::fill(sound.begin() + static_cast<std::ptrdiff_t>(got) * 2, sound.end(), 0);
-    ending.Frame(sound.data(), kSamplesPerFrame, window.songEnded);
-    if (frame * kFrameMs < startMs) {
+    ending.Frame(sound.data(), static_cast<size_t>(samples), window.songEnded);
+    if (msAt(frame) < startMs) {
       continue;
     }
     if (written >= wantedMs) {
@@ -513,11 +598,17 @@ int Run(const Options& options) {
     if (decorated) {
       picture.Changed();
     }
+    const Split::Mark composing = Split::Now();
+    showTime.Add(frameBegan, composing);
+    const Vell::Gfx::Image& shown = fitted ? composer.Compose(drawn) : drawn;
+    const Split::Mark encoding = Split::Now();
+    composeTime.Add(composing, encoding);
     // Offline, only this thread draws: the stage can be read outside the frame lock.
-    if (!options.output.empty() && (!encoder.WriteSound(sound.data(), kSamplesPerFrame, &why) ||
+    if (!options.output.empty() && (!encoder.WriteSound(sound.data(), samples, &why) ||
                                     !encoder.WriteFrame(shown.Pixels(), &why))) {
       return stopSignal != 0 ? stopped() : Fail(why);
     }
+    encodeTime.Add(encoding, Split::Now());
     if (!options.frames.empty()) {
       char name[32];
       std::snprintf(name, sizeof name, "frame-%06d.png", number);
@@ -526,8 +617,8 @@ int Run(const Options& options) {
       }
     }
     ++number;
-    written += kFrameMs;
-    if (terminal && number % 25 == 0) {
+    written = msAt(number);
+    if (terminal && number % fps == 0) {
       Progress(static_cast<double>(written), static_cast<double>(expectedMs), began);
     }
   }
@@ -554,6 +645,10 @@ int Run(const Options& options) {
             wall, wall > 0 ? static_cast<double>(written) / 1000.0 / wall : 0.0, cpu(RUSAGE_SELF),
             cpu(RUSAGE_CHILDREN),
             options.output.empty() ? "" : (" (" + encoder.Describe() + ")").c_str());
+  Kesh::Log(
+      "time (CPU/wall): show %.1f/%.1f s, fitting the frame %.1f/%.1f s, to ffmpeg %.1f/%.1f s",
+      showTime.cpu, showTime.wall, composeTime.cpu, composeTime.wall, encodeTime.cpu,
+      encodeTime.wall);
   return 0;
 }
 

@@ -104,6 +104,13 @@ void Automation::SortSchedule() {
                    [](const Cue& a, const Cue& b) { return a.time < b.time; });
 }
 
+int64_t Automation::ShowFrames(int64_t styleFrames) const {
+  const IShow* show = ShowOf(owner);
+  return show != nullptr && show->FrameRate() != kStyleFrameRate
+             ? styleFrames * show->FrameRate() / kStyleFrameRate
+             : styleFrames;
+}
+
 int Automation::SongEndFrames() const {
   const IShow* show = ShowOf(owner);
   return show != nullptr ? FramesOfMs(show->SongLengthMs(), show->FrameRate()) : 0;
@@ -126,13 +133,19 @@ bool FadeAuto::LoadXml(Xml::Node* node) {
 
 bool FadeAuto::Prepare() {
   schedule.clear();
-  attackEnd = delay;
+  // The style counts in frames at its own rate; the schedule in frames of the show.
+  const int64_t delay = ShowFrames(this->delay);
+  const int64_t attack = ShowFrames(this->attack);
+  const int64_t release = ShowFrames(this->release);
+  const int64_t hold = ShowFrames(this->hold);
+  delayFrames = SaturateInt(delay);
+  attackEnd = delayFrames;
   if (out <= 0) {
     return true;  // no steps: the fade automation stays silent
   }
   const int steps = std::min(out, kMaxSteps);
   schedule.push_back({false, 0, kDarker, steps});
-  schedule.push_back({false, delay, kMarker, 0});
+  schedule.push_back({false, delayFrames, kMarker, 0});
   const int64_t step = attack / steps;
   for (int i = 0; i < steps; ++i) {
     schedule.push_back({false, SaturateInt(delay + i * step), kLighter, 0});
@@ -175,7 +188,7 @@ void FadeAuto::Track(int frame) {
     cue.done = true;
     if (Game::PostFX* effects = show->Effects()) {
       if (cue.kind == kDarker) {
-        effects->FadeIn(cue.n, cue.time < delay);
+        effects->FadeIn(cue.n, cue.time < delayFrames);
       } else {
         effects->FadeOut(false);
       }
@@ -315,6 +328,7 @@ bool LightAuto::Prepare() {
 }
 
 void LightAuto::AddRecurringCues(int songEnd) {
+  const int64_t recur = ShowFrames(this->recur);
   if (recur <= 0) {
     return;
   }
@@ -447,6 +461,13 @@ void OvatixAuto::Add(int64_t time, int kind) {
 
 bool OvatixAuto::Prepare() {
   schedule.clear();
+  // The style counts in frames at its own rate; the schedule in frames of the show.
+  const int64_t noiseDelay = ShowFrames(this->noiseDelay);
+  const int64_t noiseInterval = ShowFrames(this->noiseInterval);
+  const int64_t speechDelay = ShowFrames(this->speechDelay);
+  const int64_t bravoDelay = ShowFrames(this->bravoDelay);
+  const int64_t applauseDelay = ShowFrames(this->applauseDelay);
+  const int64_t whistleDelay = ShowFrames(this->whistleDelay);
   const Links* links = owner != nullptr ? owner->GetLinks() : nullptr;
   const IShow* show = links != nullptr ? links->show : nullptr;
   firstEntrance = links != nullptr ? links->firstEntrance : 0;
@@ -454,7 +475,7 @@ bool OvatixAuto::Prepare() {
   const int tail = show != nullptr ? FramesOfMs(kTailMs, show->FrameRate()) : 0;
   // Murmur before the band has arrived and after the song. An interval of 0 or less gives one
   // murmur; murmurs due before frame 0 all fall on the first frame, so they are kept as one.
-  auto murmurs = [this](int64_t from, int64_t before) {
+  auto murmurs = [this, noiseInterval](int64_t from, int64_t before) {
     if (from >= before) {
       return;
     }

@@ -50,6 +50,9 @@ class Automation : public Vell::ITriggerable, public Vell::ITrackable, public Ve
   void SortSchedule();
   // The song's length in frames of the show (0 without a show).
   int SongEndFrames() const;
+  // Frames of the show for a count of frames in the style's files (at kStyleFrameRate).
+  int64_t ShowFrames(int64_t styleFrames) const;
+  static constexpr int kStyleFrameRate = 25;
 
   Style* owner;
   std::vector<Cue> schedule;
@@ -78,6 +81,7 @@ class FadeAuto : public Automation {
   int out = 6;
   int in = 0;
   int attackEnd = 0;
+  int delayFrames = 0;  // delay in frames of the show
 };
 
 class LightAuto : public Automation {

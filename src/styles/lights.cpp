@@ -25,7 +25,7 @@ void Light::Track(int frame) {
   if (startFrame == -1) {
     startFrame = frame;
   } else if (static_cast<int64_t>(frame) - startFrame >=
-             static_cast<int64_t>(attack) + sustain + release) {
+             ShowFrames(attack) + ShowFrames(sustain) + ShowFrames(release)) {
     active = false;
     startFrame = -1;
   }
@@ -34,7 +34,9 @@ void Light::Track(int frame) {
 float Light::Envelope(int frame) const {
   // A light fired since the last Track has not started its envelope yet: it stands at its start.
   const int64_t d = startFrame == -1 ? 0 : static_cast<int64_t>(frame) - startFrame;
-  const int64_t held = static_cast<int64_t>(attack) + sustain;
+  const int64_t attack = ShowFrames(this->attack);
+  const int64_t release = ShowFrames(this->release);
+  const int64_t held = attack + ShowFrames(sustain);
   float value;
   if (d <= attack) {
     value = attack > 0 ? static_cast<float>(d) / static_cast<float>(attack) : 1.0f;

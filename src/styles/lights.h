@@ -43,6 +43,10 @@ class Light {
   const Vell::Gfx::Image* ImageAt(int frame) const;
   // Idle, envelope not started.
   void Reset();
+  // The show's frames per second: the envelope, counted in frames at kStyleFrameRate in the
+  // style's file, keeps its length in seconds.
+  void SetFrameRate(int rate) { frameRate = rate > 0 ? rate : kStyleFrameRate; }
+  static constexpr int kStyleFrameRate = 25;
 
   // Reads "size", "maps" with "first"/"last", "attack", "sustain" and "release" of a light element.
   void LoadXml(const Vell::Data::Xml::Node& element);
@@ -64,6 +68,14 @@ class Light {
   int attack = 10;
   int sustain;
   int release = 10;
+  int frameRate = kStyleFrameRate;
+
+ private:
+  // Frames of the show for a count of the style's frames.
+  int64_t ShowFrames(int styleFrames) const {
+    return frameRate == kStyleFrameRate ? styleFrames
+                                        : int64_t{styleFrames} * frameRate / kStyleFrameRate;
+  }
 };
 
 // One of six lights at fixed places: 0 bottom-left, 1 bottom-center, 2 bottom-right, 3 top-left,

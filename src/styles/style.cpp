@@ -274,10 +274,15 @@ void Style::Track(int frame) {
   fadeAuto.Track(frame);
   crowdAuto.Track(frame);
   lightAuto.Track(frame);
+  const Links* links = GetLinks();
+  const int rate = links != nullptr && links->show != nullptr ? links->show->FrameRate()
+                                                              : Light::kStyleFrameRate;
   for (SearchLight& light : searchLights) {
+    light.SetFrameRate(rate);
     light.Track(frame);
   }
   for (StageLight& light : stageLights) {
+    light.SetFrameRate(rate);
     light.Track(frame);
   }
 }

@@ -237,3 +237,32 @@ TEST(PostFX, FlashLimitHoldsAcrossBursts) {
   EXPECT_EQ(mostFlashesInASecond(0, {0, 255, 100000}), 12);    // every frame toggles: 12.5 Hz
   EXPECT_EQ(mostFlashesInASecond(0, {2, 150, 60}), 4);         // the old Rock strobe: 4.2 Hz
 }
+
+namespace {
+
+// At another frame rate a style's counts in frames keep their length in seconds: at 50 frames a
+// second a strobe toggles after twice the frames and lasts twice the frames, a fade moves half
+// the level per frame.
+TEST(PostFX, StyleCountsKeepTheirSecondsAtAnotherFrameRate) {
+  Style style;  // fade depth 16, 4 a frame; strobe every 3 frames, sustain 10
+  style.frame = 100;
+  PostFX fx(&style);
+  fx.SetFrameRate(50);
+  fx.Strobe();
+  ASSERT_NE(fx.GetStrobe(), nullptr);
+  EXPECT_EQ(fx.GetStrobe()->period, 6);
+  EXPECT_EQ(fx.GetStrobe()->end, 120);
+  fx.FadeIn(1, false);
+  ASSERT_NE(fx.GetFade(), nullptr);
+  EXPECT_FLOAT_EQ(fx.GetFade()->rate, 2.0f);
+  // At the files' own rate nothing changes.
+  PostFX same(&style);
+  same.SetFrameRate(PostFX::kStyleFrameRate);
+  same.Strobe();
+  same.FadeIn(1, false);
+  EXPECT_EQ(same.GetStrobe()->period, 3);
+  EXPECT_EQ(same.GetStrobe()->end, 110);
+  EXPECT_FLOAT_EQ(same.GetFade()->rate, 4.0f);
+}
+
+}  // namespace

@@ -202,6 +202,19 @@ TEST(ShowFile, ARecordedShowReplaysAsItWasSeen) {
   EXPECT_TRUE(state.autoCrowd) << "closing undoes the show's own toggles";
   ASSERT_TRUE(rig.game->Open(path));
   replay();
+
+  // At 50 frames a second a recorded frame is still a 25th of a second: the toggle recorded at
+  // frame 10 comes with frame 20.
+  rig.game->Close();
+  ASSERT_TRUE(rig.game->SetFrameRate(50));
+  ASSERT_TRUE(rig.game->Open(path));
+  EXPECT_FALSE(rig.game->SetFrameRate(25)) << "not while a song is open";
+  ASSERT_TRUE(rig.game->StartOfflineRun());
+  rig.Frames(20);
+  EXPECT_TRUE(state.autoCrowd);
+  rig.Frames(1);
+  EXPECT_FALSE(state.autoCrowd);
+  rig.game->StopOfflineRun();
 }
 
 TEST(ShowFile, OlderProjectsReplayWhetherTheSwitchWasTurnedOffBeforeOrDuringRecording) {

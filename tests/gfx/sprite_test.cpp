@@ -390,3 +390,30 @@ TEST(SpriteScene, TimeSettersConvertMilliseconds) {
 }
 
 }  // namespace
+
+namespace {
+
+// A flip-book without a step track plays at the scene's image rate whatever the scene's frame
+// rate: at 50 frames a second each image stands for two frames, so frame 2f shows what frame f
+// shows at 25.
+TEST(SpriteScene, AFlipBookKeepsItsImageRateAtAnyFrameRate) {
+  std::vector<int> shown[2];
+  for (int i = 0; i < 2; ++i) {
+    Scene scene("flip-book");
+    scene.SetFrameRate(i == 0 ? Scene::kImageRate : 2 * Scene::kImageRate);
+    std::unique_ptr<Sprite> sprite = MakeSequence(6);
+    scene.sprites.Add(sprite.get());
+    for (int frame = 0; frame < 24 * (i + 1); ++frame) {
+      scene.Track(frame);
+      shown[i].push_back(sprite->CurrentIndex());
+    }
+    scene.sprites.Clear();
+  }
+  EXPECT_EQ(shown[0], (std::vector<int>{0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5,
+                                        0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5}));
+  for (size_t f = 0; f < shown[0].size(); ++f) {
+    EXPECT_EQ(shown[1][2 * f], shown[0][f]) << "frame " << 2 * f;
+  }
+}
+
+}  // namespace

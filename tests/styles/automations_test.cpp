@@ -412,3 +412,24 @@ TEST_F(AutomationTest, CrowdNoiseIntervalsThatDoNotAdvance) {
 }
 
 }  // namespace
+
+// At 50 frames a second the style's counts (delay 100, attack and release 100, the crowd's
+// delays and murmur interval) keep their seconds: twice the frames, the song's end at 3000.
+TEST_F(AutomationTest, CountsInFramesKeepTheirSecondsAtAnotherFrameRate) {
+  show.rate = 50;
+  ASSERT_TRUE(style.fadeAuto.Prepare());
+  const std::vector<std::pair<int, int>> fades = {
+      {0, 2},   {200, 0},  {200, 1},  {233, 1},  {266, 1},  {299, 1},  {332, 1}, {365, 1},
+      {398, 0}, {3000, 2}, {3033, 2}, {3066, 2}, {3099, 2}, {3132, 2}, {3165, 2}};
+  EXPECT_EQ(TimesAndKinds(style.fadeAuto.Schedule()), fades);
+
+  show.AddSet(0, Kesh::Styles::kArriveFromLeft, {600});
+  links.firstEntrance = 600;
+  ASSERT_TRUE(style.crowdAuto.Prepare());
+  const std::vector<std::pair<int, int>> crowdCues = {
+      {10, OvatixAuto::kSpeech},  {100, OvatixAuto::kNoise},   {200, OvatixAuto::kNoise},
+      {300, OvatixAuto::kNoise},  {400, OvatixAuto::kNoise},   {500, OvatixAuto::kNoise},
+      {3000, OvatixAuto::kNoise}, {3010, OvatixAuto::kSpeech}, {3050, OvatixAuto::kApplause},
+      {3060, OvatixAuto::kBravo}, {3100, OvatixAuto::kNoise}};
+  EXPECT_EQ(TimesAndKinds(style.crowdAuto.Schedule()), crowdCues);
+}

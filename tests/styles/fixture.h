@@ -58,7 +58,7 @@ class Show : public Kesh::Styles::IShow, public Kesh::Game::PostFX::Source {
     return it == performers.at(performer).end() ? nullptr : it->second;
   }
   int SongLengthMs() const override { return songMs; }
-  int FrameRate() const override { return 25; }
+  int FrameRate() const override { return rate; }
   Vell::Gfx::G2D::Sprites::Scene* SpriteScene() override { return scene; }
   Kesh::Game::PostFX* Effects() override { return effects; }
   bool AutoFades() const override { return autoFades; }
@@ -72,6 +72,7 @@ class Show : public Kesh::Styles::IShow, public Kesh::Game::PostFX::Source {
 
   std::vector<int> patches;
   int songMs = 60000;
+  int rate = 25;  // frames a second of the show
   Vell::Gfx::G2D::Sprites::Scene* scene = nullptr;
   Kesh::Game::PostFX* effects = nullptr;
   bool autoFades = true;

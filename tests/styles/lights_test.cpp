@@ -285,3 +285,24 @@ TEST_F(LightsFrame, StopFreesImagesAndResetIdlesLights) {
 }
 
 }  // namespace
+
+namespace {
+
+// At 50 frames a second the envelope of 10 / 200 / 10 frames (at the files' 25) lasts as long in
+// seconds: 20 / 400 / 20 frames.
+TEST(LightEnvelope, KeepsItsSecondsAtAnotherFrameRate) {
+  StageLight light;
+  light.SetFrameRate(50);
+  light.Fire();
+  light.Track(100);
+  EXPECT_FLOAT_EQ(light.Envelope(110), 0.5f);
+  EXPECT_FLOAT_EQ(light.Envelope(120), 1.0f);
+  EXPECT_FLOAT_EQ(light.Envelope(520), 1.0f);
+  EXPECT_FLOAT_EQ(light.Envelope(530), 0.5f);
+  light.Track(539);
+  EXPECT_TRUE(light.active);
+  light.Track(540);
+  EXPECT_FALSE(light.active);
+}
+
+}  // namespace
