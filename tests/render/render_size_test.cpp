@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -172,6 +173,54 @@ TEST(RenderSize, A1080pKaraokeVideoHoldsStageAndBandAtFullHeight) {
     withSung += Count(frame, 162, bandTop, 1757, 1080, near(K::kSung)) > 400 ? 1 : 0;
   }
   EXPECT_GE(withSung, 4) << "the current line shows in the karaoke colour";
+}
+
+// Variance of the Laplacian of the luma over [x0, x1) x [y0, y1): how much fine detail there is.
+double LaplacianVariance(const Vell::Gfx::Image& image, int x0, int y0, int x1, int y1) {
+  const auto luma = [&image](int x, int y) {
+    const uint32_t p = image.Pixel(x, y);
+    return 0.299 * Vell::Gfx::RedOf(p) + 0.587 * Vell::Gfx::GreenOf(p) +
+           0.114 * Vell::Gfx::BlueOf(p);
+  };
+  double sum = 0;
+  double squares = 0;
+  double n = 0;
+  for (int y = y0 + 1; y < y1 - 1; ++y) {
+    for (int x = x0 + 1; x < x1 - 1; ++x) {
+      const double l =
+          luma(x - 1, y) + luma(x + 1, y) + luma(x, y - 1) + luma(x, y + 1) - 4 * luma(x, y);
+      sum += l;
+      squares += l * l;
+      n += 1;
+    }
+  }
+  return squares / n - (sum / n) * (sum / n);
+}
+
+// A 1080p karaoke video of the shipped band and stage draws the stage at scale 2 with the 2x art:
+// its stage holds far more fine detail than the same frame drawn at scale 1 and enlarged.
+TEST(RenderSize, A1080pStageIsSharperThanTheSameShowEnlargedFromScaleOne) {
+  if (!Have(kKaraoke)) {
+    GTEST_SKIP() << "needs " << kKaraoke << " and ffmpeg";
+  }
+  TempDir out;
+  for (const char* scale : {"", " --scale 1"}) {
+    const ShellResult render =
+        Shell(kRender + " " + Quote(kKaraoke) + " --karaoke --no-crowd --style Classic --start 20" +
+              " --seconds 0.04 --size 1920x1080" + scale + " --frames " +
+              out.File(*scale != '\0' ? "one" : "two") + " --data " + TAVRO_SOURCE_DIR "/data");
+    ASSERT_EQ(render.status, 0) << render.output;
+  }
+  const Vell::Gfx::Image two = Frame(out.File("two"), 0);
+  const Vell::Gfx::Image one = Frame(out.File("one"), 0);
+  ASSERT_EQ(two.Width(), 1920);
+  ASSERT_EQ(one.Height(), 1080);
+  // The stage fills columns 162 to 1757 and rows 0 to 782 (400 of the 552 rows fitted).
+  const double sharp = LaplacianVariance(two, 170, 8, 1749, 774);
+  const double enlarged = LaplacianVariance(one, 170, 8, 1749, 774);
+  std::printf("Laplacian variance: scale 2 %.1f, scale 1 enlarged %.1f (%.2fx)\n", sharp, enlarged,
+              sharp / enlarged);
+  EXPECT_GE(sharp, 1.5 * enlarged);
 }
 
 // The default frame, asked for by name, is today's video frame for frame: nothing resampled.
