@@ -97,7 +97,9 @@ void Game::ApplyRenderScale() {
     return;
   }
   {
-    const std::lock_guard<std::timed_mutex> load(*services.loadMutex);
+    // Open and Load run with the frame thread ended, and in the window with loadMutex held by the
+    // caller (taking it here again would never return): the frame lock keeps the window's paint
+    // off the canvas while it changes.
     const std::lock_guard<std::recursive_mutex> frame(*services.frameLock);
     canvas->Reshape(stageWidth, stageHeight, scale);
     Vell::Gfx::G2D::Sprites::Hub::Instance()->imageScale = scale;

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QScreen>
 #include <QTest>
+#include <QWindow>
 #include <cmath>
 #include <cstdint>
 #include <mutex>
@@ -209,4 +210,31 @@ TEST_F(Screens, AHighDensityScreenWantsScaleTwoAndGetsTheCanvasOneToOne) {
   ASSERT_EQ(shot.size(), QSize(1630, 800));
   shot.setDevicePixelRatio(1);
   EXPECT_EQ(shot.convertToFormat(QImage::Format_RGB32), canvas);
+}
+
+// The window on the high-density screen asks the game for scale 2: the next show is drawn on a
+// canvas twice the stage's size, which the stage shows pixel for pixel.
+TEST_F(Screens, OnAHighDensityScreenTheShowIsDrawnAtScaleTwoAndShownOneToOne) {
+  QScreen* dense = QGuiApplication::screens()[1];
+  window->windowHandle()->setScreen(dense);
+  window->setGeometry(QRect(dense->geometry().topLeft() + QPoint(20, 20), QSize(1024, 736)));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->devicePixelRatioF() == 2.0; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return game->GetRenderScale() == 2; }));
+  Open();
+  Frames(300);
+  {
+    const std::lock_guard<std::recursive_mutex> frame(frameLock);
+    EXPECT_EQ(game->GetCanvas().Scale(), 2);
+    EXPECT_EQ(game->GetCanvas().Width(), 1630);
+    EXPECT_EQ(game->GetCanvas().Height(), 800);
+  }
+  game->Pause();
+  ASSERT_TRUE(game->GetState().paused);
+  Frames(200);
+  DrawOnCanvas();
+  Frames(400);
+  QImage shot = window->Stage()->grab().toImage();
+  ASSERT_EQ(shot.size(), QSize(1630, 800));
+  shot.setDevicePixelRatio(1);
+  EXPECT_EQ(shot.convertToFormat(QImage::Format_RGB32), Canvas());
 }
