@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "framework/parallel.h"
+
 namespace Kesh::Render {
 
 namespace {
@@ -93,8 +95,10 @@ ResampleAxis::ResampleAxis(int inputs, int outputs) : inputs(inputs), outputs(ou
 Resampler::Resampler(int inputWidth, int inputHeight, int outputWidth, int outputHeight)
     : horizontal(inputWidth, outputWidth), vertical(inputHeight, outputHeight) {
   across.resize(static_cast<size_t>(inputHeight) * static_cast<size_t>(outputWidth) * 4);
-  sum.resize(static_cast<size_t>(outputWidth) * 4);
-  unpacked.resize(static_cast<size_t>(inputWidth) * 4);
+  for (size_t part = 0; part < kParts; ++part) {
+    sum[part].resize(static_cast<size_t>(outputWidth) * 4);
+    unpacked[part].resize(static_cast<size_t>(inputWidth) * 4);
+  }
   columns.resize(static_cast<size_t>(outputWidth) * static_cast<size_t>(horizontal.taps));
   for (int x = 0; x < outputWidth; ++x) {
     for (int k = 0; k < horizontal.taps; ++k) {
@@ -132,9 +136,21 @@ void Across(const uint16_t* row, const int* column, const int32_t* w, int output
 }  // namespace
 
 void Resampler::Run(const uint32_t* input, int inputStride, uint32_t* output, int outputStride) {
+  // Each pass shares its rows out between two threads: a frame takes milliseconds, while the
+  // encoder leaves the second core partly free.
+  Vell::Parallel::For(
+      kParts, [&](size_t part) { AcrossRows(part, input, inputStride); }, kParts);
+  Vell::Parallel::For(
+      kParts, [&](size_t part) { DownRows(part, output, outputStride); }, kParts);
+}
+
+void Resampler::AcrossRows(size_t part, const uint32_t* input, int inputStride) {
   const int outW = horizontal.outputs;
   const int hTaps = horizontal.taps;
-  for (int y = 0; y < vertical.inputs; ++y) {
+  std::vector<uint16_t>& unpacked = this->unpacked[part];
+  const int end = static_cast<int>(static_cast<size_t>(vertical.inputs) * (part + 1) / kParts);
+  for (int y = static_cast<int>(static_cast<size_t>(vertical.inputs) * part / kParts); y < end;
+       ++y) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(
         input + static_cast<size_t>(y) * static_cast<size_t>(inputStride));
     for (size_t j = 0; j < unpacked.size(); ++j) {
@@ -156,12 +172,18 @@ void Resampler::Run(const uint32_t* input, int inputStride, uint32_t* output, in
         break;
     }
   }
-  // Down: each output row from the rows across, summed with their weights; the channels are
-  // bytes in memory order, so the row is written byte by byte.
+}
+
+void Resampler::DownRows(size_t part, uint32_t* output, int outputStride) {
+  // Each output row from the rows across, summed with their weights; the channels are bytes in
+  // memory order, so the row is written byte by byte.
   const int vTaps = vertical.taps;
-  const size_t values = static_cast<size_t>(outW) * 4;
+  const size_t values = static_cast<size_t>(horizontal.outputs) * 4;
   constexpr int32_t kHalf = 1 << (kDownShift - 1);
-  for (int y = 0; y < vertical.outputs; ++y) {
+  std::vector<int32_t>& sum = this->sum[part];
+  const int end = static_cast<int>(static_cast<size_t>(vertical.outputs) * (part + 1) / kParts);
+  for (int y = static_cast<int>(static_cast<size_t>(vertical.outputs) * part / kParts); y < end;
+       ++y) {
     const int32_t* w = &vertical.weights[static_cast<size_t>(y) * static_cast<size_t>(vTaps)];
     const auto rowOf = [&](int k) {
       const int source =

@@ -58,12 +58,17 @@ class Resampler {
   int OutputHeight() const { return vertical.outputs; }
 
  private:
+  static constexpr size_t kParts = 2;  // threads a pass runs on
+  // The horizontal pass over part of the input rows, the vertical one over part of the output.
+  void AcrossRows(size_t part, const uint32_t* input, int inputStride);
+  void DownRows(size_t part, uint32_t* output, int outputStride);
+
   ResampleAxis horizontal;
   ResampleAxis vertical;
-  std::vector<uint16_t> across;    // the horizontally resampled rows, 4 channels, 6 extra bits
-  std::vector<int32_t> sum;        // one output row being summed
-  std::vector<uint16_t> unpacked;  // one input row, a channel a value
-  std::vector<int> columns;        // per output column: its taps' input columns, edges repeated
+  std::vector<uint16_t> across;      // the horizontally resampled rows, 4 channels, 6 extra bits
+  std::vector<int32_t> sum[kParts];  // per part: one output row being summed
+  std::vector<uint16_t> unpacked[kParts];  // per part: one input row, a channel a value
+  std::vector<int> columns;  // per output column: its taps' input columns, edges repeated
 };
 
 class Composer {
