@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders the stage pictures of the README and the notes with the real renderer: frames of
 # six corpus songs with the band, one corpus song in each of the five styles, and the demo songs.
-# Each picture is one frame of `tavro-render --frames`, palette-compressed with pngquant.
+# Each picture is one frame of `tavro-render --frames` at render scale 2 (1630 x 800, the 2x art),
+# palette-compressed with pngquant; each style is also shown in a 1920 x 1080 video frame (JPEG).
 #   tools/docs/make_stage_frames.sh [PROGRAM_DIR]   (default: build/release/program)
 # Needs the corpus at ../shared/corpus; takes about three minutes on a busy machine.
 set -euo pipefail
@@ -17,7 +18,7 @@ mkdir -p "$out"
 # frame NAME SONG SECONDS [STYLE]: the frame at SECONDS of SONG as docs/images/NAME.png
 frame() {
   local name=$1 song=$2 at=$3 style=${4:-}
-  local args=("$song" --frames "$work/$name" --start "$at" --seconds 0.04 --no-crowd)
+  local args=("$song" --frames "$work/$name" --start "$at" --seconds 0.04 --no-crowd --scale 2)
   [ -n "$style" ] && args+=(--style "$style")
   (cd "$program" && ./tavro-render "${args[@]}") > "$work/$name.log" 2>&1 ||
     { echo "make_stage_frames: $name failed:"; tail -n 3 "$work/$name.log"; return 1; }
@@ -41,7 +42,13 @@ frame stage-brass-2 "$corpus/yubatake__Town.mid" 80
 frame stage-synth-1 "$corpus/freedoom__d_dm10.mid" 40
 frame stage-synth-2 "$corpus/freedoom__d_dm10.mid" 110
 
-# One corpus song in each style.
+# One corpus song in each style, and the same moment as a frame of a 1080p video.
 for style in Rock Jazz Classic Electronic Pop; do
-  frame "style-$(echo "$style" | tr 'A-Z' 'a-z')" "$corpus/avgvst__Endgame.mid" 45 "$style"
+  name=style-$(echo "$style" | tr 'A-Z' 'a-z')
+  frame "$name" "$corpus/avgvst__Endgame.mid" 45 "$style"
+  (cd "$program" && ./tavro-render "$corpus/avgvst__Endgame.mid" --frames "$work/$name-1080p" \
+    --start 45 --seconds 0.04 --no-crowd --style "$style" --size 1920x1080) \
+    > "$work/$name-1080p.log" 2>&1 ||
+    { echo "make_stage_frames: $name-1080p failed:"; tail -n 3 "$work/$name-1080p.log"; exit 1; }
+  convert "$work/$name-1080p/frame-000000.png" -strip -quality 88 "$out/$name-1080p.jpg"
 done
