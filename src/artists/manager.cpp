@@ -224,13 +224,7 @@ bool Manager::MakeRoomForImages(uint64_t bytes) {
     return true;
   }
   // Artists kept from earlier songs go first, oldest first.
-  std::vector<Artist*> unused;
-  for (const auto& artist : loadedArtists) {
-    if (!InUse(artist.get())) {
-      unused.push_back(artist.get());
-    }
-  }
-  for (Artist* artist : unused) {
+  for (Artist* artist : Unused()) {
     DestroyArtist(artist);
     if (ImagesTaken() + bytes <= kImageBudgetBytes) {
       return true;
@@ -239,14 +233,18 @@ bool Manager::MakeRoomForImages(uint64_t bytes) {
   return false;
 }
 
-void Manager::DropUnused() {
+std::vector<Artist*> Manager::Unused() const {
   std::vector<Artist*> unused;
   for (const auto& artist : loadedArtists) {
     if (!InUse(artist.get())) {
       unused.push_back(artist.get());
     }
   }
-  for (Artist* artist : unused) {
+  return unused;
+}
+
+void Manager::DropUnused() {
+  for (Artist* artist : Unused()) {
     DestroyArtist(artist);
   }
 }

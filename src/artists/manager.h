@@ -97,6 +97,8 @@ class Manager : public Vell::Singleton<Manager>, public Vell::ITriggerable {
 
   std::vector<int> CandidatesFor(int patch) const;
   bool InUse(const Artist* artist) const;
+  // The artists kept from earlier songs that no song uses now, oldest first.
+  std::vector<Artist*> Unused() const;
   // Whether images of bytes more fit in the budget, dropping loaded artists the current song
   // does not use when that makes room.
   bool MakeRoomForImages(uint64_t bytes);
